@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Installs gesturon with what its tests need and runs every test: the native
+# tests (GoogleTest, through ctest) and the Python tests (pytest) against the
+# installed module.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+as_root() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }
+
+# System packages from Debian: GoogleTest for the native tests.
+missing=()
+[ -f /usr/include/gtest/gtest.h ] || missing+=(libgtest-dev)
+if [ ${#missing[@]} -gt 0 ]; then
+  as_root apt-get update -qq
+  as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}"
+fi
+
+python3 -m pip install --quiet ".[test]"
+
+cmake -S . -B build/native-tests -DGESTURON_BUILD_MODULE=OFF -DGESTURON_BUILD_TESTS=ON
+cmake --build build/native-tests --parallel 2
+ctest --test-dir build/native-tests --output-on-failure
+
+# Run from outside the source tree so that the installed module is the one tested.
+cd tests/python
+python3 -m pytest -q "$@"

@@ -1,0 +1,64 @@
+// The time base shared by every part of gesturon: the pip, the wrapping rule,
+// the position record and the catalogue record, and the fifteen patterns that
+// are computed by formula rather than stored.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+namespace gesturon {
+
+// One pip is 1/64 of a beat. Every signed 32-bit value is a valid pip.
+inline constexpr std::int32_t PIPS_PER_BEAT = 64;
+
+// A position: three doubles, x then y then z. Stored tables are laid out as
+// arrays of this record, so it must stay a plain 24-byte aggregate.
+struct Offset3 {
+    double x;
+    double y;
+    double z;
+};
+static_assert(sizeof(Offset3) == 3 * sizeof(double));
+
+// The catalogue record of one pattern. It owns nothing: the views point at
+// program constants or into the object that produced the record.
+struct PatternInfo {
+    std::string_view name;
+    std::string_view description;
+    std::uint16_t period_pips;
+    std::uint8_t dimensions;
+};
+
+// The one wrapping rule: the non-negative remainder of pip by period, and 0
+// for a period below 1. The division never overflows because period >= 1.
+constexpr std::int32_t wrap_pip(std::int32_t pip, std::int32_t period) noexcept {
+    if (period < 1) {
+        return 0;
+    }
+    std::int32_t r = pip % period;
+    if (r < 0) {
+        r += period;
+    }
+    return r;
+}
+
+// The eight smooth body motions.
+Offset3 bounce(std::int32_t pip) noexcept;
+Offset3 sway(std::int32_t pip) noexcept;
+Offset3 circle(std::int32_t pip) noexcept;
+Offset3 figure_eight(std::int32_t pip) noexcept;
+Offset3 step_touch(std::int32_t pip) noexcept;
+Offset3 box_step(std::int32_t pip) noexcept;
+Offset3 helix(std::int32_t pip) noexcept;
+Offset3 morvel_background(std::int32_t pip) noexcept;
+
+// The seven drum rudiments, rendered as two-axis hand motion.
+Offset3 single_stroke_roll(std::int32_t pip) noexcept;
+Offset3 double_stroke_roll(std::int32_t pip) noexcept;
+Offset3 multiple_bounce_roll(std::int32_t pip) noexcept;
+Offset3 single_paradiddle(std::int32_t pip) noexcept;
+Offset3 flam(std::int32_t pip) noexcept;
+Offset3 drag(std::int32_t pip) noexcept;
+Offset3 five_stroke_roll(std::int32_t pip) noexcept;
+
+}  // namespace gesturon

@@ -1,0 +1,25 @@
+// The fifteen procedural patterns as module functions: one positional,
+// unnamed converting-int parameter, bound straight to the native function.
+#include "bindings.hpp"
+
+namespace gesturon::bindings {
+
+void bind_procedural_functions(py::module_& m) {
+    m.def("bounce", &bounce);
+    m.def("sway", &sway);
+    m.def("circle", &circle);
+    m.def("figure_eight", &figure_eight);
+    m.def("step_touch", &step_touch);
+    m.def("box_step", &box_step);
+    m.def("helix", &helix);
+    m.def("morvel_background", &morvel_background);
+    m.def("single_stroke_roll", &single_stroke_roll);
+    m.def("double_stroke_roll", &double_stroke_roll);
+    m.def("multiple_bounce_roll", &multiple_bounce_roll);
+    m.def("single_paradiddle", &single_paradiddle);
+    m.def("flam", &flam);
+    m.def("drag", &drag);
+    m.def("five_stroke_roll", &five_stroke_roll);
+}
+
+}  // namespace gesturon::bindings

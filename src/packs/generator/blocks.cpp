@@ -1,0 +1,111 @@
+#include "blocks.hpp"
+
+#include <algorithm>
+#include <cmath>
+
+namespace gen {
+
+Table make_table(std::string name, std::string description, int period, int dimensions,
+                 const std::function<Row(int k)>& f) {
+    Table t{std::move(name), std::move(description), period, dimensions, {}};
+    t.rows.reserve(static_cast<std::size_t>(period));
+    for (int k = 0; k < period; ++k) {
+        t.rows.push_back(f(k));
+    }
+    return t;
+}
+
+double loop_angle(int k, int period) {
+    return kTwoPi * static_cast<double>(k) / static_cast<double>(period);
+}
+
+double smootherstep(double u) {
+    return u * u * u * (u * (u * 6.0 - 15.0) + 10.0);
+}
+
+namespace {
+
+// Finds the segment [from, to) of a key list holding pip k; the segment after
+// the last key ends at the seam, where the path is back at the first key.
+template <typename K, typename Mix>
+auto ease_through(std::span<const K> keys, int period, double k, Mix mix) {
+    std::size_t i = 0;
+    while (i + 1 < keys.size() && keys[i + 1].pip <= k) {
+        ++i;
+    }
+    const K& from = keys[i];
+    const bool last = i + 1 == keys.size();
+    const double end = last ? static_cast<double>(period) : keys[i + 1].pip;
+    const auto& target = last ? keys.front().value : keys[i + 1].value;
+    const double u = (k - from.pip) / (end - from.pip);
+    return mix(from.value, target, smootherstep(u));
+}
+
+}  // namespace
+
+double lane(std::span<const Key> keys, int period, double k) {
+    return ease_through(keys, period, k, [](double a, double b, double s) { return a + (b - a) * s; });
+}
+
+Row pose_path(std::span<const Pose> poses, int period, double k) {
+    return ease_through(poses, period, k, [](const Row& a, const Row& b, double s) {
+        return Row{a.x + (b.x - a.x) * s, a.y + (b.y - a.y) * s, a.z + (b.z - a.z) * s};
+    });
+}
+
+double loop_distance(double k, double t0, int period) {
+    const double p = static_cast<double>(period);
+    double d = std::fmod(k - t0, p);
+    if (d >= p / 2.0) {
+        d -= p;
+    } else if (d < -p / 2.0) {
+        d += p;
+    }
+    return d;
+}
+
+double bump(double k, double t0, double h, double w, int period) {
+    const double d = loop_distance(k, t0, period);
+    if (std::abs(d) >= w) {
+        return 0.0;
+    }
+    const double c = std::cos(kPi * d / (2.0 * w));
+    return h * c * c;
+}
+
+double envelope(double k, double t0, double h, double attack, double decay, int period) {
+    const double d = loop_distance(k, t0, period);
+    if (d <= -attack || d >= decay) {
+        return 0.0;
+    }
+    const double c = std::cos(kPi * d / (2.0 * (d < 0.0 ? attack : decay)));
+    return h * c * c;
+}
+
+double peak(const std::vector<Row>& rows, int axis) {
+    double m = 0.0;
+    for (const Row& r : rows) {
+        const double v = axis == 0 ? r.x : axis == 1 ? r.y : r.z;
+        m = std::max(m, std::abs(v));
+    }
+    return m;
+}
+
+double peak_any(const std::vector<Row>& rows) {
+    return std::max({peak(rows, 0), peak(rows, 1), peak(rows, 2)});
+}
+
+void scale(std::vector<Row>& rows, double s) {
+    for (Row& r : rows) {
+        r.x *= s;
+        r.y *= s;
+        r.z *= s;
+    }
+}
+
+double quantise(double v) {
+    const double q = std::round(v * 1e12) / 1e12;
+    return q == 0.0 ? 0.0 : q;
+}
+
+}  // namespace gen
