@@ -47,7 +47,8 @@ void refuse_pickling(Class& cls) {
 // and refuses anything else with TypeError.
 template <typename T>
 const T& built(const T& self) {
-    const py::detail::type_info* type = py::detail::get_type_info(typeid(T));
+    // The class's registration lives as long as the interpreter does.
+    static const py::detail::type_info* const type = py::detail::get_type_info(typeid(T));
     if (!py::detail::get_object_handle(&self, type)) {
         throw py::type_error(std::string(type->type->tp_name) + " object was never initialised by __init__");
     }
