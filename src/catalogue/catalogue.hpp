@@ -1,5 +1,7 @@
 // The built-in catalogue: the fifteen procedural patterns followed by every
-// stored pattern, listed and sampled by name.
+// stored pattern, listed and sampled by name. Also the face of caller-made
+// patterns (SampledPattern) and of libraries laid over the catalogue
+// (PatternLibrary), whose headers are included at the end.
 #pragma once
 
 #include <cstdint>
@@ -20,3 +22,6 @@ const std::vector<PatternInfo>& catalogue();
 Offset3 sample(std::string_view name, std::int32_t pip);
 
 }  // namespace gesturon
+
+#include "pattern_library.hpp"
+#include "sampled_pattern.hpp"

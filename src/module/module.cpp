@@ -11,6 +11,7 @@ PYBIND11_MODULE(gesturon, m) {
     m.attr("PIPS_PER_BEAT") = gesturon::PIPS_PER_BEAT;
     // Classes: SampledRecording, Offset3, SampledPattern, PatternLibrary.
     bind_offset3(m);
+    bind_patterns(m);
     // Functions: sample and catalogue, then the fifteen procedural patterns.
     bind_catalogue_functions(m);
     bind_procedural_functions(m);
