@@ -7,6 +7,7 @@
 
 #include <span>
 #include <string>
+#include <typeinfo>
 
 #include "core.hpp"
 
@@ -14,6 +15,7 @@ namespace gesturon::bindings {
 
 namespace py = pybind11;
 
+void bind_recording(py::module_& m);
 void bind_offset3(py::module_& m);
 void bind_catalogue_functions(py::module_& m);
 void bind_procedural_functions(py::module_& m);
@@ -37,4 +39,55 @@ void refuse_pickling(Class& cls) {
     });
 }
 
+// The native object of an instance that a constructor has built. pybind11
+// lets Class.__new__(Class) make an instance without running __init__, and a
+// member declared with `const T&` would then be handed freshly allocated,
+// never constructed memory as its object. A member that takes `Built<T>`
+// instead refuses such an instance with TypeError before anything reads it;
+// anything that is not a T at all fails conversion as usual. A constructor
+// called later on the instance builds it, and from then on it is accepted.
+template <typename T>
+class Built {
+public:
+    explicit Built(const T& object) noexcept : object_(&object) {}
+    const T& operator*() const noexcept { return *object_; }
+    const T* operator->() const noexcept { return object_; }
+
+private:
+    const T* object_;
+};
+
 }  // namespace gesturon::bindings
+
+namespace pybind11::detail {
+
+template <typename T>
+class type_caster<gesturon::bindings::Built<T>> {
+public:
+    // Generated signatures name the class, as they would for `const T&`.
+    static constexpr auto name = make_caster<T>::name;
+
+    bool load(handle src, bool /*convert*/) {
+        const type_info* const tinfo = get_type_info(typeid(T));
+        if (tinfo == nullptr || !PyObject_TypeCheck(src.ptr(), tinfo->type)) {
+            return false;
+        }
+        const value_and_holder v_h = reinterpret_cast<instance*>(src.ptr())->get_value_and_holder(tinfo);
+        // Only a constructor makes the holder; until then the value pointer
+        // is null or points at raw memory.
+        if (!v_h.holder_constructed()) {
+            throw type_error(std::string(tinfo->type->tp_name) + " object was created without calling __init__");
+        }
+        object_ = v_h.value_ptr<T>();
+        return true;
+    }
+
+    template <typename>
+    using cast_op_type = gesturon::bindings::Built<T>;
+    operator gesturon::bindings::Built<T>() const { return gesturon::bindings::Built<T>(*object_); }
+
+private:
+    const T* object_ = nullptr;
+};
+
+}  // namespace pybind11::detail
