@@ -253,8 +253,27 @@ class TestUnbuiltInstancesAndPickling:
         with pytest.raises(TypeError):
             use(r)
 
+    @pytest.mark.parametrize("other", [gesturon.bounce(0), 1, None])
+    def test_members_refuse_other_objects_as_self(self, other):
+        with pytest.raises(TypeError):
+            SampledRecording.sample(other, 0)
+        with pytest.raises(TypeError):
+            SampledRecording.name.fget(other)
+
+    def test_subclass_instances_are_served(self):
+        class Take(SampledRecording):
+            pass
+
+        assert Take("take", ["x"], [[0.5]], 60).sample(0) == [0.5]
+        with pytest.raises(TypeError):
+            Take.__new__(Take).sample(0)
+
     def test_late_init_builds_and_later_init_changes_nothing(self):
         r = SampledRecording.__new__(SampledRecording)
+        with pytest.raises(ValueError, match=IDENTIFIER):
+            r.__init__("Late", ["x"], [[0.5]], 60)
+        with pytest.raises(TypeError):
+            r.name
         r.__init__("late", ["x"], [[0.5]], 60)
         r.__init__("other", ["y"], [[0.1], [0.2]], 90)
         assert (r.name, r.dimensions, r.sample_count, r.bpm, r.sample(0)) == ("late", ["x"], 1, 60.0, [0.5])
