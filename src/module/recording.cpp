@@ -45,23 +45,17 @@ bool load_number(py::handle item, bool convert, std::vector<double>& out) {
     return true;
 }
 
+bool is_list_or_tuple(py::handle h) { return PyList_CheckExact(h.ptr()) || PyTuple_CheckExact(h.ptr()); }
+
 // One row appended to `out`, converted as pybind11 converts a sequence to a
-// std::vector<double>. Lists and tuples are read in place; a list is read
-// by index with its size checked on every step, as its iterator does, so a
-// conversion that changes the list cannot reach past its end.
+// std::vector<double>. Lists and tuples are read in place; the size is read
+// again on every step, as a list iterator does, so a conversion that shrinks
+// a list cannot make the loop reach past its end.
 bool load_row(py::handle row, bool convert, std::vector<double>& out) {
-    PyObject* const p = row.ptr();
-    if (PyTuple_CheckExact(p)) {
-        for (Py_ssize_t i = 0; i < PyTuple_GET_SIZE(p); ++i) {
-            if (!load_number(PyTuple_GET_ITEM(p, i), convert, out)) {
-                return false;
-            }
-        }
-        return true;
-    }
-    if (PyList_CheckExact(p)) {
-        for (Py_ssize_t i = 0; i < PyList_GET_SIZE(p); ++i) {
-            if (!load_number(PyList_GET_ITEM(p, i), convert, out)) {
+    if (is_list_or_tuple(row)) {
+        PyObject* const seq = row.ptr();
+        for (Py_ssize_t i = 0; i < PySequence_Fast_GET_SIZE(seq); ++i) {
+            if (!load_number(PySequence_Fast_GET_ITEM(seq, i), convert, out)) {
                 return false;
             }
         }
@@ -79,13 +73,13 @@ bool load_row(py::handle row, bool convert, std::vector<double>& out) {
 // The outer sequence follows pybind11's rule for std::vector: any sequence
 // but str and bytes, or, when converting, a generator, set, frozenset, dict
 // view, map or zip object read through a tuple. Lists and tuples are used as
-// they are; the list is read by index with its size checked on every step.
+// they are, read like a row; each row is held while it is converted.
 bool load_rows(py::handle src, bool convert, ConvertedRows& rows) {
     if (!py::detail::object_is_convertible_to_std_vector(src)) {
         return false;
     }
     py::object outer;
-    if (PyList_CheckExact(src.ptr()) || PyTuple_CheckExact(src.ptr())) {
+    if (is_list_or_tuple(src)) {
         outer = py::reinterpret_borrow<py::object>(src);
     } else if (py::isinstance<py::sequence>(src) || convert) {
         outer = py::tuple(py::reinterpret_borrow<py::iterable>(src));
@@ -99,10 +93,11 @@ bool load_rows(py::handle src, bool convert, ConvertedRows& rows) {
         // Rows mostly share a length; the guess is capped at the most a
         // recording can hold, so an odd first row cannot reserve much more.
         const py::handle first = PySequence_Fast_GET_ITEM(seq, 0);
-        if (PyList_CheckExact(first.ptr()) || PyTuple_CheckExact(first.ptr())) {
-            const auto guess = static_cast<std::size_t>(count) *
-                               static_cast<std::size_t>(PySequence_Fast_GET_SIZE(first.ptr()));
-            rows.values.reserve(std::min<std::size_t>(guess, SampledRecording::MAX_VALUES));
+        if (is_list_or_tuple(first)) {
+            const auto rows_count = static_cast<std::size_t>(count);
+            const auto row_length = static_cast<std::size_t>(PySequence_Fast_GET_SIZE(first.ptr()));
+            const std::size_t cap = SampledRecording::MAX_VALUES;
+            rows.values.reserve(row_length != 0 && rows_count > cap / row_length ? cap : rows_count * row_length);
         }
     }
     for (Py_ssize_t i = 0; i < PySequence_Fast_GET_SIZE(seq); ++i) {
