@@ -15,6 +15,7 @@ namespace gesturon::bindings {
 
 namespace py = pybind11;
 
+void bind_recording(py::module_& m);
 void bind_offset3(py::module_& m);
 void bind_patterns(py::module_& m);
 void bind_catalogue_functions(py::module_& m);
@@ -39,27 +40,62 @@ void refuse_pickling(Class& cls) {
     });
 }
 
-// pybind11 lets Cls.__new__(Cls) make an instance that no constructor has
-// built; a member called on it would be handed freshly allocated,
-// uninitialised memory as the object (or a null pointer, for a member
-// function bound directly). pybind11 registers an object only once a
-// constructor has built it, so built() lets through registered objects alone
-// and refuses anything else with TypeError.
+// The native object of an instance that a constructor has built. pybind11
+// lets Class.__new__(Class) make an instance without running __init__, and a
+// member declared with `const T&` would then be handed freshly allocated,
+// never constructed memory as its object. A member that takes `Built<T>`
+// instead refuses such an instance with TypeError before anything reads it;
+// anything that is not a T at all fails conversion as usual. A constructor
+// called later on the instance builds it, and from then on it is accepted.
 template <typename T>
-const T& built(const T& self) {
-    // The class's registration lives as long as the interpreter does.
-    static const py::detail::type_info* const type = py::detail::get_type_info(typeid(T));
-    if (!py::detail::get_object_handle(&self, type)) {
-        throw py::type_error(std::string(type->type->tp_name) + " object was never initialised by __init__");
-    }
-    return self;
-}
+class Built {
+public:
+    explicit Built(const T& object) noexcept : object_(&object) {}
+    const T& operator*() const noexcept { return *object_; }
+    const T* operator->() const noexcept { return object_; }
+
+private:
+    const T* object_;
+};
 
 // A const member function bound as a method or property getter that runs
-// only on a built object (see built()).
+// only on a built object.
 template <typename C, typename R, typename... A, bool NoExcept>
 auto on_built(R (C::*member)(A...) const noexcept(NoExcept)) {
-    return [member](const C& self, A... args) -> R { return (built(self).*member)(args...); };
+    return [member](Built<C> self, A... args) -> R { return ((*self).*member)(args...); };
 }
 
 }  // namespace gesturon::bindings
+
+namespace pybind11::detail {
+
+template <typename T>
+class type_caster<gesturon::bindings::Built<T>> {
+public:
+    // Generated signatures name the class, as they would for `const T&`.
+    static constexpr auto name = make_caster<T>::name;
+
+    bool load(handle src, bool /*convert*/) {
+        const type_info* const tinfo = get_type_info(typeid(T));
+        if (tinfo == nullptr || !PyObject_TypeCheck(src.ptr(), tinfo->type)) {
+            return false;
+        }
+        const value_and_holder v_h = reinterpret_cast<instance*>(src.ptr())->get_value_and_holder(tinfo);
+        // Only a constructor makes the holder; until then the value pointer
+        // is null or points at raw memory.
+        if (!v_h.holder_constructed()) {
+            throw type_error(std::string(tinfo->type->tp_name) + " object was created without calling __init__");
+        }
+        object_ = v_h.value_ptr<T>();
+        return true;
+    }
+
+    template <typename>
+    using cast_op_type = gesturon::bindings::Built<T>;
+    operator gesturon::bindings::Built<T>() const { return gesturon::bindings::Built<T>(*object_); }
+
+private:
+    const T* object_ = nullptr;
+};
+
+}  // namespace pybind11::detail

@@ -10,6 +10,7 @@ PYBIND11_MODULE(gesturon, m) {
     m.doc() = "Integer-pip rhythmic position functions";
     m.attr("PIPS_PER_BEAT") = gesturon::PIPS_PER_BEAT;
     // Classes: SampledRecording, Offset3, SampledPattern, PatternLibrary.
+    bind_recording(m);
     bind_offset3(m);
     bind_patterns(m);
     // Functions: sample and catalogue, then the fifteen procedural patterns.

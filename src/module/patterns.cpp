@@ -1,10 +1,9 @@
 // SampledPattern and PatternLibrary as Python sees them. Every member takes
-// its instance by reference (see on_built in bindings.hpp), so an instance
-// that __new__ made without __init__ is refused with TypeError.
+// its instance as Built<T> (see bindings.hpp), so an instance that __new__
+// made without __init__ is refused with TypeError.
 #include <pybind11/stl.h>
 
 #include <array>
-#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -30,11 +29,11 @@ SampledPattern make_pattern(std::string name, std::string description,
 
 // The library receives deep copies of the given patterns, in order; the
 // Python patterns stay untouched and independent of it.
-PatternLibrary make_library(const std::vector<std::reference_wrapper<const SampledPattern>>& patterns) {
+PatternLibrary make_library(const std::vector<Built<SampledPattern>>& patterns) {
     std::vector<SampledPattern> copies;
     copies.reserve(patterns.size());
-    for (const SampledPattern& p : patterns) {
-        copies.push_back(built(p));
+    for (const Built<SampledPattern>& p : patterns) {
+        copies.push_back(*p);
     }
     return PatternLibrary(std::move(copies));
 }
@@ -53,7 +52,7 @@ void bind_patterns(py::module_& m) {
     py::class_<PatternLibrary> library(m, "PatternLibrary");
     library.def(py::init(&make_library), py::arg("patterns") = py::list())
         .def("sample", on_built(&PatternLibrary::sample), py::arg("name"), py::arg("pip_count").noconvert())
-        .def("catalogue", [](const PatternLibrary& self) { return catalogue_list(built(self).catalogue()); });
+        .def("catalogue", [](Built<PatternLibrary> self) { return catalogue_list(self->catalogue()); });
     refuse_pickling(library);
 }
 

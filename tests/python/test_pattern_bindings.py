@@ -194,7 +194,7 @@ UNBUILT_USES = {
 @pytest.mark.parametrize("use", UNBUILT_USES.values(), ids=UNBUILT_USES.keys())
 def test_a_pattern_made_by_new_alone_is_refused(use):
     unbuilt = gesturon.SampledPattern.__new__(gesturon.SampledPattern)
-    with pytest.raises(TypeError, match="never initialised"):
+    with pytest.raises(TypeError, match="was created without calling __init__"):
         use(unbuilt)
     unbuilt.__init__("late", "", ROWS)  # building it afterwards makes it whole
     assert (unbuilt.name, unbuilt.sample(-1).as_tuple()) == ("late", ROWS[2])
@@ -203,5 +203,5 @@ def test_a_pattern_made_by_new_alone_is_refused(use):
 @pytest.mark.parametrize("use", [lambda lib: lib.sample("bounce", 0), lambda lib: lib.catalogue()])
 def test_a_library_made_by_new_alone_is_refused(use):
     unbuilt = gesturon.PatternLibrary.__new__(gesturon.PatternLibrary)
-    with pytest.raises(TypeError, match="never initialised"):
+    with pytest.raises(TypeError, match="was created without calling __init__"):
         use(unbuilt)

@@ -1,0 +1,58 @@
+"""Time and memory of SampledRecording: building a one-axis recording of
+1,000,000 rows from a Python list, the memory it holds, and the cost of one
+sample() call. Prints figures only; nothing here fails on timing.
+
+Run with gesturon importable, for example:
+    PYTHONPATH=build/dev/python python3 bench/bench_recording.py
+"""
+import os
+import resource
+import time
+import timeit
+
+import gesturon
+
+ROWS = 1_000_000
+SAMPLE_CALLS = 200_000
+
+
+def resident_bytes():
+    with open("/proc/self/statm") as f:
+        return int(f.read().split()[1]) * os.sysconf("SC_PAGE_SIZE")
+
+
+def run():
+    rows = [[((i % 2001) - 1000) / 1000.0] for i in range(ROWS)]
+    before = resident_bytes()
+    start = time.perf_counter()
+    rec = gesturon.SampledRecording("bench", ["x"], rows, 120.0)
+    build_s = time.perf_counter() - start
+    held = resident_bytes() - before
+    print(f"build {ROWS} one-axis rows from a list: {build_s * 1e3:.1f} ms "
+          f"({build_s * 1e9 / ROWS:.1f} ns per row)")
+    print(f"resident memory held by the recording: {held / 2**20:.1f} MiB "
+          f"(values alone: {ROWS * 8 / 2**20:.1f} MiB)")
+
+    pips = [(i * 7919) % ROWS for i in range(1024)]
+    sample = rec.sample
+
+    def calls():
+        for p in pips:
+            sample(p)
+
+    repeats = SAMPLE_CALLS // len(pips)
+    best = min(timeit.repeat(calls, number=repeats, repeat=5))
+    print(f"sample(pip): {best * 1e9 / (repeats * len(pips)):.0f} ns per call")
+
+    del rows, rec
+    row = [0.5]
+    start = time.perf_counter()
+    gesturon.SampledRecording("largest", ["x"], [row] * 2**23, 120.0)
+    print(f"build the largest recording (2^23 one-axis rows, one shared row): "
+          f"{(time.perf_counter() - start) * 1e3:.1f} ms")
+    print(f"peak resident memory of the process: "
+          f"{resource.getrusage(resource.RUSAGE_SELF).ru_maxrss / 1024:.1f} MiB")
+
+
+if __name__ == "__main__":
+    run()

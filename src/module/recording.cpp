@@ -1,0 +1,150 @@
+// SampledRecording as Python sees it: a constructor with keyword arguments,
+// read-only properties and sample(pip), where pip is taken as a strict int.
+#include <pybind11/stl.h>
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "bindings.hpp"
+#include "recording.hpp"
+
+namespace gesturon::bindings {
+
+// The rows of a recording converted from Python: every number, row after
+// row, and where each row ends. A million rows cost two growing arrays rather
+// than a million small ones.
+struct ConvertedRows {
+    std::vector<double> values;
+    std::vector<std::size_t> ends;
+
+    RecordingRows view() const noexcept { return RecordingRows(values, ends); }
+};
+
+namespace {
+
+using py::detail::make_caster;
+
+bool load_number(py::handle item, bool convert, std::vector<double>& out) {
+    if (PyFloat_CheckExact(item.ptr())) {
+        out.push_back(PyFloat_AS_DOUBLE(item.ptr()));
+        return true;
+    }
+    // Everything else (ints, objects with __float__ or __index__) converts
+    // as for any other float argument. The item is held while its
+    // conversion runs Python code.
+    const py::object held = py::reinterpret_borrow<py::object>(item);
+    make_caster<double> number;
+    if (!number.load(held, convert)) {
+        return false;
+    }
+    out.push_back(static_cast<double>(number));
+    return true;
+}
+
+bool is_list_or_tuple(py::handle h) { return PyList_CheckExact(h.ptr()) || PyTuple_CheckExact(h.ptr()); }
+
+// One row appended to `out`, converted as pybind11 converts a sequence to a
+// std::vector<double>. Lists and tuples are read in place; the size is read
+// again on every step, as a list iterator does, so a conversion that shrinks
+// a list cannot make the loop reach past its end.
+bool load_row(py::handle row, bool convert, std::vector<double>& out) {
+    if (is_list_or_tuple(row)) {
+        PyObject* const seq = row.ptr();
+        for (Py_ssize_t i = 0; i < PySequence_Fast_GET_SIZE(seq); ++i) {
+            if (!load_number(PySequence_Fast_GET_ITEM(seq, i), convert, out)) {
+                return false;
+            }
+        }
+        return true;
+    }
+    make_caster<std::vector<double>> other;
+    if (!other.load(row, convert)) {
+        return false;
+    }
+    const std::vector<double>& values = other;
+    out.insert(out.end(), values.begin(), values.end());
+    return true;
+}
+
+// The outer sequence follows pybind11's rule for std::vector: any sequence
+// but str and bytes, or, when converting, a generator, set, frozenset, dict
+// view, map or zip object read through a tuple. Lists and tuples are used as
+// they are, read like a row; each row is held while it is converted.
+bool load_rows(py::handle src, bool convert, ConvertedRows& rows) {
+    if (!py::detail::object_is_convertible_to_std_vector(src)) {
+        return false;
+    }
+    py::object outer;
+    if (is_list_or_tuple(src)) {
+        outer = py::reinterpret_borrow<py::object>(src);
+    } else if (py::isinstance<py::sequence>(src) || convert) {
+        outer = py::tuple(py::reinterpret_borrow<py::iterable>(src));
+    } else {
+        return false;
+    }
+    PyObject* const seq = outer.ptr();
+    const Py_ssize_t count = PySequence_Fast_GET_SIZE(seq);
+    rows.ends.reserve(static_cast<std::size_t>(count));
+    if (count > 0) {
+        // Rows mostly share a length; the guess is capped at the most a
+        // recording can hold, so an odd first row cannot reserve much more.
+        const py::handle first = PySequence_Fast_GET_ITEM(seq, 0);
+        if (is_list_or_tuple(first)) {
+            const auto rows_count = static_cast<std::size_t>(count);
+            const auto row_length = static_cast<std::size_t>(PySequence_Fast_GET_SIZE(first.ptr()));
+            const std::size_t cap = SampledRecording::MAX_VALUES;
+            rows.values.reserve(row_length != 0 && rows_count > cap / row_length ? cap : rows_count * row_length);
+        }
+    }
+    for (Py_ssize_t i = 0; i < PySequence_Fast_GET_SIZE(seq); ++i) {
+        const py::object row = py::reinterpret_borrow<py::object>(PySequence_Fast_GET_ITEM(seq, i));
+        if (!load_row(row, convert, rows.values)) {
+            return false;
+        }
+        rows.ends.push_back(rows.values.size());
+    }
+    return true;
+}
+
+}  // namespace
+
+}  // namespace gesturon::bindings
+
+namespace pybind11::detail {
+
+template <>
+struct type_caster<gesturon::bindings::ConvertedRows> {
+    PYBIND11_TYPE_CASTER(gesturon::bindings::ConvertedRows, make_caster<std::vector<std::vector<double>>>::name);
+
+    bool load(handle src, bool convert) { return gesturon::bindings::load_rows(src, convert, value); }
+};
+
+}  // namespace pybind11::detail
+
+namespace gesturon::bindings {
+
+void bind_recording(py::module_& m) {
+    using Self = Built<SampledRecording>;
+    py::class_<SampledRecording> cls(m, "SampledRecording");
+    cls.def(py::init([](std::string name, std::vector<std::string> dimensions, const ConvertedRows& samples,
+                        double bpm, double beat_zero_seconds, std::int32_t start_pip) {
+                return SampledRecording(std::move(name), std::move(dimensions), samples.view(), bpm,
+                                        beat_zero_seconds, start_pip);
+            }),
+            py::arg("name"), py::arg("dimensions"), py::arg("samples"), py::arg("bpm"),
+            py::arg("beat_zero_seconds") = 0.0, py::arg("start_pip") = 0)
+        .def_property_readonly("name", [](Self r) -> const std::string& { return r->name(); })
+        .def_property_readonly("dimensions", [](Self r) -> const std::vector<std::string>& { return r->dimensions(); })
+        .def_property_readonly("sample_count", [](Self r) { return r->sample_count(); })
+        .def_property_readonly("bpm", [](Self r) { return r->bpm(); })
+        .def_property_readonly("beat_zero_seconds", [](Self r) { return r->beat_zero_seconds(); })
+        .def_property_readonly("start_pip", [](Self r) { return r->start_pip(); })
+        .def("sample", [](Self r, std::int32_t pip) { return r->sample(pip); }, py::arg("pip").noconvert());
+    refuse_pickling(cls);
+}
+
+}  // namespace gesturon::bindings
