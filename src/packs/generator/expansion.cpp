@@ -1,9 +1,11 @@
 // gesturon_expansion: further lanes, closed paths and gesture scores, most of
 // them eight-beat phrases.
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "blocks.hpp"
 #include "packs.hpp"
@@ -96,8 +98,8 @@ std::vector<double> drift_lane(std::uint64_t seed, double depth) {
 }
 
 Table lfo_seeded_drift() {
-    // Seeds 5 and 6 give independent lanes; the x lane's furthest control
-    // point is its seventh (pip 384), reaching +0.787097347851.
+    // Seeds 5 and 6 give two independent lanes. The furthest control point
+    // of x is its seventh (pip 384), which its depth puts at +0.787097347851.
     const std::vector<double> x = drift_lane(5, 0.787097347851);
     const std::vector<double> y = drift_lane(6, 0.609781);
     return make_table(
@@ -157,8 +159,9 @@ Table path_rose_5() {
 }
 
 Table path_bowed_diamond() {
-    return make_table("path_bowed_diamond", "An astroid-shaped loop with inward-curved edges and naturally slow corners.",
-                      512, 2, [](int k) {
+    return make_table("path_bowed_diamond",
+                      "An astroid-shaped loop with inward-curved edges and naturally slow corners.", 512, 2,
+                      [](int k) {
                           const double t = loop_angle(k, 512);
                           const double c = std::cos(t);
                           const double s = std::sin(t);

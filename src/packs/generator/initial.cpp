@@ -255,8 +255,9 @@ Table ease_loop(const char* name, double (*ease)(double)) {
 
 Table ease_elastic() {
     // Three cycles under a sin^2 window with an exponential decay.
-    Table t = make_table("ease_elastic", "Original windowed, decaying oscillation; not a copied D3 curve. Peak scaled to .8.",
-                         256, 1, [](int k) {
+    Table t = make_table("ease_elastic",
+                         "Original windowed, decaying oscillation; not a copied D3 curve. Peak scaled to .8.", 256, 1,
+                         [](int k) {
                              const double u = k / 256.0;
                              const double window = std::sin(kPi * u) * std::sin(kPi * u);
                              return x_only(window * std::exp(-2.0 * u) * std::sin(6.0 * kPi * u));
@@ -334,9 +335,9 @@ struct Stroke {
 };
 
 struct Groove {
-    char letter;
-    const char* source_beats;
-    double level;  // the largest |x| of the rendered lanes
+    std::string name;     // groove_a: the tables add _played and _grid
+    std::string excerpt;  // which excerpt, and where it was cut from the source
+    double level;         // the largest |x| of the rendered lanes
     std::vector<Stroke> strokes;
 };
 
@@ -353,9 +354,15 @@ Row groove_row(const Groove& g, bool quantised, int k) {
     for (const Stroke& s : g.strokes) {
         const double at = stroke_pip(s, quantised);
         switch (s.drum) {
-            case Drum::kick: r.x += bump(k, at, -s.velocity, kDrumHalfWidth, 512); break;
-            case Drum::snare: r.x += bump(k, at, s.velocity, kDrumHalfWidth, 512); break;
-            case Drum::hat: r.y += bump(k, at, -s.velocity, kHatHalfWidth, 512); break;
+            case Drum::kick:
+                r.x += bump(k, at, -s.velocity, kDrumHalfWidth, 512);
+                break;
+            case Drum::snare:
+                r.x += bump(k, at, s.velocity, kDrumHalfWidth, 512);
+                break;
+            case Drum::hat:
+                r.y += bump(k, at, -s.velocity, kHatHalfWidth, 512);
+                break;
         }
     }
     return r;
@@ -364,9 +371,9 @@ Row groove_row(const Groove& g, bool quantised, int k) {
 // Both versions are normalised on their own, so each reaches the excerpt's
 // level exactly at its strongest moment.
 Table render_groove(const Groove& g, bool quantised) {
-    const std::string excerpt = std::string("Two-bar funk excerpt ") + g.letter + " (" + g.source_beats + " source beats), ";
-    Table t = make_table(std::string("groove_") + static_cast<char>(g.letter - 'A' + 'a') + (quantised ? "_grid" : "_played"),
-                         excerpt + (quantised ? "same hits quantised to sixteenths." : "performed microtiming."), 512, 2,
+    const std::string name = g.name + (quantised ? "_grid" : "_played");
+    const std::string timing = quantised ? "same hits quantised to sixteenths." : "performed microtiming.";
+    Table t = make_table(name, "Two-bar funk excerpt " + g.excerpt + ", " + timing, 512, 2,
                          [&](int k) { return groove_row(g, quantised, k); });
     scale(t.rows, g.level / peak(t.rows, 0));
     return t;
@@ -375,7 +382,7 @@ Table render_groove(const Groove& g, bool quantised) {
 // Excerpt A: a laid-back pocket, rendered at the library's usual 0.82.
 Groove groove_a() {
     using enum Drum;
-    return {'A', "4\u201312", 0.82,
+    return {"groove_a", "A (4\u201312 source beats)", 0.82,
             {// bar one
              {0, kick, 0.84}, {35, snare, 0.25}, {66, snare, 0.8}, {99, kick, 0.62}, {130, kick, 0.7},
              {147, snare, 0.28}, {193, snare, 0.82}, {211, snare, 0.24}, {222, kick, 0.58},
@@ -395,7 +402,7 @@ Groove groove_a() {
 // sixteenth apart and the pickup (pip 240) stands out.
 Groove groove_b() {
     using enum Drum;
-    return {'B', "36\u201344", 1.0,
+    return {"groove_b", "B (36\u201344 source beats)", 1.0,
             {// bar one
              {1, kick, 0.86}, {64, snare, 0.92}, {114, snare, 0.3}, {158, kick, 0.8}, {194, snare, 0.85},
              {227, kick, 0.88}, {238, snare, 0.96},
