@@ -1,0 +1,66 @@
+// Gesture scores of the initial and expansion packs: a list of hits, each a
+// raised-cosine bump per axis, and the Euclidean onset rule that places K hits
+// as evenly as a grid of N steps allows.
+#pragma once
+
+#include <span>
+#include <string_view>
+#include <vector>
+
+#include "blocks.hpp"
+
+namespace gen {
+
+// One gesture of a score: its time in pips (possibly fractional) and the
+// signed height it reaches on each axis.
+struct Hit {
+    double pip;
+    Row height;
+};
+
+// The sum of the bumps of every hit, all of half-width w, at pip k.
+inline Row score(std::span<const Hit> hits, double w, int period, double k) {
+    Row r;
+    for (const Hit& h : hits) {
+        r.x += bump(k, h.pip, h.height.x, w, period);
+        r.y += bump(k, h.pip, h.height.y, w, period);
+        r.z += bump(k, h.pip, h.height.z, w, period);
+    }
+    return r;
+}
+
+// Hits at the given times whose x heights alternate +x, -x, +x, ... and whose
+// y and z heights are the same every time.
+inline std::vector<Hit> alternating(std::span<const double> pips, double x, double y, double z = 0.0) {
+    std::vector<Hit> hits;
+    double sign = 1.0;
+    for (double p : pips) {
+        hits.push_back({p, {sign * x, y, z}});
+        sign = -sign;
+    }
+    return hits;
+}
+
+// Euclidean onsets: onset j (0 .. onsets - 1) falls on step ceil(j N / K) of
+// an N-step grid, the earliest step at or after its even share of the grid.
+inline std::vector<int> euclid_steps(int onsets, int steps) {
+    std::vector<int> out;
+    for (int j = 0; j < onsets; ++j) {
+        out.push_back((j * steps + onsets - 1) / onsets);
+    }
+    return out;
+}
+
+// The hand of each stroke of a sticking such as "RLRLRR LRLRLL": +1 for R,
+// -1 for L; blanks only group the strokes and are skipped.
+inline std::vector<double> hands(std::string_view sticking) {
+    std::vector<double> out;
+    for (char c : sticking) {
+        if (c == 'R' || c == 'L') {
+            out.push_back(c == 'R' ? 1.0 : -1.0);
+        }
+    }
+    return out;
+}
+
+}  // namespace gen
