@@ -128,7 +128,6 @@ struct type_caster<gesturon::bindings::ConvertedRows> {
 namespace gesturon::bindings {
 
 void bind_recording(py::module_& m) {
-    using Self = Built<SampledRecording>;
     py::class_<SampledRecording> cls(m, "SampledRecording");
     cls.def(py::init([](std::string name, std::vector<std::string> dimensions, const ConvertedRows& samples,
                         double bpm, double beat_zero_seconds, std::int32_t start_pip) {
@@ -137,13 +136,13 @@ void bind_recording(py::module_& m) {
             }),
             py::arg("name"), py::arg("dimensions"), py::arg("samples"), py::arg("bpm"),
             py::arg("beat_zero_seconds") = 0.0, py::arg("start_pip") = 0)
-        .def_property_readonly("name", [](Self r) -> const std::string& { return r->name(); })
-        .def_property_readonly("dimensions", [](Self r) -> const std::vector<std::string>& { return r->dimensions(); })
-        .def_property_readonly("sample_count", [](Self r) { return r->sample_count(); })
-        .def_property_readonly("bpm", [](Self r) { return r->bpm(); })
-        .def_property_readonly("beat_zero_seconds", [](Self r) { return r->beat_zero_seconds(); })
-        .def_property_readonly("start_pip", [](Self r) { return r->start_pip(); })
-        .def("sample", [](Self r, std::int32_t pip) { return r->sample(pip); }, py::arg("pip").noconvert());
+        .def_property_readonly("name", on_built(&SampledRecording::name))
+        .def_property_readonly("dimensions", on_built(&SampledRecording::dimensions))
+        .def_property_readonly("sample_count", on_built(&SampledRecording::sample_count))
+        .def_property_readonly("bpm", on_built(&SampledRecording::bpm))
+        .def_property_readonly("beat_zero_seconds", on_built(&SampledRecording::beat_zero_seconds))
+        .def_property_readonly("start_pip", on_built(&SampledRecording::start_pip))
+        .def("sample", on_built(&SampledRecording::sample), py::arg("pip").noconvert());
     refuse_pickling(cls);
 }
 
