@@ -7,28 +7,6 @@
 namespace gesturon {
 namespace {
 
-constexpr std::size_t kMaxNameBytes = 128;
-
-bool is_lower(char c) noexcept { return c >= 'a' && c <= 'z'; }
-
-bool is_name_byte(char c) noexcept { return is_lower(c) || (c >= '0' && c <= '9') || c == '_'; }
-
-// Length first, then the leading letter, then every byte in order.
-bool is_valid_name(const std::string& name) noexcept {
-    if (name.empty() || name.size() > kMaxNameBytes) {
-        return false;
-    }
-    if (!is_lower(name.front())) {
-        return false;
-    }
-    for (char c : name) {
-        if (!is_name_byte(c)) {
-            return false;
-        }
-    }
-    return true;
-}
-
 // False for NaN and both infinities as well as for a magnitude above 1.
 bool is_valid_component(double v) noexcept { return std::abs(v) <= 1.0; }
 
@@ -36,7 +14,7 @@ bool is_valid_component(double v) noexcept { return std::abs(v) <= 1.0; }
 
 SampledPattern::SampledPattern(std::string name, std::string description, std::vector<Offset3> samples)
     : name_(std::move(name)), description_(std::move(description)), samples_(std::move(samples)) {
-    if (!is_valid_name(name_)) {
+    if (!is_identifier(name_)) {
         throw std::invalid_argument("Invalid pattern name");
     }
     if (samples_.empty() || samples_.size() > max_samples) {

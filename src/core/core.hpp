@@ -42,6 +42,22 @@ constexpr std::int32_t wrap_pip(std::int32_t pip, std::int32_t period) noexcept 
     return r;
 }
 
+// The identifier rule shared by pattern, recording and axis names: 1..128
+// bytes, the first a lowercase ASCII letter, every byte a lowercase ASCII
+// letter, a digit or "_". Every byte above 127 is refused.
+constexpr bool is_identifier(std::string_view s) noexcept {
+    constexpr auto lower = [](char c) { return c >= 'a' && c <= 'z'; };
+    if (s.empty() || s.size() > 128 || !lower(s.front())) {
+        return false;
+    }
+    for (const char c : s) {
+        if (!lower(c) && !(c >= '0' && c <= '9') && c != '_') {
+            return false;
+        }
+    }
+    return true;
+}
+
 // The eight smooth body motions.
 Offset3 bounce(std::int32_t pip) noexcept;
 Offset3 sway(std::int32_t pip) noexcept;

@@ -11,27 +11,10 @@ namespace gesturon {
 
 namespace {
 
-constexpr std::size_t MAX_IDENTIFIER_BYTES = 128;
 // Every pip of a span, and the pip after it, must be a signed 32-bit value.
 constexpr std::int64_t PIP_LIMIT = std::int64_t{1} << 31;
 
 [[noreturn]] void refuse(const char* message) { throw std::invalid_argument(message); }
-
-bool is_lower(char c) { return c >= 'a' && c <= 'z'; }
-
-// 1..128 bytes: a lowercase ASCII letter, then lowercase letters, digits or
-// "_". Bytes above 127 are refused like every other byte outside that set.
-bool is_identifier(std::string_view s) {
-    if (s.empty() || s.size() > MAX_IDENTIFIER_BYTES || !is_lower(s.front())) {
-        return false;
-    }
-    for (const char c : s) {
-        if (!is_lower(c) && !(c >= '0' && c <= '9') && c != '_') {
-            return false;
-        }
-    }
-    return true;
-}
 
 // The tempo must give a finite, positive length to both the beat and the pip.
 // 60 / bpm overflows for every bpm below 3.3376107877608025e-307 although
