@@ -30,6 +30,7 @@ struct PackSource {
 const PackSource kPacks[] = {
     {"initial", gen::initial_pack},
     {"expansion", gen::expansion_pack},
+    {"atlas", gen::atlas_pack},
 };
 
 // A C++ string literal holding the bytes of s; bytes outside printable ASCII

@@ -10,5 +10,6 @@ namespace gen {
 
 std::vector<Table> initial_pack();
 std::vector<Table> expansion_pack();
+std::vector<Table> atlas_pack();
 
 }  // namespace gen
