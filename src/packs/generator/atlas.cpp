@@ -11,7 +11,11 @@ namespace gen {
 namespace atlas {
 
 std::string two_digits(int i) {
-    return (i < 10 ? "0" : "") + std::to_string(i);
+    std::string digits = std::to_string(i);
+    if (digits.size() < 2) {
+        digits.insert(digits.begin(), '0');
+    }
+    return digits;
 }
 
 Table scaled_path(std::string name, std::string description, int period, int dimensions,
