@@ -7,9 +7,11 @@ cd "$(dirname "$0")/.."
 
 as_root() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }
 
-# System packages from Debian: GoogleTest for the native tests.
+# System packages from Debian: GoogleTest for the native tests, Chromium for
+# the gallery's browser test.
 missing=()
 [ -f /usr/include/gtest/gtest.h ] || missing+=(libgtest-dev)
+command -v chromium >/dev/null || missing+=(chromium)
 if [ ${#missing[@]} -gt 0 ]; then
   as_root apt-get update -qq
   as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}"
