@@ -16,10 +16,15 @@
   // The size at which the self-check draws every card off screen.
   const CHECK_CARD = { width: 160, height: 150 };
   const NEAR_SCREEN = 800; // cards this close to the screen (in pixels) are drawn
+  // The card grid as the style sheet lays it out, for height estimates.
+  const CARD_MIN_WIDTH = 220;
+  const CARD_HEIGHT = 276;
+  const GRID_GAP = 12;
+  const FAMILY_HEADING = 36;
 
   const $ = (id) => document.getElementById(id);
   const params = new URLSearchParams(location.hash.slice(1));
-  const timings = {};
+  const timings = { script_ms: Math.round(performance.now()) };
 
   // ---- The catalogue -------------------------------------------------------
   const packs = meta.packs.map((pack, index) => ({ ...pack, index, size: 0, shown: 0 }));
@@ -31,7 +36,9 @@
     const p = { index, name, description, period, dims, family: families[family], offset: nextOffset, drawn: false };
     p.haystack = [name, description, p.family.key, p.family.pack.name].join(" ").toLowerCase();
     p.family.size++;
+    p.family.shown++;
     p.family.pack.size++;
+    p.family.pack.shown++;
     nextOffset += period * dims;
     return p;
   });
@@ -350,6 +357,19 @@
       p.family.grid.append(p.card);
       observer.observe(p.card);
     }
+    estimateFamilyHeights();
+  }
+
+  // What a family's height will be once laid out, from the grid's column
+  // count, so that skipping its layout does not make the page jump.
+  function estimateFamilyHeights() {
+    const width = $("gallery").clientWidth - 48;
+    const columns = Math.max(1, Math.floor((width + GRID_GAP) / (CARD_MIN_WIDTH + GRID_GAP)));
+    for (const family of families) {
+      const rows = Math.ceil(family.shown / columns);
+      const height = FAMILY_HEADING + rows * (CARD_HEIGHT + GRID_GAP);
+      family.section.style.containIntrinsicSize = `auto ${rows ? height : 0}px`;
+    }
   }
 
   // ---- Filter ------------------------------------------------------------------
@@ -371,6 +391,7 @@
       }
     }
     for (const family of families) family.section.hidden = family.shown === 0;
+    estimateFamilyHeights();
     for (const pack of packs) {
       pack.section.hidden = pack.shown === 0;
       pack.chipCount.textContent = String(pack.shown);
@@ -395,6 +416,7 @@
     filterTimer = setTimeout(() => {
       applyFilter(filterInput.value);
       updateHash();
+      window.scrollTo(0, 0); // the matches start at the top
     }, 60);
   });
 
@@ -505,6 +527,7 @@
     drawViewer();
   });
   window.addEventListener("resize", () => {
+    estimateFamilyHeights();
     if (viewer.p) drawViewer();
     for (const p of patterns) if (p.drawn) drawCard(p);
   });
@@ -642,6 +665,7 @@
     }
     status.remove();
     build();
+    timings.built_ms = Math.round(performance.now());
     if (params.has("selftest")) {
       drawOnScreen();
       timings.ready_ms = Math.round(performance.now());
@@ -651,6 +675,11 @@
       drawOnScreen();
       timings.ready_ms = Math.round(performance.now());
     }
+    // How long the page took to become usable, for anyone measuring it.
+    document.body.dataset.readyMs = timings.ready_ms;
+    document.body.dataset.unpackMs = timings.unpack_ms;
+    document.body.dataset.builtMs = timings.built_ms;
+    document.body.dataset.scriptMs = timings.script_ms;
   }
 
   start();
