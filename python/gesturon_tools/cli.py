@@ -159,7 +159,8 @@ def run_show(args: argparse.Namespace, catalogue: Catalogue, out: TextIO) -> Non
 
 def record_lines(pattern: Pattern) -> list[tuple[str, str]]:
     return [
-        ("period", f"{pattern.period_pips} pips ({pattern.period_beats} beats)"),
+        ("period", f"{pattern.period_pips} pips ({pattern.period_beats} "
+                   f"beat{'' if pattern.period_beats == '1' else 's'})"),
         ("dimensions", f"{pattern.dimensions} ({', '.join(pattern.axes)})"),
         ("pack", pattern.pack),
         ("family", pattern.family),
@@ -241,6 +242,9 @@ def main(argv: Sequence[str] | None = None) -> int:
         return 1
     except KeyboardInterrupt:
         return 130
+    except Exception as error:  # a fault of the tool itself: still one line
+        print(f"gesturon: internal error: {type(error).__name__}: {error}", file=sys.stderr)
+        return 1
 
 
 if __name__ == "__main__":
