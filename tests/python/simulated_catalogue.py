@@ -112,16 +112,12 @@ class SimulatedSource:
                          for _ in range(2)]
             bumps = [(rng.uniform(0, period), rng.uniform(-0.6, 0.6), rng.uniform(8, 30))
                      for _ in range(rng.randint(0, 6))]
-            lane = []
-            for k in range(period):
-                t = 2 * math.pi * k / period
-                value = sum(a * math.sin(h * t + phase) for h, phase, a in harmonics)
-                for t0, height, width in bumps:
-                    d = abs(k - t0)
-                    d = min(d, period - d)
-                    if d < width:
-                        value += height * math.cos(math.pi * d / (2 * width)) ** 2
-                lane.append(value)
+            turn = 2 * math.pi / period
+            lane = [sum(a * math.sin(h * turn * k + phase) for h, phase, a in harmonics)
+                    for k in range(period)]
+            for t0, height, width in bumps:  # raised-cosine bumps, around the loop
+                for k in range(math.ceil(t0 - width), math.floor(t0 + width) + 1):
+                    lane[k % period] += height * math.cos(math.pi * (k - t0) / (2 * width)) ** 2
             peak = max(abs(v) for v in lane) or 1.0
             lanes.append([0.82 * v / peak for v in lane])
         lanes += [[0.0] * period] * (3 - dims)
