@@ -18,9 +18,7 @@
   const NEAR_SCREEN = 800; // cards this close to the screen (in pixels) are drawn
   // The card grid as the style sheet lays it out, for height estimates.
   const CARD_MIN_WIDTH = 220;
-  const CARD_HEIGHT = 276;
   const GRID_GAP = 12;
-  const FAMILY_HEADING = 36;
 
   const $ = (id) => document.getElementById(id);
   const params = new URLSearchParams(location.hash.slice(1));
@@ -29,12 +27,13 @@
   // ---- The catalogue -------------------------------------------------------
   const packs = meta.packs.map((pack, index) => ({ ...pack, index, size: 0, shown: 0 }));
   const families = meta.families.map((family, index) => ({
-    ...family, index, pack: packs[family.pack], size: 0, shown: 0,
+    ...family, index, pack: packs[family.pack], members: [], size: 0, shown: 0,
   }));
   let nextOffset = 0;
   const patterns = meta.patterns.map(([name, description, period, dims, family], index) => {
     const p = { index, name, description, period, dims, family: families[family], offset: nextOffset, drawn: false };
     p.haystack = [name, description, p.family.key, p.family.pack.name].join(" ").toLowerCase();
+    p.family.members.push(p);
     p.family.size++;
     p.family.shown++;
     p.family.pack.size++;
@@ -360,15 +359,47 @@
     estimateFamilyHeights();
   }
 
-  // What a family's height will be once laid out, from the grid's column
-  // count, so that skipping its layout does not make the page jump.
+  // What each family's height will be once laid out (its visible cards in
+  // rows of the grid's column count), so that the families whose layout is
+  // skipped still take their true room and the scrollbar tells the truth.
+  // Cards differ only in how many lines their name takes, so one card of the
+  // first family (always laid out: it is kept visible) gives every size.
+  const sizes = { card: 0, heading: 0, nameLine: 0, charWidth: 0, nameWidth: 0 };
+
+  function measureSizes() {
+    const first = families[0];
+    first.section.style.contentVisibility = "visible";
+    const card = first.grid.firstChild;
+    const name = card.querySelector(".name");
+    const ctx = document.createElement("canvas").getContext("2d");
+    ctx.font = getComputedStyle(name).font;
+    sizes.charWidth = ctx.measureText("m").width;
+    sizes.nameWidth = name.clientWidth;
+    sizes.nameLine = parseFloat(getComputedStyle(name).lineHeight) || 19;
+    const height = (node) => node.getBoundingClientRect().height;
+    sizes.card = height(card) - (nameLines(patterns[+card.dataset.index]) - 1) * sizes.nameLine;
+    sizes.heading = height(first.section) - height(first.grid);
+  }
+
+  function nameLines(p) {
+    const perLine = Math.max(1, Math.floor(sizes.nameWidth / sizes.charWidth));
+    return Math.ceil(p.name.length / perLine);
+  }
+
   function estimateFamilyHeights() {
-    const width = $("gallery").clientWidth - 48;
+    if (!families.length) return;
+    if (!sizes.card) measureSizes();
+    const style = getComputedStyle($("gallery"));
+    const width = $("gallery").clientWidth - parseFloat(style.paddingLeft) - parseFloat(style.paddingRight);
     const columns = Math.max(1, Math.floor((width + GRID_GAP) / (CARD_MIN_WIDTH + GRID_GAP)));
     for (const family of families) {
-      const rows = Math.ceil(family.shown / columns);
-      const height = FAMILY_HEADING + rows * (CARD_HEIGHT + GRID_GAP);
-      family.section.style.containIntrinsicSize = `auto ${rows ? height : 0}px`;
+      const shown = family.members.filter((p) => !p.card.hidden);
+      let height = shown.length ? sizes.heading - GRID_GAP : 0;
+      for (let row = 0; row < shown.length; row += columns) {
+        const lines = Math.max(...shown.slice(row, row + columns).map(nameLines));
+        height += GRID_GAP + sizes.card + (lines - 1) * sizes.nameLine;
+      }
+      family.section.style.containIntrinsicSize = `none ${height.toFixed(1)}px`;
     }
   }
 
