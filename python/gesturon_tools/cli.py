@@ -15,7 +15,7 @@ import os
 import shutil
 import sys
 from pathlib import Path
-from typing import Callable, Sequence, TextIO
+from typing import Callable, Iterable, Sequence, TextIO
 
 from . import gallery, termplot
 from .catalogue import (INT32_MAX, INT32_MIN, PACK_NAMES, PIPS_PER_BEAT, Catalogue,
@@ -48,12 +48,17 @@ def int_arg(text: str) -> int:
         raise argparse.ArgumentTypeError(f"not a whole number: {text!r}") from None
 
 
-def pip_arg(text: str) -> int:
+def pip_arg(text: str, last: int = INT32_MAX) -> int:
     value = int_arg(text)
-    if not INT32_MIN <= value <= INT32_MAX + 1:
+    if not INT32_MIN <= value <= last:
         raise argparse.ArgumentTypeError(
-            f"{text} is outside the pip range {INT32_MIN}..{INT32_MAX}")
+            f"{text} is outside the pip range {INT32_MIN}..{last}")
     return value
+
+
+def stop_pip_arg(text: str) -> int:
+    """The pip after the last one, so one more than the last pip may be."""
+    return pip_arg(text, INT32_MAX + 1)
 
 
 def beats_arg(text: str) -> int:
@@ -104,7 +109,7 @@ def build_parser() -> tuple[Parser, dict[str, Parser]]:
     export.add_argument("--format", choices=("csv", "json"), default="csv")
     export.add_argument("--start", type=pip_arg, default=0, metavar="PIP",
                         help="first pip (default: 0)")
-    export.add_argument("--stop", type=pip_arg, metavar="PIP",
+    export.add_argument("--stop", type=stop_pip_arg, metavar="PIP",
                         help="pip after the last one (default: start plus one period)")
     export.add_argument("--every", type=positive_int, default=1, metavar="K",
                         help="every K-th pip only (default: 1)")
@@ -186,13 +191,18 @@ def run_export(args: argparse.Namespace, catalogue: Catalogue, out: TextIO) -> N
         raise ToolError(f"cannot write {args.output}: {error.strerror}") from None
 
 
-def export_csv(pattern: Pattern, rows, span, out: TextIO) -> None:
+Rows = Iterable[tuple[int, float, float, float]]
+Span = tuple[int, int, int]  # start, stop, every
+
+
+def export_csv(pattern: Pattern, rows: Rows, span: Span, out: TextIO) -> None:
+    """One line per pip; repr() writes each double so it reads back exactly."""
     out.write("pip,x,y,z\n")
     for pip, x, y, z in rows:
         out.write(f"{pip},{x!r},{y!r},{z!r}\n")
 
 
-def export_json(pattern: Pattern, rows, span, out: TextIO) -> None:
+def export_json(pattern: Pattern, rows: Rows, span: Span, out: TextIO) -> None:
     """The record and the rows as one JSON object; rows are written as they
     are sampled, so a long range never sits in memory."""
     start, stop, every = span
@@ -203,6 +213,7 @@ def export_json(pattern: Pattern, rows, span, out: TextIO) -> None:
         "pips_per_beat": PIPS_PER_BEAT, "start": start, "stop": stop, "every": every,
         "columns": ["pip", "x", "y", "z"],
     }
+    # The head object, left open (its closing brace dropped) for the rows.
     out.write(json.dumps(head, ensure_ascii=False)[:-1] + ', "rows": [')
     for i, row in enumerate(rows):
         out.write(("\n  " if i == 0 else ",\n  ") + json.dumps(list(row)))

@@ -215,7 +215,8 @@ def test_export_to_a_file(capsys, tmp_path):
     (["export", "circel"], 1, ["unknown pattern 'circel'", "circle"]),
     (["export", "circle", "--format", "xml"], 2, ["invalid choice: 'xml'"]),
     (["export", "circle", "--start", "5", "--stop", "5"], 2, ["--stop 5 must be greater"]),
-    (["export", "circle", "--start", "2147483649"], 2, ["outside the pip range"]),
+    (["export", "circle", "--start", "2147483648"], 2, ["outside the pip range"]),
+    (["export", "circle", "--stop", "2147483649"], 2, ["outside the pip range"]),
     (["export", "circle", "--stop", "1.5"], 2, ["not a whole number"]),
     (["export", "circle", "-o", "/nonexistent/dir/out.csv"], 1, ["cannot write"]),
 ])
