@@ -147,7 +147,13 @@ def expected_matches(records, packs, query):
             if all(w in f"{r['name']} {r['description']} {pack}".lower() for w in words)]
 
 
-def assert_all_drawn(result, names):
+def checksum(page: Path) -> int:
+    values = [v for lane in decode_lanes(page.read_text(encoding="utf-8")) for v in lane]
+    return sum(value * (i % 7 + 1) for i, value in enumerate(values))
+
+
+def assert_all_drawn(result, page, names):
+    assert result["samples_checksum"] == checksum(page)
     assert result["card_names"] == names
     assert result["cards"] == result["cards_with_canvas"] == len(names)
     assert result["samples_found"] == result["samples_expected"] > 0
@@ -162,7 +168,7 @@ def test_full_size_catalogue_in_the_browser(simulated, simulated_page):
     probes = ["euclid", "Floor SURGE", "no-such-pattern-anywhere"]
     result = self_check(simulated_page, probes)
     records = simulated.catalogue()
-    assert_all_drawn(result, [r["name"] for r in records])
+    assert_all_drawn(result, simulated_page, [r["name"] for r in records])
     for probe, outcome in zip(probes, result["probes"]):
         expected = expected_matches(records, simulated.packs, probe)
         assert outcome["visible"] == expected, probe
@@ -180,7 +186,7 @@ def test_full_size_catalogue_in_the_browser(simulated, simulated_page):
 def test_module_catalogue_in_the_browser_with_screenshots(module_page):
     records = gesturon.catalogue()
     result = self_check(module_page, ["roll"])
-    assert_all_drawn(result, [r["name"] for r in records])
+    assert_all_drawn(result, module_page, [r["name"] for r in records])
     rolls = [r["name"] for r in records if "roll" in f"{r['name']} {r['description']}".lower()]
     assert result["probes"][0]["visible"] == rolls
 

@@ -651,6 +651,8 @@
       card_names: [...document.querySelectorAll("#gallery .card")].map((card) => card.dataset.name),
       samples_expected: totalValues,
       samples_found: lanes.length,
+      // Position-weighted, so that values in the wrong place change it too.
+      samples_checksum: lanes.reduce((sum, value, i) => sum + value * ((i % 7) + 1), 0),
       paths_without_ink: pathWithoutInk,
       lanes_without_ink: lanesWithoutInk,
       cards_drawn_on_screen: patterns.filter((p) => p.drawn).length,
