@@ -7,12 +7,14 @@ cd "$(dirname "$0")/.."
 
 as_root() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }
 
-# System packages from Debian: GoogleTest for the native tests, and OpenSSL's
+# System packages from Debian: GoogleTest for the native tests, OpenSSL's
 # libcrypto for the table generator (SHA-256 control points of the noise
-# patterns; the module itself does not link it).
+# patterns; the module itself does not link it), and Chromium for the
+# gallery's browser test.
 missing=()
 [ -f /usr/include/gtest/gtest.h ] || missing+=(libgtest-dev)
 [ -f /usr/include/openssl/evp.h ] || missing+=(libssl-dev)
+command -v chromium > /dev/null || missing+=(chromium)
 if [ ${#missing[@]} -gt 0 ]; then
   as_root apt-get update -qq
   as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}"

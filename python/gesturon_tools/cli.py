@@ -1,0 +1,262 @@
+"""The `gesturon` command: list, show and export catalogue patterns, and
+write the catalogue gallery.
+
+Every failure is one line on stderr with a non-zero exit status: 2 for a
+command line that cannot be understood (unknown option, bad number, unknown
+pack), 1 for everything else (unknown pattern, nothing matching a filter, a
+file that cannot be written).
+"""
+
+from __future__ import annotations
+
+import argparse
+import json
+import os
+import shutil
+import sys
+from pathlib import Path
+from typing import Callable, Iterable, Sequence, TextIO
+
+from . import gallery, termplot
+from .catalogue import (INT32_MAX, INT32_MIN, PACK_NAMES, PIPS_PER_BEAT, Catalogue,
+                        Pattern, ToolError, beat_position, beats_text, load_source)
+
+DEFAULT_GALLERY_DIR = "gesturon-gallery"
+
+
+class Parser(argparse.ArgumentParser):
+    """An argument parser whose errors are one line and an exit status,
+    never a usage dump."""
+
+    def error(self, message: str):
+        command = self.prog.removeprefix("gesturon").strip()
+        raise ToolError(f"{command + ': ' if command else ''}{message} "
+                        f"(see '{self.prog} --help')", status=2)
+
+
+def positive_int(text: str) -> int:
+    value = int_arg(text)
+    if value < 1:
+        raise argparse.ArgumentTypeError(f"must be at least 1, not {text}")
+    return value
+
+
+def int_arg(text: str) -> int:
+    try:
+        return int(text)
+    except ValueError:
+        raise argparse.ArgumentTypeError(f"not a whole number: {text!r}") from None
+
+
+def pip_arg(text: str, last: int = INT32_MAX) -> int:
+    value = int_arg(text)
+    if not INT32_MIN <= value <= last:
+        raise argparse.ArgumentTypeError(
+            f"{text} is outside the pip range {INT32_MIN}..{last}")
+    return value
+
+
+def stop_pip_arg(text: str) -> int:
+    """The pip after the last one, so one more than the last pip may be."""
+    return pip_arg(text, INT32_MAX + 1)
+
+
+def beats_arg(text: str) -> int:
+    """A number of beats (fractions allowed) as a pip count."""
+    try:
+        beats = float(text)
+    except ValueError:
+        raise argparse.ArgumentTypeError(f"not a number of beats: {text!r}") from None
+    if not beats * PIPS_PER_BEAT >= 1:  # also refuses nan
+        raise argparse.ArgumentTypeError(f"must cover at least one pip, not {text}")
+    if beats * PIPS_PER_BEAT > INT32_MAX:
+        raise argparse.ArgumentTypeError(f"{text} beats is beyond the pip range")
+    return round(beats * PIPS_PER_BEAT)
+
+
+def build_parser() -> tuple[Parser, dict[str, Parser]]:
+    """The command's parser and the parser of each subcommand."""
+    parser = Parser(prog="gesturon",
+                    description="Browse the gesturon pattern catalogue.")
+    commands = parser.add_subparsers(dest="command", required=True, metavar="COMMAND")
+
+    listing = commands.add_parser(
+        "list", help="the catalogue as a table",
+        description="The catalogue as a table: name, period in beats, dimensions, description.")
+    listing.add_argument("--pack", metavar="NAME",
+                         help=f"only this pack ({', '.join(PACK_NAMES)})")
+    listing.add_argument("--match", metavar="TEXT",
+                         help="only patterns whose name, description, family or pack "
+                              "contains every word of TEXT (ignoring case)")
+    listing.set_defaults(run=run_list)
+
+    show = commands.add_parser(
+        "show", help="one pattern: its record, a plot and its positions",
+        description="One pattern's record, a plot of x, y and z over its period, "
+                    "and its positions pip by pip.")
+    show.add_argument("name")
+    show.add_argument("--beats", type=beats_arg, metavar="N",
+                      help="list the positions of the first N beats (default: one period)")
+    show.add_argument("--every", type=positive_int, default=1, metavar="K",
+                      help="list every K-th pip only (default: 1)")
+    show.set_defaults(run=run_show)
+
+    export = commands.add_parser(
+        "export", help="one pattern's positions as CSV or JSON",
+        description="One pattern's positions, pip by pip, as CSV or JSON. "
+                    "By default the whole period from pip 0.")
+    export.add_argument("name")
+    export.add_argument("--format", choices=("csv", "json"), default="csv")
+    export.add_argument("--start", type=pip_arg, default=0, metavar="PIP",
+                        help="first pip (default: 0)")
+    export.add_argument("--stop", type=stop_pip_arg, metavar="PIP",
+                        help="pip after the last one (default: start plus one period)")
+    export.add_argument("--every", type=positive_int, default=1, metavar="K",
+                        help="every K-th pip only (default: 1)")
+    export.add_argument("-o", "--output", metavar="FILE",
+                        help="write to FILE instead of the standard output")
+    export.set_defaults(run=run_export)
+
+    page = commands.add_parser(
+        "gallery", help="write the catalogue gallery (one HTML page)",
+        description="Write a self-contained HTML page with a drawing of every pattern.")
+    page.add_argument("-o", "--output", metavar="DIR", default=DEFAULT_GALLERY_DIR,
+                      help=f"directory for index.html (default: {DEFAULT_GALLERY_DIR})")
+    page.set_defaults(run=run_gallery)
+    return parser, {"list": listing, "show": show, "export": export, "gallery": page}
+
+
+def run_list(args: argparse.Namespace, catalogue: Catalogue, out: TextIO) -> None:
+    chosen = catalogue.select(args.pack, args.match)
+    if not chosen:
+        wanted = [f"--pack {args.pack}"] if args.pack else []
+        wanted += [f"--match {args.match!r}"] if args.match else []
+        raise ToolError(f"no pattern matches {' '.join(wanted)}")
+    rows = [(p.name, p.period_beats, f"{p.dimensions} {p.axes}", p.description)
+            for p in chosen]
+    header = ("NAME", "BEATS", "DIMS", "DESCRIPTION")
+    name_width = max(len(row[0]) for row in rows + [header])
+    limit = shutil.get_terminal_size().columns if out.isatty() else None
+    for name, beats, dims, description in [header] + rows:
+        line = f"{name:<{name_width}}  {beats:>5}  {dims:<5}  {description}"
+        if limit and len(line) > limit:
+            line = line[: limit - 1] + "\u2026"
+        print(line, file=out)
+
+
+def run_show(args: argparse.Namespace, catalogue: Catalogue, out: TextIO) -> None:
+    pattern = catalogue.find(args.name)
+    period = [row[1:] for row in catalogue.positions(pattern, 0, pattern.period_pips)]
+    print(pattern.name, file=out)
+    print(f"  {pattern.description}", file=out)
+    for label, value in record_lines(pattern):
+        print(f"  {label:<11}{value}", file=out)
+    print(file=out)
+    colour = out.isatty() and not os.environ.get("NO_COLOR")
+    for line in termplot.plot(period, pattern.dimensions, PIPS_PER_BEAT, colour=colour):
+        print(line, file=out)
+    print(file=out)
+    span = args.beats if args.beats is not None else pattern.period_pips
+    print(f"{'pip':>7} {'beat:pip':>9} {'x':>10} {'y':>10} {'z':>10}", file=out)
+    for pip, x, y, z in catalogue.positions(pattern, 0, span, args.every):
+        print(f"{pip:>7} {beat_position(pip):>9} {x:>10.6f} {y:>10.6f} {z:>10.6f}", file=out)
+
+
+def record_lines(pattern: Pattern) -> list[tuple[str, str]]:
+    return [
+        ("period", f"{pattern.period_pips} pips ({pattern.period_beats} "
+                   f"beat{'' if pattern.period_beats == '1' else 's'})"),
+        ("dimensions", f"{pattern.dimensions} ({', '.join(pattern.axes)})"),
+        ("pack", pattern.pack),
+        ("family", pattern.family),
+    ]
+
+
+def run_export(args: argparse.Namespace, catalogue: Catalogue, out: TextIO) -> None:
+    pattern = catalogue.find(args.name)
+    start = args.start
+    stop = args.stop if args.stop is not None else min(start + pattern.period_pips,
+                                                       INT32_MAX + 1)
+    if stop <= start:
+        raise ToolError(f"export: --stop {stop} must be greater than --start {start}", status=2)
+    rows = catalogue.positions(pattern, start, stop, args.every)
+    write = export_json if args.format == "json" else export_csv
+    if args.output is None:
+        write(pattern, rows, (start, stop, args.every), out)
+        return
+    try:
+        with open(args.output, "w", encoding="utf-8", newline="") as file:
+            write(pattern, rows, (start, stop, args.every), file)
+    except OSError as error:
+        raise ToolError(f"cannot write {args.output}: {error.strerror}") from None
+
+
+Rows = Iterable[tuple[int, float, float, float]]
+Span = tuple[int, int, int]  # start, stop, every
+
+
+def export_csv(pattern: Pattern, rows: Rows, span: Span, out: TextIO) -> None:
+    """One line per pip; repr() writes each double so it reads back exactly."""
+    out.write("pip,x,y,z\n")
+    for pip, x, y, z in rows:
+        out.write(f"{pip},{x!r},{y!r},{z!r}\n")
+
+
+def export_json(pattern: Pattern, rows: Rows, span: Span, out: TextIO) -> None:
+    """The record and the rows as one JSON object; rows are written as they
+    are sampled, so a long range never sits in memory."""
+    start, stop, every = span
+    head = {
+        "name": pattern.name, "description": pattern.description,
+        "period_pips": pattern.period_pips, "dimensions": pattern.dimensions,
+        "pack": pattern.pack, "family": pattern.family,
+        "pips_per_beat": PIPS_PER_BEAT, "start": start, "stop": stop, "every": every,
+        "columns": ["pip", "x", "y", "z"],
+    }
+    # The head object, left open (its closing brace dropped) for the rows.
+    out.write(json.dumps(head, ensure_ascii=False)[:-1] + ', "rows": [')
+    for i, row in enumerate(rows):
+        out.write(("\n  " if i == 0 else ",\n  ") + json.dumps(list(row)))
+    out.write("\n]}\n")
+
+
+def run_gallery(args: argparse.Namespace, catalogue: Catalogue, out: TextIO) -> None:
+    try:
+        path = gallery.write_gallery(catalogue, Path(args.output))
+    except OSError as error:
+        raise ToolError(f"cannot write the gallery to {args.output}: {error.strerror}") from None
+    size = path.stat().st_size
+    shown = f"{size / 1e6:.1f} MB" if size >= 1e6 else f"{size / 1e3:.0f} kB"
+    print(f"Wrote {path}: {len(catalogue)} patterns, {shown}.", file=out)
+    print(f"Open {path.resolve().as_uri()} in a browser.", file=out)
+
+
+def main(argv: Sequence[str] | None = None) -> int:
+    out = sys.stdout
+    try:
+        parser, commands = build_parser()
+        args, extra = parser.parse_known_args(argv)
+        if extra:
+            commands[args.command].error(f"unrecognized arguments: {' '.join(extra)}")
+        run: Callable[[argparse.Namespace, Catalogue, TextIO], None] = args.run
+        run(args, Catalogue(load_source()), out)
+        out.flush()
+        return 0
+    except ToolError as error:
+        print(f"gesturon: {error}", file=sys.stderr)
+        return error.status
+    except SystemExit as done:  # --help
+        return done.code if isinstance(done.code, int) else 0
+    except BrokenPipeError:
+        # The reader went away (`gesturon list | head`): stop quietly.
+        os.dup2(os.open(os.devnull, os.O_WRONLY), sys.stdout.fileno())
+        return 1
+    except KeyboardInterrupt:
+        return 130
+    except Exception as error:  # a fault of the tool itself: still one line
+        print(f"gesturon: internal error: {type(error).__name__}: {error}", file=sys.stderr)
+        return 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())

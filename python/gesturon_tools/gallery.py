@@ -1,0 +1,112 @@
+"""The catalogue gallery: one self-contained HTML page with a drawing of
+every pattern.
+
+The page carries every pattern pip by pip, compactly: each moving axis of
+each pattern is a lane of values quantised to 12 bits (steps of 1/2047,
+finer than a pixel even in the large view), stored as second differences
+(smooth motion makes them tiny), split into a plane of low bytes and a
+plane of high bytes, gzip-compressed and base64-encoded. The full catalogue,
+a million rows, fits in about two megabytes; the page unpacks it with the
+browser's own decompressor, builds the cards, and draws each card into a
+canvas only while it is on or near the screen.
+
+The page has no external resources. Its hash selects what it shows:
+`#q=TEXT` a filter, `#p=NAME` one pattern large. `#selftest` makes the page
+check itself (every drawing has ink, the filter finds what it should) and
+write the results into its hidden `#selftest` element.
+"""
+
+from __future__ import annotations
+
+import array
+import base64
+import gzip
+import json
+import math
+import re
+import sys
+from importlib import resources
+from pathlib import Path
+
+from .catalogue import PACKS, PIPS_PER_BEAT, Catalogue
+
+QUANT_STEPS = 2047  # 12-bit signed: values in [-1, 1] as integers in [-2047, 2047]
+PAGE_NAME = "index.html"
+
+
+def quantise(lane: list[float]) -> list[int]:
+    """Position components as integers in [-QUANT_STEPS, QUANT_STEPS];
+    out-of-range values are clamped and non-finite ones drawn at 0."""
+    try:
+        steps = [round(value * QUANT_STEPS) for value in lane]
+    except (ValueError, OverflowError):  # nan or infinity somewhere
+        steps = [round(value * QUANT_STEPS) if math.isfinite(value) else 0 for value in lane]
+    if steps and (max(steps) > QUANT_STEPS or min(steps) < -QUANT_STEPS):
+        steps = [max(-QUANT_STEPS, min(QUANT_STEPS, step)) for step in steps]
+    return steps
+
+
+def second_differences(values: list[int]) -> list[int]:
+    """d[0] = v[0], d[1] = v[1] - 2 v[0], d[i] = v[i] - 2 v[i-1] + v[i-2]:
+    summing twice from zero gives the values back."""
+    firsts = [values[0]] + [b - a for a, b in zip(values, values[1:])]
+    return [firsts[0]] + [b - a for a, b in zip(firsts, firsts[1:])]
+
+
+def encode_samples(catalogue: Catalogue) -> str:
+    """Every pattern's moving axes, in catalogue order, as base64 text.
+
+    Lanes follow one another: pattern by pattern, axis x then y then z up to
+    the pattern's dimensions, each `period_pips` values long."""
+    lanes = array.array("h")
+    for pattern in catalogue.patterns:
+        rows = [row[1:] for row in catalogue.positions(pattern, 0, pattern.period_pips)]
+        for axis in range(pattern.dimensions):
+            lanes.extend(second_differences(quantise([row[axis] for row in rows])))
+    if sys.byteorder != "little":
+        lanes.byteswap()
+    raw = lanes.tobytes()
+    planes = raw[0::2] + raw[1::2]
+    return base64.b64encode(gzip.compress(planes, compresslevel=6, mtime=0)).decode("ascii")
+
+
+def page_metadata(catalogue: Catalogue) -> dict:
+    families = catalogue.families()
+    family_index = {(f.pack, f.key): i for i, f in enumerate(families)}
+    blurbs = {pack.name: pack.blurb for pack in PACKS}
+    packs = catalogue.packs()
+    return {
+        "pips_per_beat": PIPS_PER_BEAT,
+        "quant": QUANT_STEPS,
+        "packs": [{"name": name, "blurb": blurbs.get(name, "")} for name in packs],
+        "families": [{"pack": packs.index(f.pack), "key": f.key, "title": f.title}
+                     for f in families],
+        "patterns": [[p.name, p.description, p.period_pips, p.dimensions,
+                      family_index[(p.pack, p.family)]] for p in catalogue.patterns],
+    }
+
+
+def script_json(value) -> str:
+    """JSON that can sit inside a <script> element: no "<" can close it."""
+    return json.dumps(value, ensure_ascii=False, separators=(",", ":")).replace("<", "\\u003c")
+
+
+def build_page(catalogue: Catalogue) -> str:
+    assets = resources.files(__package__) / "page"
+    fills = {
+        "css": (assets / "gallery.css").read_text(encoding="utf-8"),
+        "js": (assets / "gallery.js").read_text(encoding="utf-8"),
+        "count": str(len(catalogue)),
+        "meta": script_json(page_metadata(catalogue)),
+        "samples": encode_samples(catalogue),
+    }
+    template = (assets / "gallery.html").read_text(encoding="utf-8")
+    # One pass, so nothing filled in is ever read as a placeholder.
+    return re.sub(r"\{\{(\w+)\}\}", lambda m: fills[m.group(1)], template)
+
+
+def write_gallery(catalogue: Catalogue, directory: Path) -> Path:
+    directory.mkdir(parents=True, exist_ok=True)
+    path = directory / PAGE_NAME
+    path.write_text(build_page(catalogue), encoding="utf-8")
+    return path

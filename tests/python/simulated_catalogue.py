@@ -1,0 +1,124 @@
+"""A stand-in for the gesturon module with a catalogue of any size.
+
+It answers `catalogue()` and `sample(name, pip_count)` like the module, for
+the 15 procedural patterns followed by stored-looking patterns laid out as
+the six packs are (their sizes, first names, naming rules, periods and
+dimension counts), each a smooth closed curve. The gallery and the command
+can so be tried on a full-size catalogue before every pack exists.
+"""
+
+from __future__ import annotations
+
+import math
+import random
+from dataclasses import dataclass
+
+PROCEDURAL = [
+    ("bounce", 64, 1), ("sway", 128, 1), ("circle", 64, 2), ("figure_eight", 128, 2),
+    ("step_touch", 128, 2), ("box_step", 256, 2), ("helix", 256, 3),
+    ("morvel_background", 256, 2), ("single_stroke_roll", 64, 2),
+    ("double_stroke_roll", 64, 2), ("multiple_bounce_roll", 64, 2),
+    ("single_paradiddle", 128, 2), ("flam", 64, 2), ("drag", 64, 2),
+    ("five_stroke_roll", 128, 2),
+]
+# (pack, size, first name, family words used for the rest)
+PACKS = [
+    ("initial", 28, "lfo_breathe", ["lfo", "rhythm", "rudiment", "ease", "akwf", "groove"]),
+    ("expansion", 24, "lfo_twin_swell", ["lfo", "path", "rhythm"]),
+    ("atlas", 256, "wave_pinched", ["wave", "env", "seq", "noise", "orbit_harmonic", "weave",
+                                     "polar", "spiro", "space", "mech", "euclid", "poly",
+                                     "meter", "swing", "stick_study", "gesture"]),
+    ("continuum", 320, "ribbon_1_2_slim", ["ribbon", "contour_shaped", "silhouette_harmonic",
+                                            "spline", "tour", "scan", "reach", "surface",
+                                            "braid", "arm_coupled", "dwell_phrase", "packet",
+                                            "canon", "echo", "ladder", "necklace",
+                                            "accent_walk", "triplet", "dialogue", "burst"]),
+    ("club", 144, "beat_four_floor_bounce", None),
+    ("dancefloor", 944, "beat_four_floor_surge", None),
+]
+CLUB_MOTIONS = ["bounce", "step", "orbit", "glide"]
+MORE_MOTIONS = ["surge", "recoil", "flutter", "dive", "pendulum", "figure8", "box",
+                "corkscrew", "spiral", "slalom", "spring", "ricochet"]
+# A period mix like the stored packs': mostly 512 and 1024, a few odd ones.
+PERIODS = [512] * 14 + [1024] * 4 + [256, 768, 160, 224, 288, 352, 448]
+
+
+@dataclass(frozen=True)
+class Position:
+    x: float
+    y: float
+    z: float
+
+    def as_tuple(self) -> tuple[float, float, float]:
+        return (self.x, self.y, self.z)
+
+
+def stored_records(pack_sizes: dict[str, int] | None = None):
+    """(name, description, period, dims, pack) of the stored patterns; a
+    pack's size may be cut short to make a partial catalogue."""
+    rng = random.Random(5)
+    for pack, size, first, words in PACKS:
+        size = (pack_sizes or {}).get(pack, size)
+        if pack in ("club", "dancefloor"):
+            motions = CLUB_MOTIONS if pack == "club" else MORE_MOTIONS
+            beats = ["four_floor"] + [f"groove_{chr(97 + i // 26)}{chr(97 + i % 26)}" for i in range(90)]
+            names = [f"beat_{beat}_{motion}" for beat in beats for motion in motions]
+            title = lambda name: name[5:].rsplit("_", 1)[0].replace("_", " ").title()
+            describe = lambda name: (f"{title(name)} / simulated beat \u2014 "
+                                     f"{name.rsplit('_', 1)[1].title()} motion.")
+        else:
+            names = [first] + [f"{words[(i // 16) % len(words)]}_{pack[0]}{i}"
+                               for i in range(1, size)]
+            describe = lambda name: f"Simulated {name.split('_')[0]} pattern of the {pack} pack."
+        for name in names[:size]:
+            yield name, describe(name), rng.choice(PERIODS), rng.choice((1, 2, 3, 3, 3)), pack
+
+
+class SimulatedSource:
+    """Answers like the gesturon module, for a simulated catalogue."""
+
+    PIPS_PER_BEAT = 64
+
+    def __init__(self, pack_sizes: dict[str, int] | None = None, procedural: bool = True):
+        self.records = [(n, f"Simulated procedural {n}", p, d) for n, p, d in PROCEDURAL] if procedural else []
+        self.packs = ["procedural"] * len(self.records)
+        for name, description, period, dims, pack in stored_records(pack_sizes):
+            self.records.append((name, description, period, dims))
+            self.packs.append(pack)
+        self.by_name = {record[0]: record for record in self.records}
+        self.tables: dict[str, list[Position]] = {}
+
+    def catalogue(self) -> list[dict]:
+        return [{"name": n, "description": d, "period_pips": p, "dimensions": k}
+                for n, d, p, k in self.records]
+
+    def sample(self, name: str, pip_count: int) -> Position:
+        if name not in self.by_name:
+            raise ValueError(f"Unknown gesturon: {name}")
+        table = self.tables.get(name)
+        if table is None:
+            _, _, period, dims = self.by_name[name]
+            table = self.tables[name] = self.make_table(name, period, dims)
+        return table[pip_count % len(table)]
+
+    @staticmethod
+    def make_table(name: str, period: int, dims: int) -> list[Position]:
+        """A closed curve: a few whole-period harmonics and a few bumps per
+        axis, peaking at 0.82, with the axes beyond `dims` at zero."""
+        rng = random.Random(name)
+        lanes = []
+        for _ in range(dims):
+            harmonics = [(rng.randint(1, 5), rng.uniform(0, 6.3), rng.uniform(0.2, 1.0))
+                         for _ in range(2)]
+            bumps = [(rng.uniform(0, period), rng.uniform(-0.6, 0.6), rng.uniform(8, 30))
+                     for _ in range(rng.randint(0, 6))]
+            turn = 2 * math.pi / period
+            lane = [sum(a * math.sin(h * turn * k + phase) for h, phase, a in harmonics)
+                    for k in range(period)]
+            for t0, height, width in bumps:  # raised-cosine bumps, around the loop
+                for k in range(math.ceil(t0 - width), math.floor(t0 + width) + 1):
+                    lane[k % period] += height * math.cos(math.pi * (k - t0) / (2 * width)) ** 2
+            peak = max(abs(v) for v in lane) or 1.0
+            lanes.append([0.82 * v / peak for v in lane])
+        lanes += [[0.0] * period] * (3 - dims)
+        return [Position(*row) for row in zip(*lanes)]
