@@ -10,10 +10,10 @@ Run alone with: PYTHONPATH=<dir holding the built module> python3 bench/bench_pa
 """
 
 import gc
-import os
 import timeit
 
 import gesturon
+from measure import resident_bytes
 
 ROUNDS = 10_000
 CALLS = 200_000
@@ -22,10 +22,7 @@ BOUNCE = [gesturon.bounce(i).as_tuple() for i in range(64)]
 
 
 def resident_kib():
-    """Resident set size of this process in KiB (Linux)."""
-    with open("/proc/self/statm") as statm:
-        pages = int(statm.read().split()[1])
-    return pages * os.sysconf("SC_PAGE_SIZE") // 1024
+    return resident_bytes() // 1024
 
 
 def one_round(i):

@@ -5,20 +5,15 @@ sample() call. Prints figures only; nothing here fails on timing.
 Run with gesturon importable, for example:
     PYTHONPATH=build/dev/python python3 bench/bench_recording.py
 """
-import os
 import resource
 import time
 import timeit
 
 import gesturon
+from measure import resident_bytes
 
 ROWS = 1_000_000
 SAMPLE_CALLS = 200_000
-
-
-def resident_bytes():
-    with open("/proc/self/statm") as f:
-        return int(f.read().split()[1]) * os.sysconf("SC_PAGE_SIZE")
 
 
 def run():

@@ -5,6 +5,7 @@
 
 #include "atlas.hpp"
 #include "blocks.hpp"
+#include "scores.hpp"
 
 namespace gen::atlas {
 
@@ -23,9 +24,7 @@ Table score_table(std::string name, std::string description, int period, int dim
     return make_table(std::move(name), std::move(description), period, dimensions, [&](int k) {
         Row r;
         for (const Event& e : events) {
-            r.x += bump(k, e.pip, e.height.x, e.width, period);
-            r.y += bump(k, e.pip, e.height.y, e.width, period);
-            r.z += bump(k, e.pip, e.height.z, e.width, period);
+            r = r + bump(k, e.pip, e.height, e.width, period);
         }
         return r;
     });
@@ -52,8 +51,9 @@ std::vector<Table> euclid_family() {
     std::vector<Table> family;
     for (const auto& [onsets, steps] : sizes) {
         std::vector<Event> events;
+        const std::vector<int> onset_steps = euclid_steps(onsets, steps);
         for (int j = 0; j < onsets; ++j) {
-            const int step = (j * steps + onsets - 1) / onsets;  // ceil(j N / K)
+            const int step = onset_steps[static_cast<std::size_t>(j)];
             // Onset 0 is the phrase accent; the others alternate sides,
             // starting on the left, at three quarters of its height.
             const double side = j % 2 == 1 ? -1.0 : 1.0;

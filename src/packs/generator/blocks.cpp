@@ -73,6 +73,10 @@ double bump(double k, double t0, double h, double w, int period) {
     return h * c * c;
 }
 
+Row bump(double k, double t0, const Row& height, double w, int period) {
+    return {bump(k, t0, height.x, w, period), bump(k, t0, height.y, w, period), bump(k, t0, height.z, w, period)};
+}
+
 double envelope(double k, double t0, double h, double attack, double decay, int period) {
     const double d = loop_distance(k, t0, period);
     if (d <= -attack || d >= decay) {

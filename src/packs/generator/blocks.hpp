@@ -44,6 +44,9 @@ double loop_distance(double k, double t0, int period);
 // h cos^2(pi d / 2w) for |d| < w, 0 elsewhere, d measured around the loop.
 double bump(double k, double t0, double h, double w, int period);
 
+// The same bump on every axis at once, each with its own height.
+Row bump(double k, double t0, const Row& height, double w, int period);
+
 // An asymmetric raised-cosine envelope: attack a before t0, decay d after it,
 // exactly h at t0.
 double envelope(double k, double t0, double h, double attack, double decay, int period);

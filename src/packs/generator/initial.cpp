@@ -18,10 +18,6 @@ Row x_only(double x) {
     return {x, 0.0, 0.0};
 }
 
-Row add(Row a, Row b) {
-    return {a.x + b.x, a.y + b.y, a.z + b.z};
-}
-
 // ---------------------------------------------------------------- lfo lanes
 
 Table lfo_breathe() {
@@ -136,7 +132,7 @@ Table rhythm_half_time() {
     constexpr std::array<Hit, 1> narrow{{{224, {-0.4, -0.1}}}};
     return make_table("rhythm_half_time",
                       "A strong downbeat, snare-like accent on beat three, and smaller offbeat shuffles.", 256, 2,
-                      [&](int k) { return add(score(broad, 16.0, 256, k), score(narrow, 12.0, 256, k)); });
+                      [&](int k) { return score(broad, 16.0, 256, k) + score(narrow, 12.0, 256, k); });
 }
 
 // ---------------------------------------------------------------- rudiments
@@ -203,7 +199,7 @@ Table rudiment_flam_accent() {
                       P, 2, [&](int k) {
                           Row r = score(taps, w, P, k);
                           for (const Flam& f : flams) {
-                              r = add(r, flam(f, k));
+                              r = r + flam(f, k);
                           }
                           return r;
                       });

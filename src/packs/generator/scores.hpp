@@ -1,6 +1,6 @@
-// Gesture scores of the initial and expansion packs: a list of hits, each a
-// raised-cosine bump per axis, and the Euclidean onset rule that places K hits
-// as evenly as a grid of N steps allows.
+// Gesture scores shared by the packs: a list of hits, each a raised-cosine
+// bump per axis, and the Euclidean onset rule that places K hits as evenly as
+// a grid of N steps allows.
 #pragma once
 
 #include <span>
@@ -22,9 +22,7 @@ struct Hit {
 inline Row score(std::span<const Hit> hits, double w, int period, double k) {
     Row r;
     for (const Hit& h : hits) {
-        r.x += bump(k, h.pip, h.height.x, w, period);
-        r.y += bump(k, h.pip, h.height.y, w, period);
-        r.z += bump(k, h.pip, h.height.z, w, period);
+        r = r + bump(k, h.pip, h.height, w, period);
     }
     return r;
 }

@@ -14,6 +14,11 @@ struct Row {
     double z = 0.0;
 };
 
+// Axis by axis: the sum of two positions, as where two motions add.
+inline Row operator+(const Row& a, const Row& b) {
+    return {a.x + b.x, a.y + b.y, a.z + b.z};
+}
+
 struct Table {
     std::string name;
     std::string description;
