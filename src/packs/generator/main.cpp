@@ -31,6 +31,7 @@ const PackSource kPacks[] = {
     {"initial", gen::initial_pack},
     {"expansion", gen::expansion_pack},
     {"atlas", gen::atlas_pack},
+    {"continuum", gen::continuum_pack},
 };
 
 // A C++ string literal holding the bytes of s; bytes outside printable ASCII

@@ -11,5 +11,6 @@ namespace gen {
 std::vector<Table> initial_pack();
 std::vector<Table> expansion_pack();
 std::vector<Table> atlas_pack();
+std::vector<Table> continuum_pack();
 
 }  // namespace gen
