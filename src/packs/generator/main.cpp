@@ -6,6 +6,7 @@
 //   pack_rows.S    the assembler stub that places pack_rows.bin in read-only
 //                  data under the symbol gesturon_pack_rows;
 //   pack_data.cpp  the samplers, the PackEntry array and the name index.
+// The beat packs are rendered from the drum scores in BEATS_DIR.
 // A broken invariant stops the build with a message naming the pattern.
 #include <algorithm>
 #include <cstdio>
@@ -21,18 +22,6 @@
 
 namespace {
 
-struct PackSource {
-    const char* name;
-    std::vector<gen::Table> (*build)();
-};
-
-// The packs in catalogue order.
-const PackSource kPacks[] = {
-    {"initial", gen::initial_pack},
-    {"expansion", gen::expansion_pack},
-    {"atlas", gen::atlas_pack},
-    {"continuum", gen::continuum_pack},
-};
 
 // A C++ string literal holding the bytes of s; bytes outside printable ASCII
 // are written as octal escapes so the generated source is plain ASCII.
@@ -61,15 +50,20 @@ std::string literal(const std::string& s) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        fail("usage: gesturon_pack_generator OUTPUT_DIR");
+    if (argc != 3) {
+        fail("usage: gesturon_pack_generator OUTPUT_DIR BEATS_DIR");
     }
     const std::string out_dir = argv[1];
+    const std::vector<gesturon::beats::Score> scores = gen::read_scores(argv[2]);
 
+    // The packs in catalogue order.
     std::vector<gen::Pack> packs;
-    for (const PackSource& source : kPacks) {
-        packs.push_back({source.name, source.build()});
-    }
+    packs.push_back({"initial", gen::initial_pack()});
+    packs.push_back({"expansion", gen::expansion_pack()});
+    packs.push_back({"atlas", gen::atlas_pack()});
+    packs.push_back({"continuum", gen::continuum_pack()});
+    packs.push_back({"club", gen::club_pack(scores)});
+    packs.push_back({"dancefloor", gen::dancefloor_pack(scores)});
 
     std::vector<const gen::Table*> all;
     for (gen::Pack& pack : packs) {

@@ -1,0 +1,9 @@
+#include "render_blocks.hpp"
+
+namespace gesturon::beats {
+
+Rendering render_ricochet(const Score& score) {
+    return stand_in(score, 3);
+}
+
+}  // namespace gesturon::beats

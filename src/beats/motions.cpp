@@ -1,0 +1,107 @@
+#include <array>
+#include <cmath>
+#include <stdexcept>
+#include <string>
+
+#include "beats.hpp"
+#include "render_blocks.hpp"
+
+namespace gesturon::beats {
+
+namespace {
+
+struct MotionEntry {
+    Motion motion;
+    Rendering (*render)(const Score&);
+};
+
+constexpr std::array<MotionEntry, 16> kMotions{{
+    {{"bounce", "Kick-led bounce", "Original Club 05 kick-led downstroke and side accents."}, render_bounce},
+    {{"step", "Snare side-step", "Original Club 05 alternating lateral kick and snare gestures."}, render_step},
+    {{"orbit", "Percussion orbit", "Original Club 05 event-weighted orbital speed, radius and depth."}, render_orbit},
+    {{"glide", "Bass / phrase glide", "Original Club 05 continuous phrase path with bass excursions."}, render_glide},
+    {{"surge", "Forward surge", "Kick thrust through depth with contrasting snare lift and hat detail."}, render_surge},
+    {{"recoil", "Backbeat recoil", "Snare pushes sideways; kick counters downward; delayed echo draws back."},
+     render_recoil},
+    {{"flutter", "Upper-percussion flutter", "Hat and shaker tremors over a wider kick/snare arc."}, render_flutter},
+    {{"dive", "Bass-led dive", "Bass drives a broad depth plunge with alternating drum counterweight."}, render_dive},
+    {{"pendulum", "Weighted pendulum", "A hanging arc whose amplitude and angular speed respond to the score."},
+     render_pendulum},
+    {{"figure8", "Woven figure eight", "Two crossing lobes expand at kicks with a lifted snare crossing."},
+     render_figure8},
+    {{"box", "Rounded corner tour", "Rhythm-weighted phase travels around four softened corners."}, render_box},
+    {{"corkscrew", "Closed corkscrew", "Two orbital turns ride a depth wave with percussion-driven radius."},
+     render_corkscrew},
+    {{"spiral", "Breathing spiral", "A contracting and expanding double-turn path with a continuous seam."},
+     render_spiral},
+    {{"slalom", "Drum slalom", "S-shaped travel with kick lift, snare cutbacks and depth counter-motion."},
+     render_slalom},
+    {{"spring", "Causal spring", "An event starts at rest, then drives a damped ringing excursion."}, render_spring},
+    {{"ricochet", "Directional ricochet", "Successive onsets send smooth excursions toward a cyclic series of targets."},
+     render_ricochet},
+}};
+
+constexpr std::array<Motion, 16> kMotionList = [] {
+    std::array<Motion, 16> list{};
+    for (std::size_t i = 0; i < list.size(); ++i) {
+        list[i] = kMotions[i].motion;
+    }
+    return list;
+}();
+
+}  // namespace
+
+std::span<const Motion> motions() noexcept {
+    return kMotionList;
+}
+
+Rendering render(const Score& score, std::string_view motion) {
+    for (const MotionEntry& entry : kMotions) {
+        if (entry.motion.key == motion) {
+            return entry.render(score);
+        }
+    }
+    throw std::invalid_argument("unknown motion \"" + std::string(motion) + "\"");
+}
+
+std::vector<Row> rows_over(const Score& score, const std::function<Row(int k)>& f) {
+    std::vector<Row> rows;
+    rows.reserve(static_cast<std::size_t>(score.period()));
+    for (int k = 0; k < score.period(); ++k) {
+        rows.push_back(f(k));
+    }
+    return rows;
+}
+
+Rendering finish(const std::vector<Row>& rows, int dimensions) {
+    Rendering out{dimensions, {}};
+    out.rows.reserve(rows.size());
+    for (const Row& r : rows) {
+        out.rows.push_back({gen::quantise(r.x), gen::quantise(r.y), gen::quantise(r.z)});
+    }
+    return out;
+}
+
+Rendering stand_in(const Score& score, int dimensions) {
+    const int period = score.period();
+    return finish(rows_over(score,
+                            [&](int k) {
+                                Row r;
+                                for (const Hit& h : score.hits) {
+                                    const double e = gen::envelope(k, h.pip, 0.3 * h.weight(), 6.4, 29.44, period);
+                                    if (h.group() == Group::kick) {
+                                        r.x += e;
+                                    } else {
+                                        r.y += 0.5 * e;
+                                    }
+                                }
+                                const double t = gen::loop_angle(k, period);
+                                r.x = 0.5 * r.x + 0.2 * std::cos(t);
+                                r.y = 0.5 * r.y + 0.2 * std::sin(t);
+                                r.z = dimensions == 3 ? 0.2 * std::sin(2.0 * t) : 0.0;
+                                return r;
+                            }),
+                  dimensions);
+}
+
+}  // namespace gesturon::beats

@@ -1,0 +1,275 @@
+// The score format.
+//
+//     # A comment line starts with '#'.
+//     key    house_classic
+//     title  House / kick-clap-offbeat hat
+//     note                                 (the rest of the line; may be empty)
+//     bars   2
+//     depth  no                            (yes: bounce and step use depth)
+//
+//     kick   | X...x...X...x... | X...x...X...x..o |
+//     clap   | ....X.......X... | ....X.......X... |
+//     hat    | ..x...x...x...x. | ..x...x...x...x. | swing 3
+//
+// A lane names its instrument and then holds one cell per bar between bars
+// '|'. The characters of a cell are its steps, spread evenly over the bar:
+// 16 make sixteenths, 12 triplet eighths, 24 triplet sixteenths, 8 eighths,
+// 4 quarters; blanks inside a cell only group the steps for the eye. A step
+// is 'X' (accent), 'x' (normal), 'o' (ghost) or '.' (rest). Step i of n in
+// bar b falls at pip 256 b + 256 i / n.
+//
+// Microtiming follows the last '|': "swing S" delays every second step of
+// each cell (the off-steps) by S pips, "shift P" moves every hit of the lane
+// by P pips (negative is early). Both may be fractional, and a lane may name
+// an instrument another lane already plays, so a single hit can be given a
+// timing of its own. A hit moved past either end of the loop wraps round.
+#include <algorithm>
+#include <array>
+#include <charconv>
+#include <cmath>
+#include <stdexcept>
+#include <string>
+
+#include "beats.hpp"
+
+namespace gesturon::beats {
+
+namespace {
+
+struct InstrumentName {
+    Instrument instrument;
+    std::string_view name;
+    Group group;
+};
+
+constexpr std::array<InstrumentName, 17> kInstruments{{
+    {Instrument::kick, "kick", Group::kick},
+    {Instrument::snare, "snare", Group::backbeat},
+    {Instrument::clap, "clap", Group::backbeat},
+    {Instrument::rim, "rim", Group::backbeat},
+    {Instrument::hat, "hat", Group::hats},
+    {Instrument::open_hat, "open_hat", Group::hats},
+    {Instrument::ride, "ride", Group::hats},
+    {Instrument::shaker, "shaker", Group::hats},
+    {Instrument::tom_low, "tom_low", Group::percussion},
+    {Instrument::tom_mid, "tom_mid", Group::percussion},
+    {Instrument::tom_high, "tom_high", Group::percussion},
+    {Instrument::cowbell, "cowbell", Group::percussion},
+    {Instrument::bell, "bell", Group::percussion},
+    {Instrument::clave, "clave", Group::percussion},
+    {Instrument::conga, "conga", Group::percussion},
+    {Instrument::perc, "perc", Group::percussion},
+    {Instrument::bass, "bass", Group::bass},
+}};
+
+// The longest loop a pattern can hold is 65535 pips: 255 whole bars.
+constexpr int kMaxBars = 65535 / kPipsPerBar;
+constexpr std::size_t kMaxSteps = 256;
+
+[[noreturn]] void fault(int line, const std::string& what) {
+    throw std::invalid_argument("line " + std::to_string(line) + ": " + what);
+}
+
+bool blank(char c) {
+    return c == ' ' || c == '\t' || c == '\r';
+}
+
+std::string_view trim(std::string_view s) {
+    while (!s.empty() && blank(s.front())) {
+        s.remove_prefix(1);
+    }
+    while (!s.empty() && blank(s.back())) {
+        s.remove_suffix(1);
+    }
+    return s;
+}
+
+// Splits off the first word of s (up to a blank or '|').
+std::string_view first_word(std::string_view& s) {
+    std::size_t n = 0;
+    while (n < s.size() && !blank(s[n]) && s[n] != '|') {
+        ++n;
+    }
+    std::string_view word = s.substr(0, n);
+    s = trim(s.substr(n));
+    return word;
+}
+
+double number(std::string_view text, int line, std::string_view what) {
+    double value = 0.0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc{} || end != text.data() + text.size() || !std::isfinite(value)) {
+        fault(line, std::string(what) + " needs a number, not \"" + std::string(text) + "\"");
+    }
+    return value;
+}
+
+bool identifier(std::string_view s) {
+    return is_identifier(s) && s.size() <= 64;
+}
+
+// One lane line after its instrument name: the cells between bars and the
+// timing options after the last bar line.
+void read_lane(Instrument instrument, std::string_view rest, int bars, int line, std::vector<Hit>& hits) {
+    if (rest.empty() || rest.front() != '|') {
+        fault(line, "a lane starts with '|' after the instrument name");
+    }
+    const std::size_t last = rest.rfind('|');
+    std::string_view options = trim(rest.substr(last + 1));
+    std::string_view cells = rest.substr(1, last - 1);
+    double swing = 0.0;
+    double shift = 0.0;
+    while (!options.empty()) {
+        const std::string_view option = first_word(options);
+        const std::string_view value = first_word(options);
+        if (option == "swing") {
+            swing = number(value, line, "swing");
+        } else if (option == "shift") {
+            shift = number(value, line, "shift");
+        } else {
+            fault(line, "unknown lane option \"" + std::string(option) + "\" (swing or shift)");
+        }
+    }
+    int bar = 0;
+    const double period = static_cast<double>(bars * kPipsPerBar);
+    while (last > 0) {
+        const std::size_t end = cells.find('|');
+        std::string steps;
+        for (const char c : cells.substr(0, end)) {
+            if (!blank(c)) {
+                steps += c;
+            }
+        }
+        if (steps.empty()) {
+            fault(line, "bar " + std::to_string(bar + 1) + " has no steps");
+        }
+        if (steps.size() > kMaxSteps) {
+            fault(line, "bar " + std::to_string(bar + 1) + " has more than 256 steps");
+        }
+        if (bar == bars) {
+            fault(line, "the lane has more bars than the score's " + std::to_string(bars));
+        }
+        const double n = static_cast<double>(steps.size());
+        for (std::size_t i = 0; i < steps.size(); ++i) {
+            Level level;
+            switch (steps[i]) {
+                case '.': continue;
+                case 'X': level = Level::accent; break;
+                case 'x': level = Level::normal; break;
+                case 'o': level = Level::ghost; break;
+                default:
+                    fault(line, std::string("unknown step '") + steps[i] + "' (X accent, x normal, o ghost, . rest)");
+            }
+            double pip = kPipsPerBar * bar + kPipsPerBar * static_cast<double>(i) / n + shift;
+            if (i % 2 == 1) {
+                pip += swing;
+            }
+            pip = std::fmod(pip, period);
+            if (pip < 0.0) {
+                pip += period;
+            }
+            hits.push_back({instrument, pip, level});
+        }
+        ++bar;
+        if (end == std::string_view::npos) {
+            break;
+        }
+        cells = cells.substr(end + 1);
+    }
+    if (bar != bars) {
+        fault(line, "the lane has " + std::to_string(bar) + " bars; the score has " + std::to_string(bars));
+    }
+}
+
+}  // namespace
+
+Group group_of(Instrument instrument) noexcept {
+    return kInstruments[static_cast<std::size_t>(instrument)].group;
+}
+
+std::string_view instrument_name(Instrument instrument) noexcept {
+    return kInstruments[static_cast<std::size_t>(instrument)].name;
+}
+
+double level_weight(Level level) noexcept {
+    switch (level) {
+        case Level::ghost: return 0.4;
+        case Level::normal: return 0.8;
+        case Level::accent: return 1.0;
+    }
+    return 0.0;
+}
+
+std::vector<Hit> Score::of(Group g) const {
+    std::vector<Hit> out;
+    std::copy_if(hits.begin(), hits.end(), std::back_inserter(out), [g](const Hit& h) { return h.group() == g; });
+    return out;
+}
+
+Score parse_score(std::string_view text) {
+    Score score;
+    bool seen_key = false, seen_title = false, seen_note = false, seen_bars = false, seen_depth = false;
+    int line = 0;
+    while (!text.empty()) {
+        ++line;
+        const std::size_t end = text.find('\n');
+        std::string_view rest = trim(text.substr(0, end));
+        text = end == std::string_view::npos ? std::string_view{} : text.substr(end + 1);
+        if (rest.empty() || rest.front() == '#') {
+            continue;
+        }
+        const std::string_view word = first_word(rest);
+        const auto once = [&](bool& seen) {
+            if (seen) {
+                fault(line, "\"" + std::string(word) + "\" is given twice");
+            }
+            seen = true;
+        };
+        if (word == "key") {
+            once(seen_key);
+            if (!identifier(rest)) {
+                fault(line, "the key is 1 to 64 lowercase letters, digits and _, starting with a letter");
+            }
+            score.key = rest;
+        } else if (word == "title") {
+            once(seen_title);
+            score.title = rest;
+        } else if (word == "note") {
+            once(seen_note);
+            score.note = rest;
+        } else if (word == "bars") {
+            once(seen_bars);
+            const double bars = number(rest, line, "bars");
+            if (bars != std::floor(bars) || bars < 1 || bars > kMaxBars) {
+                fault(line, "bars must be a whole number from 1 to " + std::to_string(kMaxBars));
+            }
+            score.bars = static_cast<int>(bars);
+        } else if (word == "depth") {
+            once(seen_depth);
+            if (rest != "yes" && rest != "no") {
+                fault(line, "depth is yes or no");
+            }
+            score.depth = rest == "yes";
+        } else {
+            const auto it = std::find_if(kInstruments.begin(), kInstruments.end(),
+                                         [&](const InstrumentName& i) { return i.name == word; });
+            if (it == kInstruments.end()) {
+                fault(line, "unknown word \"" + std::string(word) + "\": a header (key, title, note, bars, depth) or an instrument lane");
+            }
+            if (!seen_bars) {
+                fault(line, "bars must be given before the first lane");
+            }
+            read_lane(it->instrument, rest, score.bars, line, score.hits);
+        }
+    }
+    if (!seen_key || !seen_title || !seen_bars) {
+        throw std::invalid_argument("a score needs a key, a title and bars");
+    }
+    if (score.hits.empty()) {
+        throw std::invalid_argument("the score has no hits");
+    }
+    std::stable_sort(score.hits.begin(), score.hits.end(), [](const Hit& a, const Hit& b) { return a.pip < b.pip; });
+    return score;
+}
+
+}  // namespace gesturon::beats
