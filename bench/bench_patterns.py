@@ -21,11 +21,11 @@ ROWS = [(i / 64.0, -i / 128.0, 0.0) for i in range(64)]
 BOUNCE = [gesturon.bounce(i).as_tuple() for i in range(64)]
 
 
-def resident_kib():
+def resident_kib() -> int:
     return resident_bytes() // 1024
 
 
-def one_round(i):
+def one_round(i: int) -> None:
     """Build, use and drop one pattern and one library, and have one of each refused."""
     p = gesturon.SampledPattern(f"soak_{i}", "soak pattern", ROWS)
     kept = gesturon.SampledPattern("bounce", "One-beat vertical bounce", BOUNCE)  # dropped as identical
@@ -43,7 +43,7 @@ def one_round(i):
             pass
 
 
-def soak():
+def soak() -> None:
     for i in range(100):  # warm up allocator pools and pybind11's caches
         one_round(i)
     gc.collect()
@@ -55,7 +55,7 @@ def soak():
     print(f"resident memory: {before} KiB before, {after} KiB after {ROUNDS} rounds ({after - before:+d} KiB)")
 
 
-def call_cost():
+def call_cost() -> None:
     pattern = gesturon.SampledPattern("timed", "", ROWS)
     many = [gesturon.SampledPattern(f"user_{i}", "", ROWS) for i in range(1023)] + [pattern]
     for label, library in (("1 user pattern", gesturon.PatternLibrary([pattern])),
@@ -68,7 +68,7 @@ def call_cost():
     print(f"module sample (for comparison): {seconds / CALLS * 1e9:.0f} ns per call")
 
 
-def run():
+def run() -> None:
     soak()
     call_cost()
 

@@ -16,7 +16,7 @@ ROWS = 1_000_000
 SAMPLE_CALLS = 200_000
 
 
-def run():
+def run() -> None:
     rows = [[((i % 2001) - 1000) / 1000.0] for i in range(ROWS)]
     before = resident_bytes()
     start = time.perf_counter()
@@ -31,7 +31,7 @@ def run():
     pips = [(i * 7919) % ROWS for i in range(1024)]
     sample = rec.sample
 
-    def calls():
+    def calls() -> None:
         for p in pips:
             sample(p)
 

@@ -22,6 +22,7 @@ import sys
 import tempfile
 import time
 from pathlib import Path
+from typing import Any
 
 ROOT = Path(__file__).resolve().parents[1]
 sys.path[:0] = [str(ROOT / "python"), str(ROOT / "tests" / "python")]
@@ -37,7 +38,7 @@ class Browser:
     """Headless Chromium spoken to over --remote-debugging-pipe: JSON
     messages separated by NUL bytes, Chromium reading fd 3, writing fd 4."""
 
-    def __init__(self, executable: str):
+    def __init__(self, executable: str) -> None:
         to_browser_read, self.to_browser = os.pipe()
         self.from_browser, from_browser_write = os.pipe()
         # Lift the browser's ends clear of 3 and 4, so that placing one
@@ -51,7 +52,7 @@ class Browser:
                 from_browser_write = lifted
         self.profile = tempfile.TemporaryDirectory()
 
-        def wire_pipes():
+        def wire_pipes() -> None:
             os.dup2(to_browser_read, 3)
             os.dup2(from_browser_write, 4)
 
@@ -70,7 +71,8 @@ class Browser:
         self.session = self.call("Target.attachToTarget",
                                  {"targetId": page["targetId"], "flatten": True})["sessionId"]
 
-    def call(self, method: str, params: dict | None = None, session: str | None = None) -> dict:
+    def call(self, method: str, params: dict[str, object] | None = None,
+             session: str | None = None) -> dict[str, Any]:
         self.next_id += 1
         message = {"id": self.next_id, "method": method, "params": params or {}}
         if session:
@@ -87,14 +89,15 @@ class Browser:
             if reply.get("id") == self.next_id:
                 if "error" in reply:
                     raise RuntimeError(reply["error"])
-                return reply["result"]
+                result: dict[str, Any] = reply["result"]
+                return result
 
-    def evaluate(self, expression: str):
+    def evaluate(self, expression: str) -> Any:
         result = self.call("Runtime.evaluate", {"expression": expression, "returnByValue": True},
                            self.session)
         return result["result"].get("value")
 
-    def open(self, url: str, timeout: float = 60.0) -> dict:
+    def open(self, url: str, timeout: float = 60.0) -> dict[str, Any]:
         """Navigate and wait until the page says it is ready."""
         self.call("Page.navigate", {"url": "about:blank"}, self.session)
         self.call("Page.navigate", {"url": url}, self.session)
@@ -114,7 +117,7 @@ class Browser:
             time.sleep(0.05)
         raise RuntimeError(f"{url} was not ready within {timeout} s")
 
-    def close(self):
+    def close(self) -> None:
         self.process.terminate()
         self.process.wait(timeout=30)
         os.close(self.to_browser)

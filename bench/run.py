@@ -11,6 +11,7 @@ import subprocess
 import sys
 import timeit
 from pathlib import Path
+from typing import Any
 
 import gesturon
 
@@ -21,17 +22,18 @@ PROCEDURAL = [
 ]
 
 
-def ns_per_call(stmt, setup="pass", number=200_000, repeat=5, globals_=None):
+def ns_per_call(stmt: str, setup: str = "pass", number: int = 200_000, repeat: int = 5,
+                globals_: dict[str, Any] | None = None) -> float:
     """Best of `repeat` runs, in nanoseconds per call."""
     timer = timeit.Timer(stmt, setup, globals=globals_)
     return min(timer.repeat(repeat=repeat, number=number)) / number * 1e9
 
 
-def section(title):
+def section(title: str) -> None:
     print(f"\n== {title}")
 
 
-def procedural_calls():
+def procedural_calls() -> None:
     section("procedural functions (ns per call)")
     g = {"gesturon": gesturon, "math": math}
     base = ns_per_call("math.sin(0.5)", globals_=g)
@@ -41,7 +43,7 @@ def procedural_calls():
         print(f"{name:<24} {t:8.1f}   x{t / base:5.2f} of math.sin")
 
 
-def sampling_by_name():
+def sampling_by_name() -> None:
     section("sample(name, pip) (ns per call)")
     g = {"gesturon": gesturon}
     procedural = ns_per_call("gesturon.bounce(12345)", globals_=g)
@@ -59,14 +61,14 @@ def sampling_by_name():
     print(f"{'unknown name (raises ValueError)':<40} {unknown:8.1f}")
 
 
-def catalogue_calls():
+def catalogue_calls() -> None:
     section("catalogue()")
     g = {"gesturon": gesturon}
     t = ns_per_call("gesturon.catalogue()", globals_=g, number=200, repeat=5) / 1e6
     print(f"{len(gesturon.catalogue())} records: {t:.3f} ms per call")
 
 
-def _measure_interpreter(code, runs=15):
+def _measure_interpreter(code: str, runs: int = 15) -> tuple[float, int]:
     """Best wall time and the resident memory reported by a fresh interpreter."""
     script = ("import time, sys\nt0 = time.perf_counter()\n" + code +
               "\nt1 = time.perf_counter()\n"
@@ -80,7 +82,7 @@ def _measure_interpreter(code, runs=15):
     return best_time, rss
 
 
-def import_cost():
+def import_cost() -> None:
     section("import (fresh interpreter)")
     bare_t, bare_rss = _measure_interpreter("pass")
     mod_t, mod_rss = _measure_interpreter("import gesturon")
@@ -90,7 +92,7 @@ def import_cost():
           f"{(mod_rss - bare_rss) / 1024:.2f} MiB (target < 4)")
 
 
-def other_sections():
+def other_sections() -> None:
     """Sections that live beside this script (bench_*.py with a run())."""
     here = Path(__file__).resolve().parent
     sys.path.insert(0, str(here))
@@ -100,7 +102,7 @@ def other_sections():
         module.run()
 
 
-def main():
+def main() -> None:
     print(f"gesturon from {gesturon.__file__}")
     procedural_calls()
     sampling_by_name()

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs gesturon with what its tests need and runs every test: the native
 # tests (GoogleTest, through ctest) and the Python tests (pytest) against the
-# installed module.
+# installed module, the type checks among them (stubtest and mypy --strict).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 

@@ -15,7 +15,10 @@ from __future__ import annotations
 import difflib
 import os
 from dataclasses import dataclass
-from typing import Iterator, Protocol, Sequence
+from typing import TYPE_CHECKING, Iterator, Protocol, Sequence
+
+if TYPE_CHECKING:
+    from gesturon import PatternInfo
 
 PIPS_PER_BEAT = 64
 INT32_MIN = -(2**31)
@@ -87,12 +90,18 @@ class ToolError(Exception):
         self.status = status
 
 
+class Position(Protocol):
+    """What the tools read of a position."""
+
+    def as_tuple(self) -> tuple[float, float, float]: ...
+
+
 class Source(Protocol):
     """What the tools need of the gesturon module."""
 
-    def catalogue(self) -> list[dict]: ...
+    def catalogue(self) -> Sequence[PatternInfo]: ...
 
-    def sample(self, name: str, pip_count: int): ...
+    def sample(self, name: str, pip_count: int) -> Position: ...
 
 
 @dataclass(frozen=True)

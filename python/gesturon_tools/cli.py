@@ -15,7 +15,7 @@ import os
 import shutil
 import sys
 from pathlib import Path
-from typing import Callable, Iterable, Sequence, TextIO
+from typing import Callable, Iterable, NoReturn, Sequence, TextIO
 
 from . import gallery, termplot
 from .catalogue import (INT32_MAX, INT32_MIN, PACK_NAMES, PIPS_PER_BEAT, Catalogue,
@@ -28,7 +28,7 @@ class Parser(argparse.ArgumentParser):
     """An argument parser whose errors are one line and an exit status,
     never a usage dump."""
 
-    def error(self, message: str):
+    def error(self, message: str) -> NoReturn:
         command = self.prog.removeprefix("gesturon").strip()
         raise ToolError(f"{command + ': ' if command else ''}{message} "
                         f"(see '{self.prog} --help')", status=2)

@@ -70,7 +70,7 @@ def encode_samples(catalogue: Catalogue) -> str:
     return base64.b64encode(gzip.compress(planes, compresslevel=6, mtime=0)).decode("ascii")
 
 
-def page_metadata(catalogue: Catalogue) -> dict:
+def page_metadata(catalogue: Catalogue) -> dict[str, object]:
     families = catalogue.families()
     family_index = {(f.pack, f.key): i for i, f in enumerate(families)}
     blurbs = {pack.name: pack.blurb for pack in PACKS}
@@ -86,7 +86,7 @@ def page_metadata(catalogue: Catalogue) -> dict:
     }
 
 
-def script_json(value) -> str:
+def script_json(value: object) -> str:
     """JSON that can sit inside a <script> element: no "<" can close it."""
     return json.dumps(value, ensure_ascii=False, separators=(",", ":")).replace("<", "\\u003c")
 

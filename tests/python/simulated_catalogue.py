@@ -12,6 +12,10 @@ from __future__ import annotations
 import math
 import random
 from dataclasses import dataclass
+from typing import TYPE_CHECKING, Callable, Iterator
+
+if TYPE_CHECKING:
+    from gesturon import PatternInfo
 
 PROCEDURAL = [
     ("bounce", 64, 1), ("sway", 128, 1), ("circle", 64, 2), ("figure_eight", 128, 2),
@@ -53,20 +57,22 @@ class Position:
         return (self.x, self.y, self.z)
 
 
-def stored_records(pack_sizes: dict[str, int] | None = None):
+def stored_records(pack_sizes: dict[str, int] | None = None) -> Iterator[tuple[str, str, int, int, str]]:
     """(name, description, period, dims, pack) of the stored patterns; a
     pack's size may be cut short to make a partial catalogue."""
     rng = random.Random(5)
+    describe: Callable[[str], str]
     for pack, size, first, words in PACKS:
         size = (pack_sizes or {}).get(pack, size)
         if pack in ("club", "dancefloor"):
             motions = CLUB_MOTIONS if pack == "club" else MORE_MOTIONS
             beats = ["four_floor"] + [f"groove_{chr(97 + i // 26)}{chr(97 + i % 26)}" for i in range(90)]
             names = [f"beat_{beat}_{motion}" for beat in beats for motion in motions]
-            title = lambda name: name[5:].rsplit("_", 1)[0].replace("_", " ").title()
+            title: Callable[[str], str] = lambda name: name[5:].rsplit("_", 1)[0].replace("_", " ").title()
             describe = lambda name: (f"{title(name)} / simulated beat \u2014 "
                                      f"{name.rsplit('_', 1)[1].title()} motion.")
         else:
+            assert words is not None
             names = [first] + [f"{words[(i // 16) % len(words)]}_{pack[0]}{i}"
                                for i in range(1, size)]
             describe = lambda name: f"Simulated {name.split('_')[0]} pattern of the {pack} pack."
@@ -88,7 +94,7 @@ class SimulatedSource:
         self.by_name = {record[0]: record for record in self.records}
         self.tables: dict[str, list[Position]] = {}
 
-    def catalogue(self) -> list[dict]:
+    def catalogue(self) -> list[PatternInfo]:
         return [{"name": n, "description": d, "period_pips": p, "dimensions": k}
                 for n, d, p, k in self.records]
 
