@@ -37,27 +37,30 @@ def joined(numbers):
     return "_".join(map(str, numbers))
 
 
-# family prefix, description, member names, periods, peak range
-FAMILIES = [
-    ("canon_", "A rational-beat motif passes between lateral and depth lanes, with an altered second-half response.",
-     [f"canon_{i:02d}_{kind}" for i in range(1, 9) for kind in ("close", "late")], None, (0.279, 0.311)),
-    ("echo_", "An original decaying call and a differently directed answer; echo spacing is preserved as fractions.",
-     [f"echo_{kind}_{n}" for n in range(3, 7) for kind in ECHO_KINDS], None, None),
-    ("ladder_", "Four two-beat regions change subdivision density while accents mark region starts.",
-     [f"ladder_{joined(c)}" for c in LADDERS], None, (0.32, 0.32)),
-    ("necklace_", "A hand-authored binary accent word; its complement moves the other side and rising accents add "
-     "depth.", [f"necklace_{i:02d}" for i in range(1, 17)], None, (0.248, 0.248)),
-    ("accent_walk_", "A four-bar grid keeps its pulse spacing while a two-accent motif migrates between bars.",
-     [f"accent_walk_{a}_{b}" for a, b in ACCENT_WALKS], 1024, None),
-    ("triplet_", "Triplet-grid gestures with deliberate omissions; gaps either answer off-grid or rotate after four "
-     "beats.", [f"triplet_{i:02d}_{kind}" for i in range(1, 9) for kind in ("answer", "turnaround")], None,
-     (0.2945, 0.2945)),
-    ("dialogue_", "Different eighth-note group lengths pass a phrase between directions, with late pickup responses.",
-     [f"dialogue_{joined(g)}" for g, _ in DIALOGUES], [p for _, p in DIALOGUES], (0.32, 0.32)),
-    ("burst_", "Three unevenly subdivided directional bursts, deliberate gaps and a late settling accent.",
-     [f"burst_{joined(s)}" for s in BURSTS], None, (0.288, 0.288)),
-]
-ALL_NAMES = [n for _, _, names, _, _ in FAMILIES for n in names]
+# family: description, member names, periods
+FAMILIES = {
+    "canon": ("A rational-beat motif passes between lateral and depth lanes, with an altered second-half response.",
+              [f"canon_{i:02d}_{kind}" for i in range(1, 9) for kind in ("close", "late")], [512] * 16),
+    "echo": ("An original decaying call and a differently directed answer; echo spacing is preserved as fractions.",
+             [f"echo_{kind}_{n}" for n in range(3, 7) for kind in ECHO_KINDS], [512] * 16),
+    "ladder": ("Four two-beat regions change subdivision density while accents mark region starts.",
+               [f"ladder_{joined(c)}" for c in LADDERS], [512] * 16),
+    "necklace": ("A hand-authored binary accent word; its complement moves the other side and rising accents add "
+                 "depth.", [f"necklace_{i:02d}" for i in range(1, 17)], [512] * 16),
+    "accent_walk": ("A four-bar grid keeps its pulse spacing while a two-accent motif migrates between bars.",
+                    [f"accent_walk_{a}_{b}" for a, b in ACCENT_WALKS], [1024] * 16),
+    "triplet": ("Triplet-grid gestures with deliberate omissions; gaps either answer off-grid or rotate after four "
+                "beats.", [f"triplet_{i:02d}_{kind}" for i in range(1, 9) for kind in ("answer", "turnaround")],
+                [512] * 16),
+    "dialogue": ("Different eighth-note group lengths pass a phrase between directions, with late pickup responses.",
+                 [f"dialogue_{joined(g)}" for g, _ in DIALOGUES], [p for _, p in DIALOGUES]),
+    "burst": ("Three unevenly subdivided directional bursts, deliberate gaps and a late settling accent.",
+              [f"burst_{joined(s)}" for s in BURSTS], [512] * 16),
+}
+ALL_NAMES = [n for _, names, _ in FAMILIES.values() for n in names]
+PEAKS = {"canon": (0.279, 0.311), "echo": (0.31, 0.31), "echo_expanding": (0.2489, 0.2810), "ladder": (0.32, 0.32),
+         "necklace": (0.248, 0.248), "accent_walk": (0.2561, 0.2561), "accent_walk_dense": (0.3128, 0.3139),
+         "triplet": (0.2945, 0.2945), "dialogue": (0.32, 0.32), "burst": (0.288, 0.288)}
 
 RECORDS = {r["name"]: r for r in gesturon.catalogue()}
 _rows = {}
@@ -79,34 +82,28 @@ def magnitude(name):
 
 def crests(values, start=0, stop=None):
     """Pips in [start, stop) where the values have a strict local maximum above rest."""
-    n = len(values)
-    stop = n if stop is None else stop
+    stop = len(values) if stop is None else stop
     return [k for k in range(start, stop)
-            if values[k] > 1e-9 and values[k] > values[k - 1] and values[k] >= values[(k + 1) % n]]
+            if values[k] > 1e-9 and values[k] > values[k - 1] and values[k] >= values[(k + 1) % len(values)]]
 
 
 def assert_crests_at(found, times):
     """One crest within a pip of each expected time and no other."""
-    assert len(found) == len(times), (found, times)
-    for k, t in zip(found, times):
-        assert abs(k - t) < 1, (found, times)
+    assert len(found) == len(times) and all(abs(k - t) < 1 for k, t in zip(found, times)), (found, times)
 
 
 # ---------------------------------------------------------------------------
-# Records
+# Records, peaks and distinct members
 
 
-def test_records_follow_one_another_in_family_order():
+def test_records_in_family_order():
     names = [r["name"] for r in gesturon.catalogue()]
     first = names.index(ALL_NAMES[0])
     assert names[first:first + len(ALL_NAMES)] == ALL_NAMES
-
-
-@pytest.mark.parametrize("prefix,description,names,periods,_", FAMILIES, ids=[f[0] for f in FAMILIES])
-def test_records(prefix, description, names, periods, _):
-    periods = periods if isinstance(periods, list) else [periods or 512] * 16
-    for name, period in zip(names, periods):
-        assert RECORDS[name] == {"name": name, "description": description, "period_pips": period, "dimensions": 3}
+    for description, members, periods in FAMILIES.values():
+        for name, period in zip(members, periods):
+            assert RECORDS[name] == {"name": name, "description": description, "period_pips": period,
+                                     "dimensions": 3}
 
 
 def test_dialogue_4_3_2_wraps_at_its_period():
@@ -114,30 +111,24 @@ def test_dialogue_4_3_2_wraps_at_its_period():
     assert gesturon.sample("dialogue_4_3_2", -1).as_tuple() == rows("dialogue_4_3_2")[287]
 
 
-# ---------------------------------------------------------------------------
-# Peaks and distinct members
-
-
-def peak_range(name):
-    for prefix, _, names, _, rule in FAMILIES:
-        if name in names:
-            if prefix == "echo_":
-                return (0.2489, 0.2810) if "_expanding_" in name else (0.31, 0.31)
-            if prefix == "accent_walk_":
-                return (0.2561, 0.2561) if int(name.split("_")[2]) <= 8 else (0.3128, 0.3139)
-            return rule
+def peak_rule(name):
+    family = next(f for f, (_, names, _) in FAMILIES.items() if name in names)
+    if "_expanding_" in name:
+        return PEAKS["echo_expanding"]
+    if family == "accent_walk" and int(name.split("_")[2]) >= 9:
+        return PEAKS["accent_walk_dense"]
+    return PEAKS[family]
 
 
 @pytest.mark.parametrize("name", ALL_NAMES)
 def test_peak_rule(name):
-    low, high = peak_range(name)
-    peak = max(abs(v) for row in rows(name) for v in row)
-    assert low - TOL <= peak <= high + TOL
+    low, high = peak_rule(name)
+    assert low - TOL <= max(abs(v) for row in rows(name) for v in row) <= high + TOL
 
 
-@pytest.mark.parametrize("names", [f[2] for f in FAMILIES], ids=[f[0] for f in FAMILIES])
-def test_members_differ_pairwise(names):
-    tables = [tuple(rows(n)) for n in names]
+@pytest.mark.parametrize("family", FAMILIES)
+def test_members_differ_pairwise(family):
+    tables = [tuple(rows(n)) for n in FAMILIES[family][1]]
     assert len(set(tables)) == len(tables)
 
 
@@ -313,5 +304,5 @@ def test_triplet_omissions_answers_and_turnaround(i):
     off = [k for k in crests(answer, 256, 512) if not on_grid(k)]
     assert len(off) == 12 - len(first)
     turned = crests(turnaround, 256, 512)
-    assert all(on_grid(k) for k in turned)
+    assert all(on_grid(k) for k in turned) and len(turned) == len(first)
     assert [round((k - 256) * 3 / 64) for k in turned] != [round(k * 3 / 64) for k in first]

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "atlas.hpp"
+#include "blocks.hpp"
 #include "continuum.hpp"
 #include "continuum_scores.hpp"
 
@@ -75,19 +76,28 @@ std::vector<Table> triplet_family() {
     const Row left{-0.13, -0.05, 0.0};
     const Row lift{0.02, 0.12, 0.06};
     // The answer version fills each gap of its second half half a step late,
-    // off the grid, with a forward touch; the turnaround version shifts its
-    // second-half figure one step later around the fixed main events.
+    // off the grid, with a forward touch; the turnaround version turns its
+    // second-half figure one point later around the fixed main events.
     const Row answer{0.0, 0.07, 0.13};
     constexpr int turn = 1;
 
     std::vector<Table> family;
     for (int i = 0; i < 8; ++i) {
         const std::string figure = figures[i];
+        // The ten points between the mains, in order, rotated `turn` places
+        // later, the last ones wrapping round to the front.
+        std::string others;
+        for (const char c : figure) {
+            if (c != 'M') {
+                others += c;
+            }
+        }
+        std::rotate(others.rbegin(), others.rbegin() + turn, others.rend());
         std::string turned = figure;
-        for (int j = 0; j < points; ++j) {
-            if (figure[j] != 'M') {
-                const char moved = figure[(j + points - turn) % points];
-                turned[j] = moved == 'M' ? '.' : moved;
+        std::size_t next = 0;
+        for (char& c : turned) {
+            if (c != 'M') {
+                c = others[next++];
             }
         }
         for (const char* kind : {"answer", "turnaround"}) {
@@ -159,13 +169,16 @@ std::vector<Table> burst_family() {
                                         {6, 2, 5}, {4, 7, 2}, {7, 3, 4}, {2, 5, 6}, {5, 7, 3}, {3, 6, 4},
                                         {4, 5, 7}, {6, 3, 5}, {7, 4, 3}, {5, 6, 2}};
     // Each burst fills a beat and a half with its count of strokes, each
-    // stroke 0.8 of the one before, then rests a beat: left, then right, then
-    // forward. The settling accent falls late, half an eighth before the loop
+    // stroke 0.8 of the one before and turned a little further, the strokes
+    // fanning out over 50 degrees, then rests a beat: left sweeping down,
+    // right sweeping up, then forward sweeping down. The settling accent falls late, half an eighth before the loop
     // closes.
     constexpr double burst_length = 1.5 * kBeat;
     constexpr double burst_every = 2.5 * kBeat;
     constexpr double fall = 0.8;
     const Row directions[3] = {{-0.288, -0.08, 0.03}, {0.25, -0.12, 0.0}, {0.04, 0.1, 0.24}};
+    const Turn sweeps[3] = {Turn::about_z, Turn::about_z, Turn::about_x};
+    constexpr double fan = 50.0 * kPi / 180.0;
     const Gesture settle{496.0, {0.05, -0.2, -0.07}, 10.0, 14.0};
 
     std::vector<Table> family;
@@ -175,7 +188,8 @@ std::vector<Table> burst_family() {
             const double spacing = burst_length / s[burst];
             double share = 1.0;
             for (int j = 0; j < s[burst]; ++j) {
-                score.push_back({burst_every * burst + burst_length * j / s[burst], times(share, directions[burst]),
+                const Row stroke = turned(times(share, directions[burst]), sweeps[burst], fan * j / s[burst]);
+                score.push_back({burst_every * burst + burst_length * j / s[burst], stroke,
                                  std::min(8.0, 0.35 * spacing), std::min(14.0, 0.55 * spacing)});
                 share *= fall;
             }

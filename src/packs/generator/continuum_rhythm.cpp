@@ -58,6 +58,15 @@ Row times(double s, const Row& r) {
     return {s * r.x, s * r.y, s * r.z};
 }
 
+Row turned(const Row& r, Turn about, double angle) {
+    const double c = std::cos(angle);
+    const double s = std::sin(angle);
+    if (about == Turn::about_z) {
+        return {r.x * c - r.y * s, r.x * s + r.y * c, r.z};
+    }
+    return {r.x, r.y * c - r.z * s, r.y * s + r.z * c};
+}
+
 namespace {
 
 using atlas::two_digits;
@@ -132,7 +141,10 @@ std::vector<Table> echo_family() {
     // an exact fraction of the span. Each echo has the same share r of the
     // one before, r^N = 1/5: the last echo is a fifth of the call whatever
     // the count. The answer, from pip 256, rises in y with the same spacing.
+    // Each echo comes back a little turned, the N of them fanning out over
+    // 30 degrees in the x-y plane, so the count can be seen as well as heard.
     constexpr double span = 176.0;
+    constexpr double fan = kPi / 6.0;
     constexpr double last_share = 0.2;
     const Row call{-0.31, -0.05, 0.0};
     const Row answer{0.06, 0.24, 0.08};
@@ -175,14 +187,13 @@ std::vector<Table> echo_family() {
                 const double after = j == count ? 26.0 : at[j + 1] - at[j];
                 const double attack = std::min(8.0, 0.4 * before);
                 const double decay = std::min(16.0, 0.6 * after);
-                score.push_back({at[j],
-                                 {-side * call_height * share, call.y * share, recede * (1.0 - share)},
-                                 attack,
-                                 decay});
-                score.push_back({kEightBeats / 2 + at[j],
-                                 {answer.x * share, side * answer.y * share, answer.z * share},
-                                 attack,
-                                 decay});
+                const double turn = fan * j / count;
+                Row echo = turned({-call_height * share, call.y * share, recede * (1.0 - share)}, Turn::about_z, turn);
+                Row reply = turned(times(share, answer), Turn::about_z, turn);
+                echo.x *= side;
+                reply.y *= side;
+                score.push_back({at[j], echo, attack, decay});
+                score.push_back({kEightBeats / 2 + at[j], reply, attack, decay});
             }
             family.push_back(score_table("echo_" + kind + "_" + std::to_string(count),
                                          "An original decaying call and a differently directed answer; echo spacing is "
@@ -207,9 +218,12 @@ std::vector<Table> ladder_family() {
     // left, right, forward, down.
     constexpr double region = 2 * kBeat;
     const Row accents[4] = {{-0.31, -0.08, 0.0}, {0.29, -0.06, 0.04}, {0.05, -0.06, 0.32}, {-0.04, -0.32, 0.0}};
-    // The region's other events rebound against its accent, alternately
-    // opposite and along it, at 0.42 of its height, with a small common dip.
+    // A region of n events draws an n-pointed star in a plane holding its
+    // accent: the accent is the long point, and each later event points 1/n
+    // of a circle further round at 0.42 of its height, with a small common
+    // dip.
     constexpr double rebound = 0.42;
+    const Turn planes[4] = {Turn::about_z, Turn::about_z, Turn::about_x, Turn::about_z};
     const Row dip{0.0, -0.04, 0.0};
 
     std::vector<Table> family;
@@ -220,8 +234,8 @@ std::vector<Table> ladder_family() {
             const double previous = region / c[(r + 3) % 4];
             score.push_back({region * r, accents[r], std::min(8.0, 0.4 * previous), std::min(16.0, 0.6 * spacing)});
             for (int j = 1; j < c[r]; ++j) {
-                const double along = j % 2 == 1 ? -rebound : rebound;
-                score.push_back({region * r + region * j / c[r], times(along, accents[r]) + dip,
+                const Row point = turned(times(rebound, accents[r]), planes[r], kTwoPi * j / c[r]);
+                score.push_back({region * r + region * j / c[r], point + dip,
                                  std::min(8.0, 0.4 * spacing), std::min(16.0, 0.6 * spacing)});
             }
         }
