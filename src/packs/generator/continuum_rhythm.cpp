@@ -89,9 +89,8 @@ std::vector<std::string_view> words(std::string_view text) {
 std::vector<Table> canon_family() {
     // Each motif note is a lane, L (left) or R (right), and its time in beats
     // within the first half. Notes lie at least a third of a beat apart, more
-    // than a gesture's 8-pip rise and 12-pip fall, and
-    // every motif is over by 2 3/4 beats so that even the late answer ends
-    // before the loop closes.
+    // than a gesture's 8-pip rise and 12-pip fall, and every motif is over by
+    // 2 3/4 beats so that even the late answer ends before the loop closes.
     static const char* const motifs[8] = {
         "L0 R2/3 L3/2 R2 L5/2",       "L0 R1/2 R4/3 L2 R8/3",  "L0 L3/4 R3/2 R13/6 L8/3",
         "L0 R1/3 L1 R5/3 L9/4",       "L0 R3/5 L6/5 R9/5 L12/5", "L0 R2/3 R4/3 L2 R7/3",
@@ -222,7 +221,7 @@ std::vector<Table> ladder_family() {
     // accent: the accent is the long point, and each later event points 1/n
     // of a circle further round at 0.42 of its height, with a small common
     // dip.
-    constexpr double rebound = 0.42;
+    constexpr double point_height = 0.42;
     const Turn planes[4] = {Turn::about_z, Turn::about_z, Turn::about_x, Turn::about_z};
     const Row dip{0.0, -0.04, 0.0};
 
@@ -234,7 +233,7 @@ std::vector<Table> ladder_family() {
             const double previous = region / c[(r + 3) % 4];
             score.push_back({region * r, accents[r], std::min(8.0, 0.4 * previous), std::min(16.0, 0.6 * spacing)});
             for (int j = 1; j < c[r]; ++j) {
-                const Row point = turned(times(rebound, accents[r]), planes[r], kTwoPi * j / c[r]);
+                const Row point = turned(times(point_height, accents[r]), planes[r], kTwoPi * j / c[r]);
                 score.push_back({region * r + region * j / c[r], point + dip,
                                  std::min(8.0, 0.4 * spacing), std::min(16.0, 0.6 * spacing)});
             }
