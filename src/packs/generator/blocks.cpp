@@ -86,6 +86,14 @@ double envelope(double k, double t0, double h, double attack, double decay, int 
     return h * c * c;
 }
 
+double smooth_bump(double k, double t0, double h, double w, int period) {
+    const double u = std::abs(loop_distance(k, t0, period)) / w;
+    if (u >= 1.0) {
+        return 0.0;
+    }
+    return h * (1.0 - (3.0 * u * u - 2.0 * u * u * u));
+}
+
 double peak(const std::vector<Row>& rows, int axis) {
     double m = 0.0;
     for (const Row& r : rows) {

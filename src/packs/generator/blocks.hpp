@@ -51,6 +51,12 @@ Row bump(double k, double t0, const Row& height, double w, int period);
 // exactly h at t0.
 double envelope(double k, double t0, double h, double attack, double decay, int period);
 
+// A smoothstep bump of height h and half-width w centred at t0:
+// h (1 - (3u^2 - 2u^3)) with u = |d| / w for |d| < w, 0 elsewhere, d measured
+// around the loop. Flatter at its crest and steeper at its flanks than the
+// raised cosine.
+double smooth_bump(double k, double t0, double h, double w, int period);
+
 // Largest |value| of one axis (0 = x, 1 = y, 2 = z) over the rows.
 double peak(const std::vector<Row>& rows, int axis);
 // Largest |value| of any axis over the rows.

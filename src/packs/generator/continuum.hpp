@@ -1,8 +1,8 @@
 // gesturon_continuum: 320 tables in 20 families of 16. The first twelve
 // families are continuous spatial paths (continuum_paths.cpp), the last
 // eight rhythmic gesture scores whose peaks sit on exact rational beat
-// positions (continuum_rhythm.cpp); continuum.cpp strings them together in
-// catalogue order.
+// positions (continuum_rhythm.cpp, continuum_grids.cpp); continuum.cpp
+// strings them together in catalogue order.
 #pragma once
 
 #include <string>
@@ -29,7 +29,7 @@ std::vector<Table> canon_family();                 // continuum_rhythm.cpp
 std::vector<Table> echo_family();
 std::vector<Table> ladder_family();
 std::vector<Table> necklace_family();
-std::vector<Table> accent_walk_family();
+std::vector<Table> accent_walk_family();           // continuum_grids.cpp
 std::vector<Table> triplet_family();
 std::vector<Table> dialogue_family();
 std::vector<Table> burst_family();

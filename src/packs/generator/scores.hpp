@@ -1,6 +1,7 @@
 // Gesture scores shared by the packs: a list of hits, each a raised-cosine
-// bump per axis, and the Euclidean onset rule that places K hits as evenly as
-// a grid of N steps allows.
+// bump per axis; a list of gestures, each with its own attack and decay; and
+// the Euclidean onset rule that places K hits as evenly as a grid of N steps
+// allows.
 #pragma once
 
 #include <span>
@@ -59,6 +60,44 @@ inline std::vector<double> hands(std::string_view sticking) {
         }
     }
     return out;
+}
+
+// How a gesture rises to and falls from its crest.
+enum class Contour {
+    raised_cosine,  // the asymmetric raised-cosine envelope
+    smoothstep,     // the smoothstep bump, its two flanks as wide as attack and decay
+};
+
+// One gesture of an event score: the position it reaches exactly at `pip`
+// (possibly fractional), approached over `attack` pips and left over `decay`
+// pips, every axis with the same contour.
+struct Gesture {
+    double pip;
+    Row height;
+    double attack;
+    double decay;
+    Contour contour = Contour::raised_cosine;
+};
+
+// One axis of a gesture at pip k; the flank before the crest is `attack` wide,
+// the one after it `decay`.
+inline double gesture_axis(const Gesture& g, double h, int period, double k) {
+    if (g.contour == Contour::raised_cosine) {
+        return envelope(k, g.pip, h, g.attack, g.decay, period);
+    }
+    const double w = loop_distance(k, g.pip, period) < 0.0 ? g.attack : g.decay;
+    return smooth_bump(k, g.pip, h, w, period);
+}
+
+// The sum of every gesture of a score at pip k, the distances taken around the
+// loop.
+inline Row gestures(std::span<const Gesture> score, int period, double k) {
+    Row r;
+    for (const Gesture& g : score) {
+        r = r + Row{gesture_axis(g, g.height.x, period, k), gesture_axis(g, g.height.y, period, k),
+                    gesture_axis(g, g.height.z, period, k)};
+    }
+    return r;
 }
 
 }  // namespace gen
