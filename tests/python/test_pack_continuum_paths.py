@@ -173,6 +173,18 @@ def test_peak_rule(name):
         assert max(abs(r[0]) for r in rows) == max(abs(r[1]) for r in rows) == 0.82
 
 
+@pytest.mark.parametrize("name", NAMES)
+def test_paths_turn_without_kinks_seam_included(name):
+    # The tables are smooth curves: from one step to the next the velocity
+    # changes by a small part of the largest step, across the seam too (a
+    # kink there would still pass the closed-loop rule).
+    rows = table(name)
+    n = len(rows)
+    steps = [tuple(rows[(k + 1) % n][a] - rows[k][a] for a in range(3)) for k in range(n)]
+    largest = max(math.hypot(*v) for v in steps)
+    assert max(math.dist(steps[k], steps[k - 1]) for k in range(n)) < 0.4 * largest
+
+
 # ---------------------------------------------------------------------------
 # What the names and descriptions promise
 
@@ -254,7 +266,7 @@ def test_width_words(family, narrow, broad, axis, pair):
     assert spread[broad] > 1.5 * spread[narrow]
 
 
-def visited_cells(name, cells=12):
+def visited_cells(name, cells=24):
     """The cells of a coarse grid over the cube [-1, 1]^3 that the path visits."""
     def cell(v):
         return min(cells - 1, int((v + 1) / 2 * cells))

@@ -111,7 +111,8 @@ std::vector<Table> contour_shaped_family() {
     // power): exponents below 1 square the oval off, above 1 pinch it towards
     // a diamond or astroid. A ripple of `waves` crests runs along one stretch
     // of the edge only, fading out either side of its centre; then the whole
-    // oval is bowed upwards by `bow`, more at the right than at the left.
+    // oval is bowed by `bow` (upwards when positive), more at the right than
+    // at the left.
     // From 09 the oval tips in depth by `depth`, rippling there too.
     struct Contour {
         double ex, ey;     // signed-power exponents of x and y
