@@ -53,6 +53,44 @@ Row pose_path(std::span<const Pose> poses, int period, double k) {
     });
 }
 
+Row hermite_loop(std::span<const Pose> controls, int period, double k) {
+    const std::size_t n = controls.size();
+    const double p = static_cast<double>(period);
+    // Control i with its time unwrapped around the loop, for i in [-1, n + 1].
+    const auto at = [&](long i) {
+        const long wrapped = ((i % static_cast<long>(n)) + static_cast<long>(n)) % static_cast<long>(n);
+        const double laps = static_cast<double>((i - wrapped) / static_cast<long>(n));
+        return Pose{controls[static_cast<std::size_t>(wrapped)].pip + laps * p,
+                    controls[static_cast<std::size_t>(wrapped)].value};
+    };
+    const auto tangent = [&](long i) {
+        const Pose before = at(i - 1);
+        const Pose after = at(i + 1);
+        const double span = after.pip - before.pip;
+        return Row{(after.value.x - before.value.x) / span, (after.value.y - before.value.y) / span,
+                   (after.value.z - before.value.z) / span};
+    };
+    long i = 0;
+    while (i + 1 < static_cast<long>(n) && controls[static_cast<std::size_t>(i + 1)].pip <= k) {
+        ++i;
+    }
+    const Pose from = at(i);
+    const Pose to = at(i + 1);
+    const double h = to.pip - from.pip;
+    const double u = (k - from.pip) / h;
+    const Row m0 = tangent(i);
+    const Row m1 = tangent(i + 1);
+    const double u2 = u * u;
+    const double u3 = u2 * u;
+    const double h00 = 2.0 * u3 - 3.0 * u2 + 1.0;
+    const double h10 = (u3 - 2.0 * u2 + u) * h;
+    const double h01 = -2.0 * u3 + 3.0 * u2;
+    const double h11 = (u3 - u2) * h;
+    const auto mix = [&](double a, double ta, double b, double tb) { return h00 * a + h10 * ta + h01 * b + h11 * tb; };
+    return {mix(from.value.x, m0.x, to.value.x, m1.x), mix(from.value.y, m0.y, to.value.y, m1.y),
+            mix(from.value.z, m0.z, to.value.z, m1.z)};
+}
+
 double loop_distance(double k, double t0, int period) {
     const double p = static_cast<double>(period);
     double d = std::fmod(k - t0, p);
@@ -105,6 +143,19 @@ double peak(const std::vector<Row>& rows, int axis) {
 
 double peak_any(const std::vector<Row>& rows) {
     return std::max({peak(rows, 0), peak(rows, 1), peak(rows, 2)});
+}
+
+double fine_peak(const std::function<Row(double k)>& curve, int period, int per_pip, int axis) {
+    double m = 0.0;
+    for (int i = 0; i < period * per_pip; ++i) {
+        const Row r = curve(static_cast<double>(i) / static_cast<double>(per_pip));
+        if (axis == kAnyAxis) {
+            m = std::max({m, std::abs(r.x), std::abs(r.y), std::abs(r.z)});
+        } else {
+            m = std::max(m, std::abs(axis == 0 ? r.x : axis == 1 ? r.y : r.z));
+        }
+    }
+    return m;
 }
 
 void scale(std::vector<Row>& rows, double s) {

@@ -3,6 +3,7 @@
 // Times are in pips and may be fractional (256/3, 512/7, ...).
 #pragma once
 
+#include <functional>
 #include <span>
 #include <vector>
 
@@ -36,6 +37,13 @@ struct Pose {
 };
 Row pose_path(std::span<const Pose> poses, int period, double k);
 
+// A closed cubic Hermite path through timed controls (pip, position), the
+// first at pip 0: each control's tangent is the Catmull-Rom difference of its
+// neighbours over their time span, so unequal segment times bend the path
+// where the controls crowd together; after the last control the path runs on
+// to the first, reached at pip `period`.
+Row hermite_loop(std::span<const Pose> controls, int period, double k);
+
 // Signed distance from t0 to k taken around a loop of `period` pips, in
 // [-period/2, period/2).
 double loop_distance(double k, double t0, int period);
@@ -61,6 +69,13 @@ double smooth_bump(double k, double t0, double h, double w, int period);
 double peak(const std::vector<Row>& rows, int axis);
 // Largest |value| of any axis over the rows.
 double peak_any(const std::vector<Row>& rows);
+
+// Largest |value| of a curve of the pip over `per_pip` evenly spaced points
+// per pip (the stored pips among them), on one axis (0 = x, 1 = y, 2 = z) or,
+// with kAnyAxis, on all three. A peak measured this way sits between pips as
+// well as on them.
+inline constexpr int kAnyAxis = -1;
+double fine_peak(const std::function<Row(double k)>& curve, int period, int per_pip, int axis = kAnyAxis);
 
 // Multiplies every axis of every row by s.
 void scale(std::vector<Row>& rows, double s);
