@@ -1,7 +1,6 @@
 // gesturon_continuum: the 320 tables in catalogue order, family by family.
 #include "continuum.hpp"
 
-#include <cmath>
 #include <cstdlib>
 #include <iostream>
 
@@ -9,16 +8,6 @@
 #include "packs.hpp"
 
 namespace gen {
-namespace continuum {
-
-Table placeholder(std::string name, std::string description, int period, int dimensions) {
-    return make_table(std::move(name), std::move(description), period, dimensions, [&](int k) {
-        const double t = loop_angle(k, period);
-        return Row{0.5 * std::cos(t), 0.4 * std::sin(t), dimensions == 3 ? 0.3 * std::sin(2.0 * t) : 0.0};
-    });
-}
-
-}  // namespace continuum
 
 std::vector<Table> continuum_pack() {
     using namespace continuum;

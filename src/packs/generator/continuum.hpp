@@ -1,11 +1,11 @@
 // gesturon_continuum: 320 tables in 20 families of 16. The first twelve
-// families are continuous spatial paths (continuum_paths.cpp), the last
+// families are continuous spatial paths (continuum_paths.cpp,
+// continuum_motions.cpp), the last
 // eight rhythmic gesture scores whose peaks sit on exact rational beat
 // positions (continuum_rhythm.cpp, continuum_grids.cpp); continuum.cpp
 // strings them together in catalogue order.
 #pragma once
 
-#include <string>
 #include <vector>
 
 #include "table.hpp"
@@ -19,7 +19,7 @@ std::vector<Table> silhouette_harmonic_family();
 std::vector<Table> spline_family();
 std::vector<Table> tour_family();
 std::vector<Table> scan_family();
-std::vector<Table> reach_family();
+std::vector<Table> reach_family();                 // continuum_motions.cpp
 std::vector<Table> surface_family();
 std::vector<Table> braid_family();
 std::vector<Table> arm_coupled_family();
@@ -33,9 +33,5 @@ std::vector<Table> accent_walk_family();           // continuum_grids.cpp
 std::vector<Table> triplet_family();
 std::vector<Table> dialogue_family();
 std::vector<Table> burst_family();
-
-// A stand-in table with the right record and a plain closed ellipse, for a
-// family whose construction is not written yet.
-Table placeholder(std::string name, std::string description, int period, int dimensions);
 
 }  // namespace gen::continuum
