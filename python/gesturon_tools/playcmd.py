@@ -25,7 +25,7 @@ from typing import TYPE_CHECKING, Any, Callable, TextIO, TypeVar
 
 from .catalogue import PIPS_PER_BEAT, Catalogue, ToolError
 from .clock import BeatClock, exact_tempo
-from .dmx import Axis, Fixture
+from .dmx import Axis, Fixture, check_overlaps
 from .live import MAX_FPS, Frame, Output, Player, Stats, Track, row
 from .outputs import OSC_DEFAULT_ADDRESS, SACN_PORT, MissingDependency, OscOutput, SacnOutput
 
@@ -255,6 +255,7 @@ def make_outputs(args: argparse.Namespace, tracks: list[Track]) -> list[Output]:
                                                                "tilt_fine"),
                             pan=args.pan, tilt=args.tilt, z=args.z, track=i)
                     for i, (universe, address, layout) in enumerate(args.sacn)]
+        check_overlaps(fixtures)
     except ValueError as error:
         raise ToolError(f"play: --sacn: {error}", status=2) from None
     try:
@@ -285,6 +286,7 @@ def run_play(args: argparse.Namespace, catalogue: Catalogue, out: TextIO) -> Non
     player.outputs += (status,)
     with stop_on_interrupt(player.stop):
         try:
+            clock.locate(0)  # beat zero: now, with everything set up
             player.run(until_pip=args.beats)
         except OSError as error:
             raise ToolError(f"play: cannot send: {error.strerror or error}") from None
