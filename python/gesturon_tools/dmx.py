@@ -22,6 +22,7 @@ so p = -1, 0 and 1 land exactly where the numbers say.
 
 from __future__ import annotations
 
+import functools
 import math
 from dataclasses import dataclass, field
 from fractions import Fraction
@@ -75,14 +76,27 @@ class Axis:
 
     def value(self, position: float, full: int) -> int:
         """The channel value (0..`full`) for a position."""
-        travel = Fraction(self.travel)
-        exact = (Fraction(self.centre) + Fraction(position) * Fraction(self.swing)) * full / travel
-        value = math.floor(exact + Fraction(1, 2))
-        low, high = 0, full
-        if self.limits is not None:
-            low = max(low, math.ceil(Fraction(self.limits[0]) * full / travel))
-            high = min(high, math.floor(Fraction(self.limits[1]) * full / travel))
-        return min(max(value, low), high)
+        slope, offset, divisor, low, high = scale(self, full)
+        # position = n / d exactly (d a power of two), so the value
+        # floor(position * swing * full / travel + centre * full / travel + 1/2)
+        # is one integer division.
+        n, d = float(position).as_integer_ratio()
+        return min(max((n * slope + offset * d) // (d * divisor), low), high)
+
+
+@functools.lru_cache(maxsize=1024)
+def scale(axis: Axis, full: int) -> tuple[int, int, int, int, int]:
+    """An axis's mapping onto 0..`full` as integers: value(n / d) is
+    (n * slope + offset * d) // (d * divisor), then clamped to low..high."""
+    travel = Fraction(axis.travel)
+    a = Fraction(axis.swing) * full / travel
+    b = Fraction(axis.centre) * full / travel + Fraction(1, 2)
+    low, high = 0, full
+    if axis.limits is not None:
+        low = max(low, math.ceil(Fraction(axis.limits[0]) * full / travel))
+        high = min(high, math.floor(Fraction(axis.limits[1]) * full / travel))
+    return (a.numerator * b.denominator, b.numerator * a.denominator,
+            a.denominator * b.denominator, low, high)
 
 
 def parse_layout(layout: str | Iterable[str | int]) -> tuple[str | int, ...]:
