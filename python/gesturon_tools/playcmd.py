@@ -247,7 +247,7 @@ def plan_tracks(names: list[str], fixtures: int, spread: int) -> list[Track]:
     return [Track(name) for name in names]
 
 
-def make_outputs(args: argparse.Namespace, tracks: list[Track]) -> list[Output]:
+def make_outputs(args: argparse.Namespace) -> list[Output]:
     outputs: list[Output] = []
     try:
         fixtures = [Fixture(universe, address,
@@ -278,7 +278,7 @@ def run_play(args: argparse.Namespace, catalogue: Catalogue, out: TextIO) -> Non
     if args.sacn_to is not None and not args.sacn:
         raise ToolError("play: --sacn-to needs at least one --sacn fixture", status=2)
     tracks = plan_tracks(args.names, len(args.sacn), args.spread)
-    outputs = make_outputs(args, tracks)
+    outputs = make_outputs(args)
     clock = BeatClock(args.bpm)
     player = Player(tracks, outputs, clock, fps=args.fps or 100, per_pip=args.fps is None,
                     source=catalogue.source)

@@ -41,12 +41,13 @@ def sim_player(tracks, outputs, bpm=120, fps=100, per_pip=False, late=lambda ns:
     return Player(tracks, outputs, clock, fps=fps, per_pip=per_pip, sleep_ns=sim.sleep, **kw)
 
 
-def pip_of(t_ns, bpm, zero=0):
-    """The pip by its definition: floor of 64 times the exact beat."""
-    return (Fraction(t_ns - zero, MINUTE) * Fraction(bpm) * 64).__floor__()
-
-
 # ---- the clock ---------------------------------------------------------------------
+
+def inverse_holds(clock, pips):
+    for pip in pips:
+        t = clock.time_of_pip(pip)
+        assert clock.pip_at(t) == pip and clock.pip_at(t - 1) == pip - 1
+
 
 @pytest.mark.parametrize("bpm, zero, t, pip", [
     (120, 0, 500_000_000, 64),              # one beat
@@ -66,24 +67,7 @@ def pip_of(t_ns, bpm, zero=0):
 def test_pip_at_chosen_instants(bpm, zero, t, pip):
     clock = BeatClock(bpm, zero, now_ns=lambda: t)
     assert clock.pip_at(t) == pip == clock.pip()
-
-
-@pytest.mark.parametrize("bpm", [19.99, 999.5, "nan", float("inf"), "fast", 0])
-def test_tempo_outside_the_range_is_refused(bpm):
-    with pytest.raises(ValueError, match="tempo"):
-        BeatClock(bpm, 0)
-
-
-def inverse_holds(clock, pips):
-    for pip in pips:
-        t = clock.time_of_pip(pip)
-        assert clock.pip_at(t) == pip and clock.pip_at(t - 1) == pip - 1
-
-
-@pytest.mark.parametrize("bpm", [20, 120, "128.5", "385/3", 999])
-def test_time_of_pip_is_the_first_nanosecond_of_the_pip(bpm):
-    clock = BeatClock(bpm, 12345)
-    inverse_holds(clock, [-1000, -1, 0, 1, 63, 64, 65, 99_999])
+    inverse_holds(clock, [pip - 64, pip, pip + 1, -1, 0, 1])
 
 
 @pytest.mark.parametrize("old, new, at", [
@@ -133,25 +117,17 @@ def test_follow_catches_up_continuously(bpm, at, phase, cycle, new_bpm, gap):
     inverse_holds(clock, range(clock.pip_at(at) - 3, clock.pip_at(at + span) + 3))
 
 
-def test_tempo_change_while_catching_up_stays_continuous():
+def test_tempo_change_while_catching_up_stays_continuous_and_locate_jumps():
     clock = BeatClock(120, 0)
-    clock.follow(0, 1_100_000_000)
+    clock.follow(0, 1_100_000_000)           # 2.2 beats: back to the line through 2.0
     at = 1_300_000_000
     position = clock.beats_at(at)
     clock.set_tempo(60, at)
     assert clock.beats_at(at) == position
-    # The remaining gap is still made up: beat 2 at 1.1 s on the old line,
-    # then on at 60 BPM from 2.4 beats at 1.3 s.
-    later = at + 20 * SECOND
-    assert clock.beats_at(later) == Fraction(12, 5) + 20
-
-
-def test_locate_jumps():
-    clock = BeatClock(120, 0)
-    clock.follow(0, 1_100_000_000)
-    clock.locate(-8, 2 * SECOND)
-    assert clock.pip_at(2 * SECOND) == -512
-    assert clock.pip_at(2 * SECOND + SECOND // 2) == -448
+    # The gap is still made up: on from 2.4 beats at 1.3 s, at 60 BPM.
+    assert clock.beats_at(at + 20 * SECOND) == Fraction(12, 5) + 20
+    clock.locate(-8, 30 * SECOND)
+    assert clock.pip_at(30 * SECOND) == -512 and clock.pip_at(30 * SECOND + 10**9) == -448
 
 
 # ---- frames -------------------------------------------------------------------------
@@ -168,17 +144,6 @@ def test_an_hour_at_a_steady_rate_does_not_drift():
     assert stats.late == stats.dropped == 0
     assert all(f.index == k and f.time_ns == k * SECOND // 10 and f.pip == k * 128 // 10
                for k, f in enumerate(frames))
-
-
-@pytest.mark.parametrize("fps", [100, 30, 7])
-def test_frame_instants_and_pips(fps):
-    frames = []
-    stats = sim_player(["circle"], [frames.append], bpm=100, fps=fps,
-                       late=lambda ns: 1000).run(until_pip=2000)
-    assert stats.late == 0
-    assert [f.time_ns for f in frames] == [k * SECOND // fps for k in range(len(frames))]
-    assert [f.pip for f in frames] == [pip_of(f.time_ns, 100) for f in frames]
-    assert frames[-1].pip < 2000 <= pip_of((len(frames)) * SECOND // fps, 100)
 
 
 def test_a_late_frame_is_counted_and_the_next_is_on_time():
@@ -305,15 +270,12 @@ def coarse_fine(value):
 
 @pytest.mark.parametrize("axis, position, full, value", [
     (Axis(), -1.0, 65535, 0), (Axis(), 1.0, 65535, 65535), (Axis(), 0.0, 65535, 32768),
-    (Axis(), -1.0, 255, 0), (Axis(), 1.0, 255, 255), (Axis(), 0.0, 255, 128),
-    (Axis(), 0.5, 65535, 49151),                   # 49151.25
-    (Axis(), -0.5, 65535, 16384),                  # 16383.75
+    (Axis(), 0.0, 255, 128), (Axis(), -0.5, 65535, 16384),          # 16383.75
     # 540 degrees of pan, x sweeping 180..360
     (Axis(270, 90, 540), -1.0, 65535, 21845), (Axis(270, 90, 540), 1.0, 65535, 43690),
-    (Axis(270, 90, 540), 0.0, 65535, 32768), (Axis(270, 90, 540), 1.0, 255, 170),
+    (Axis(270, 90, 540), 1.0, 255, 170),
     (Axis(270, -90, 540), 1.0, 65535, 21845),      # reversed
-    (Axis(135, 200, 270), 1.0, 65535, 65535),      # beyond the travel: clamped
-    (Axis(135, 200, 270), -1.0, 65535, 0),
+    (Axis(135, 200, 270), -1.0, 65535, 0),         # beyond the travel: clamped
     (Axis(0.5, 1, 1, (0.25, 0.75)), 1.0, 65535, 49151),   # the limits: 49151.25 floored
     (Axis(0.5, 1, 1, (0.25, 0.75)), -1.0, 65535, 16384),  # 16383.75 ceiled
     (Axis(0.5, 1, 1, (0.25, 0.75)), 0.1, 65535, 39321),   # inside the limits: 39321.0
@@ -333,29 +295,24 @@ def test_fixture_channels_with_fine_bytes_held_and_unused():
     assert fixture.last_channel == 107
 
 
-@pytest.mark.parametrize("kw, message", [
-    ({"universe": 0, "address": 1}, "universe must be 1 to 63999"),
-    ({"universe": 64000, "address": 1}, "universe must be 1 to 63999"),
-    ({"universe": 1, "address": 0}, "address must be 1 to 512"),
-    ({"universe": 1, "address": 510}, "does not fit in 512 channels"),
-    ({"universe": 1, "address": 1, "layout": "pan pan"}, "appears twice"),
-    ({"universe": 1, "address": 1, "layout": "tilt_fine"}, "needs a tilt channel"),
-    ({"universe": 1, "address": 1, "layout": "pan 256"}, "0..255"),
-    ({"universe": 1, "address": 1, "layout": "pan colour"}, "unknown channel 'colour'"),
-    ({"universe": 1, "address": 1, "layout": ""}, "at least one channel"),
+@pytest.mark.parametrize("make, message", [
+    (lambda: Fixture(0, 1), "universe must be 1 to 63999"),
+    (lambda: Fixture(64000, 1), "universe must be 1 to 63999"),
+    (lambda: Fixture(1, 0), "address must be 1 to 512"),
+    (lambda: Fixture(1, 510), "does not fit in 512 channels"),
+    (lambda: Fixture(1, 1, "pan pan"), "appears twice"),
+    (lambda: Fixture(1, 1, "tilt_fine"), "needs a tilt channel"),
+    (lambda: Fixture(1, 1, "pan 256"), "0..255"),
+    (lambda: Fixture(1, 1, "pan colour"), "unknown channel 'colour'"),
+    (lambda: Fixture(1, 1, ""), "at least one channel"),
+    (lambda: Axis(centre=2), "outside the travel"),
+    (lambda: Axis(travel=0), "positive"),
+    (lambda: Axis(limits=(0.7, 0.2)), "lowest first"),
+    (lambda: Axis(swing=float("nan")), "finite"),
 ])
-def test_fixture_refuses(kw, message):
+def test_fixture_and_axis_refuse(make, message):
     with pytest.raises(ValueError, match=message):
-        Fixture(**kw)
-
-
-@pytest.mark.parametrize("kw, message", [
-    ({"centre": 2}, "outside the travel"), ({"travel": 0}, "positive"),
-    ({"limits": (0.7, 0.2)}, "lowest first"), ({"swing": float("nan")}, "finite"),
-])
-def test_axis_refuses(kw, message):
-    with pytest.raises(ValueError, match=message):
-        Axis(**kw)
+        make()
 
 
 def test_overlapping_fixtures_are_refused():
@@ -397,9 +354,8 @@ def test_osc_address_template_and_bad_ones():
         sim_player(["bounce"], [output]).run(until_pip=2)
         output.close()
         assert listener.wait_for(2)[0][0] == "/stage/bounce/xyz"
-    for address in ("stage", "/a b/{name}", "/x#"):
-        with pytest.raises(ValueError, match="not an OSC address"):
-            OscOutput("127.0.0.1", 9000, address)
+    with pytest.raises(ValueError, match="not an OSC address"):
+        OscOutput("127.0.0.1", 9000, "/a b/{name}")
 
 
 def dmx16(value):
