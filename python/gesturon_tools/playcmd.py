@@ -199,15 +199,21 @@ def bar_beat_pip(pip: int) -> str:
     return f"{bar + 1}:{in_bar + 1}:{within:02d}"
 
 
-def status_text(stats: Stats, bpm: Fraction) -> str:
-    where = bar_beat_pip(stats.last.pip) if stats.last is not None else "-"
+def status_text(stats: Stats, bpm: Fraction, frame: Frame | None = None) -> str:
+    """The status after `frame`, which the other outputs have sent already
+    but the player has not counted yet; after the last counted frame
+    without one."""
+    frames = stats.frames + (frame is not None)
+    last = frame or stats.last
+    where = bar_beat_pip(last.pip) if last is not None else "-"
     tempo = f"{float(bpm):.2f}".rstrip("0").rstrip(".")
     dropped = f" ({stats.dropped} dropped)" if stats.dropped else ""
-    return f"{where}  {tempo} BPM  {stats.frames} frames  {stats.late} late{dropped}"
+    return f"{where}  {tempo} BPM  {frames} frames  {stats.late} late{dropped}"
 
 
 class StatusLine:
-    """The live status line, redrawn in place on a terminal."""
+    """The live status line, redrawn in place on a terminal; the last of
+    the player's outputs."""
 
     def __init__(self, player: Player, out: TextIO):
         self.player = player
@@ -221,7 +227,8 @@ class StatusLine:
         if self.drawn_at is not None and frame.time_ns - self.drawn_at < STATUS_EVERY_NS:
             return
         self.drawn_at = frame.time_ns
-        self.out.write("\r" + status_text(self.player.stats, self.player.clock.bpm) + "\x1b[K")
+        self.out.write("\r" + status_text(self.player.stats, self.player.clock.bpm, frame)
+                       + "\x1b[K")
         self.out.flush()
 
     def close(self) -> None:
