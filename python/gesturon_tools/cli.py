@@ -1,5 +1,5 @@
-"""The `gesturon` command: list, show and export catalogue patterns, and
-write the catalogue gallery.
+"""The `gesturon` command: list, show and export catalogue patterns, write
+the catalogue gallery and play patterns live.
 
 Every failure is one line on stderr with a non-zero exit status: 2 for a
 command line that cannot be understood (unknown option, bad number, unknown
@@ -14,10 +14,12 @@ import json
 import os
 import shutil
 import sys
+from fractions import Fraction
 from pathlib import Path
-from typing import Callable, Iterable, NoReturn, Sequence, TextIO
+from typing import Callable, Iterable, NamedTuple, NoReturn, Sequence, TextIO
 
-from . import gallery, termplot
+from . import gallery, playcmd, termplot
+from .clock import NS_PER_SECOND, BeatClock, frame_time
 from .catalogue import (INT32_MAX, INT32_MIN, PACK_NAMES, PIPS_PER_BEAT, Catalogue,
                         Pattern, ToolError, beat_position, beats_text, load_source)
 
@@ -113,9 +115,17 @@ def build_parser() -> tuple[Parser, dict[str, Parser]]:
                         help="pip after the last one (default: start plus one period)")
     export.add_argument("--every", type=positive_int, default=1, metavar="K",
                         help="every K-th pip only (default: 1)")
+    export.add_argument("--bpm", type=playcmd.bpm_arg, metavar="BPM",
+                        help="time-stamp the rows at this tempo (seconds from beat zero): "
+                             "one row per pip, or per frame with --fps")
+    export.add_argument("--fps", type=playcmd.fps_arg, metavar="N",
+                        help="with --bpm: one row per frame at N frames a second, each at "
+                             "the pip of its instant")
     export.add_argument("-o", "--output", metavar="FILE",
                         help="write to FILE instead of the standard output")
     export.set_defaults(run=run_export)
+
+    play = playcmd.add_parser(commands, beats_arg)
 
     page = commands.add_parser(
         "gallery", help="write the catalogue gallery (one HTML page)",
@@ -123,7 +133,8 @@ def build_parser() -> tuple[Parser, dict[str, Parser]]:
     page.add_argument("-o", "--output", metavar="DIR", default=DEFAULT_GALLERY_DIR,
                       help=f"directory for index.html (default: {DEFAULT_GALLERY_DIR})")
     page.set_defaults(run=run_gallery)
-    return parser, {"list": listing, "show": show, "export": export, "gallery": page}
+    return parser, {"list": listing, "show": show, "export": export, "gallery": page,
+                    "play": play}
 
 
 def run_list(args: argparse.Namespace, catalogue: Catalogue, out: TextIO) -> None:
@@ -179,40 +190,86 @@ def run_export(args: argparse.Namespace, catalogue: Catalogue, out: TextIO) -> N
                                                        INT32_MAX + 1)
     if stop <= start:
         raise ToolError(f"export: --stop {stop} must be greater than --start {start}", status=2)
-    rows = catalogue.positions(pattern, start, stop, args.every)
+    if args.fps is not None and args.bpm is None:
+        raise ToolError("export: --fps needs --bpm", status=2)
+    span = Span(start, stop, args.every, args.bpm, args.fps)
+    rows: Rows = catalogue.positions(pattern, start, stop, args.every)
+    if args.bpm is not None:
+        rows = timed_rows(catalogue, pattern, span)
     write = export_json if args.format == "json" else export_csv
     if args.output is None:
-        write(pattern, rows, (start, stop, args.every), out)
+        write(pattern, rows, span, out)
         return
     try:
         with open(args.output, "w", encoding="utf-8", newline="") as file:
-            write(pattern, rows, (start, stop, args.every), file)
+            write(pattern, rows, span, file)
     except OSError as error:
         raise ToolError(f"cannot write {args.output}: {error.strerror}") from None
 
 
-Rows = Iterable[tuple[int, float, float, float]]
-Span = tuple[int, int, int]  # start, stop, every
+Rows = Iterable[tuple[float, ...]]
+
+
+class Span(NamedTuple):
+    start: int
+    stop: int
+    every: int
+    bpm: Fraction | None = None
+    fps: int | None = None
+
+    @property
+    def columns(self) -> list[str]:
+        return (["seconds"] if self.bpm is not None else []) + ["pip", "x", "y", "z"]
+
+
+def timed_rows(catalogue: Catalogue, pattern: Pattern, span: Span) -> Rows:
+    """(seconds, pip, x, y, z) with beat zero at 0 s, by the player's
+    clock and frame-time rule: with a frame rate, every `every`-th frame
+    whose pip lies in [start, stop), each at the pip of its instant;
+    without one, every `every`-th pip at the instant it begins. Seconds
+    are whole nanoseconds, written as the double nearest to them (which
+    prints as the exact decimal)."""
+    assert span.bpm is not None
+    clock = BeatClock(span.bpm, 0, now_ns=lambda: 0)
+    sample = catalogue.source.sample
+    if span.fps is None:
+        for pip in range(span.start, span.stop, span.every):
+            yield (clock.time_of_pip(pip) / NS_PER_SECOND, pip,
+                   *sample(pattern.name, pip).as_tuple())
+        return
+    fps = span.fps
+    # The first frame at or after the instant the start pip begins.
+    index = -(-clock.time_of_pip(span.start) * fps // NS_PER_SECOND)
+    while True:
+        t = frame_time(0, index, fps)
+        pip = clock.pip_at(t)
+        if pip >= span.stop:
+            return
+        yield (t / NS_PER_SECOND, pip, *sample(pattern.name, pip).as_tuple())
+        index += span.every
 
 
 def export_csv(pattern: Pattern, rows: Rows, span: Span, out: TextIO) -> None:
-    """One line per pip; repr() writes each double so it reads back exactly."""
-    out.write("pip,x,y,z\n")
-    for pip, x, y, z in rows:
-        out.write(f"{pip},{x!r},{y!r},{z!r}\n")
+    """One line per row; repr() writes each double so it reads back exactly."""
+    out.write(",".join(span.columns) + "\n")
+    for row in rows:
+        out.write(",".join(map(repr, row)) + "\n")
 
 
 def export_json(pattern: Pattern, rows: Rows, span: Span, out: TextIO) -> None:
     """The record and the rows as one JSON object; rows are written as they
     are sampled, so a long range never sits in memory."""
-    start, stop, every = span
-    head = {
+    head: dict[str, object] = {
         "name": pattern.name, "description": pattern.description,
         "period_pips": pattern.period_pips, "dimensions": pattern.dimensions,
         "pack": pattern.pack, "family": pattern.family,
-        "pips_per_beat": PIPS_PER_BEAT, "start": start, "stop": stop, "every": every,
-        "columns": ["pip", "x", "y", "z"],
+        "pips_per_beat": PIPS_PER_BEAT, "start": span.start, "stop": span.stop,
+        "every": span.every,
     }
+    if span.bpm is not None:
+        head["bpm"] = float(span.bpm)
+        head["fps"] = span.fps
+    head["columns"] = span.columns
     # The head object, left open (its closing brace dropped) for the rows.
     out.write(json.dumps(head, ensure_ascii=False)[:-1] + ', "rows": [')
     for i, row in enumerate(rows):
