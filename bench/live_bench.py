@@ -79,7 +79,7 @@ def frame_cost() -> None:
             ("OSC, 8 messages", [OscOutput("127.0.0.1", osc_sink.getsockname()[1])]),
             ("sACN, 8 fixtures in 1 universe",
              [SacnOutput(fixtures, "127.0.0.1", dmx_sink.getsockname()[1])])):
-        player = Player(row("helix", 8, 8), outputs, clock)  # type: ignore[arg-type]
+        player = Player(row("helix", 8, 8), outputs, clock)
         count = 2000
         start = time.perf_counter_ns()
         for k in range(count):

@@ -28,6 +28,7 @@ from typing import Any, Callable, Iterable, Iterator, Protocol, Sequence, cast
 
 from .clock import (NS_PER_MINUTE, NS_PER_SECOND, PIPS_PER_BEAT, BeatClock, exact_tempo,
                     frame_time)
+from .catalogue import Source
 from .dmx import Axis, Fixture
 from .outputs import MissingDependency, OscOutput, SacnOutput
 
@@ -40,18 +41,6 @@ __all__ = [
 INT32_MIN = -(2**31)
 INT32_MAX = 2**31 - 1
 MAX_FPS = 10_000
-
-
-class SourcePosition(Protocol):
-    def as_tuple(self) -> tuple[float, float, float]: ...
-
-
-class Source(Protocol):
-    """What the player needs of the gesturon module or a PatternLibrary."""
-
-    def catalogue(self) -> list[dict[str, Any]]: ...
-
-    def sample(self, name: str, pip_count: int) -> SourcePosition: ...
 
 
 @dataclass(frozen=True)
@@ -173,7 +162,7 @@ class Player:
         if isinstance(fps, bool) or not isinstance(fps, int) or not 1 <= fps <= MAX_FPS:
             raise ValueError(f"frame rate must be a whole number 1 to {MAX_FPS}, not {fps}")
         if source is None:
-            import gesturon  # type: ignore[import-not-found, unused-ignore]
+            import gesturon
             source = gesturon
         self.source: Source = source
         self.tracks = tuple(t if isinstance(t, Track) else Track(t) for t in tracks)
