@@ -24,7 +24,7 @@ from __future__ import annotations
 import difflib
 import threading
 from dataclasses import dataclass
-from typing import Any, Callable, Iterable, Iterator, Protocol, Sequence, cast
+from typing import Callable, Iterable, Iterator, Protocol, Sequence, cast
 
 from .clock import (NS_PER_MINUTE, NS_PER_SECOND, PIPS_PER_BEAT, BeatClock, exact_tempo,
                     frame_time)
