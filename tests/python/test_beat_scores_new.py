@@ -128,8 +128,12 @@ FIGURES = [
 ]
 
 
-@pytest.mark.parametrize("key,lanes,bars,how,pips", FIGURES,
-                         ids=[f"{f[0]}-{'+'.join(sorted(f[1]))}-{f[2]}" for f in FIGURES])
+def _figure_id(figure):
+    key, lanes, bars, _, _ = figure
+    return f"{key}-{'+'.join(sorted(lanes))}-bar{''.join(str(b + 1) for b in bars)}"
+
+
+@pytest.mark.parametrize("key,lanes,bars,how,pips", FIGURES, ids=[_figure_id(f) for f in FIGURES])
 def test_defining_figure(key, lanes, bars, how, pips):
     played = hits(key, lanes, bars)
     if how == "is":
