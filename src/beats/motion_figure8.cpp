@@ -47,7 +47,7 @@ struct Node {
 };
 
 // The phase of the figure at pip k: piecewise linear through the nodes, which
-// run on past the seam by a whole period and `turns` figures.
+// begin before pip 0 and end after the seam.
 double phase_at(const std::vector<Node>& nodes, double k) {
     std::size_t i = 1;
     while (i + 1 < nodes.size() && nodes[i].pip <= k) {

@@ -1,8 +1,9 @@
 // Weighted pendulum: a bob hanging from a pivot above swings through a
-// rising arc, one full swing every two beats, passing the bottom on the beat.
-// The score weights it: every hit quickens the swing around it, so busy
-// stretches hurry and sparse ones linger, and the swing widens where kicks
-// and snares are dense and narrows in the gaps. Seen from above the bob
+// rising arc, one full swing every two beats, so that it crosses the bottom
+// once a beat: on the beat when the score is even, early or late where it
+// hurries or lingers. The score weights it: every hit quickens the swing
+// around it, so busy stretches hurry and sparse ones linger, and the swing
+// widens where kicks and snares are dense and narrows in the gaps. Seen from above the bob
 // traces a narrow ellipse, forward on one pass and back on the next.
 //
 // The swing phase is the running sum of the angular speed, normalised by its
@@ -18,16 +19,31 @@ namespace {
 // Two beats a swing: the bob crosses the bottom every beat.
 constexpr int kBeatsPerSwing = 2;
 
-// How much a hit of each group quickens the swing around it (the speed is 1
-// away from hits), and how far around it.
-constexpr double kQuicken[] = {0.8, 0.6, 0.25, 0.35, 0.3};  // kick, backbeat, hats, percussion, bass
-constexpr double kQuickenWidth = 10.0;
+// What a plain hit of a group does: how much it quickens the swing around it
+// (the speed is 1 away from hits) and how much it widens the swing.
+struct Weighting {
+    double quicken;
+    double widen;
+};
 
-// The swing angle in radians: a base that kicks and snares widen, saturating.
+Weighting weighting(Group g) {
+    switch (g) {
+        case Group::kick: return {0.8, 1.0};
+        case Group::backbeat: return {0.6, 0.7};
+        case Group::hats: return {0.25, 0.0};
+        case Group::percussion: return {0.35, 0.2};
+        case Group::bass: return {0.3, 0.3};
+    }
+    return {0.0, 0.0};
+}
+
+// How far around a hit it quickens and widens the swing.
+constexpr double kQuickenWidth = 10.0;
+constexpr double kWidenWidth = 48.0;
+
+// The swing angle in radians: a base that the score widens, saturating.
 constexpr double kBaseAngle = 0.5;
 constexpr double kAddedAngle = 0.45;
-constexpr double kDrive[] = {1.0, 0.7, 0.0, 0.2, 0.3};  // kick, backbeat, hats, percussion, bass
-constexpr double kDriveWidth = 48.0;
 
 // The arm and where the bob hangs at the bottom of its arc.
 constexpr double kArm = 0.8;
@@ -36,10 +52,6 @@ constexpr double kBottom = -0.45;
 constexpr double kDepth = 0.32;
 
 constexpr double kCeiling = 0.92;
-
-double group_value(const double (&table)[5], Group g) {
-    return table[static_cast<int>(g)];
-}
 
 }  // namespace
 
@@ -53,8 +65,9 @@ Rendering render_pendulum(const Score& score) {
     for (int k = 0; k < period; ++k) {
         for (const Hit& h : score.hits) {
             const double w = relative_weight(h);
-            speed[k] += gen::bump(k, h.pip, group_value(kQuicken, h.group()) * w, kQuickenWidth, period);
-            drive[k] += gen::bump(k, h.pip, group_value(kDrive, h.group()) * w, kDriveWidth, period);
+            const Weighting g = weighting(h.group());
+            speed[k] += gen::bump(k, h.pip, g.quicken * w, kQuickenWidth, period);
+            drive[k] += gen::bump(k, h.pip, g.widen * w, kWidenWidth, period);
         }
     }
     // The phase at pip k: the speed summed over the pips before it.
