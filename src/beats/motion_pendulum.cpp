@@ -1,9 +1,95 @@
+// Weighted pendulum: a bob hanging from a pivot above swings through a
+// rising arc, one full swing every two beats, so that it crosses the bottom
+// once a beat: on the beat when the score is even, early or late where it
+// hurries or lingers. The score weights it: every hit quickens the swing
+// around it, so busy stretches hurry and sparse ones linger, and the swing
+// widens where kicks and snares are dense and narrows in the gaps. Seen from above the bob
+// traces a narrow ellipse, forward on one pass and back on the next.
+//
+// The swing phase is the running sum of the angular speed, normalised by its
+// sum over the loop so that it closes after exactly the swings of the period.
+#include <cmath>
+
 #include "render_blocks.hpp"
 
 namespace gesturon::beats {
 
+namespace {
+
+// Two beats a swing: the bob crosses the bottom every beat.
+constexpr int kBeatsPerSwing = 2;
+
+// What a plain hit of a group does: how much it quickens the swing around it
+// (the speed is 1 away from hits) and how much it widens the swing.
+struct Weighting {
+    double quicken;
+    double widen;
+};
+
+Weighting weighting(Group g) {
+    switch (g) {
+        case Group::kick: return {0.8, 1.0};
+        case Group::backbeat: return {0.6, 0.7};
+        case Group::hats: return {0.25, 0.0};
+        case Group::percussion: return {0.35, 0.2};
+        case Group::bass: return {0.3, 0.3};
+    }
+    return {0.0, 0.0};
+}
+
+// How far around a hit it quickens and widens the swing.
+constexpr double kQuickenWidth = 10.0;
+constexpr double kWidenWidth = 48.0;
+
+// The swing angle in radians: a base that the score widens, saturating.
+constexpr double kBaseAngle = 0.5;
+constexpr double kAddedAngle = 0.45;
+
+// The arm and where the bob hangs at the bottom of its arc.
+constexpr double kArm = 0.8;
+constexpr double kBottom = -0.45;
+// Depth of the ellipse per radian of swing.
+constexpr double kDepth = 0.32;
+
+constexpr double kCeiling = 0.92;
+
+}  // namespace
+
 Rendering render_pendulum(const Score& score) {
-    return stand_in(score, 3);
+    const int period = score.period();
+    const double swings = static_cast<double>(period / (kBeatsPerSwing * PIPS_PER_BEAT));
+
+    // Angular speed and swing drive at every pip.
+    std::vector<double> speed(static_cast<std::size_t>(period), 1.0);
+    std::vector<double> drive(static_cast<std::size_t>(period), 0.0);
+    for (int k = 0; k < period; ++k) {
+        for (const Hit& h : score.hits) {
+            const double w = relative_weight(h);
+            const Weighting g = weighting(h.group());
+            speed[k] += gen::bump(k, h.pip, g.quicken * w, kQuickenWidth, period);
+            drive[k] += gen::bump(k, h.pip, g.widen * w, kWidenWidth, period);
+        }
+    }
+    // The phase at pip k: the speed summed over the pips before it.
+    std::vector<double> phase(static_cast<std::size_t>(period), 0.0);
+    double total = 0.0;
+    for (int k = 0; k < period; ++k) {
+        phase[k] = total;
+        total += speed[k];
+    }
+
+    std::vector<Row> rows = rows_over(score, [&](int k) {
+        const double phi = gen::kTwoPi * swings * (phase[k] / total);
+        const double amplitude = kBaseAngle + kAddedAngle * std::tanh(drive[k]);
+        const double theta = amplitude * std::sin(phi);
+        Row r;
+        r.x = kArm * std::sin(theta);
+        r.y = kBottom + kArm * (1.0 - std::cos(theta));
+        r.z = kDepth * amplitude * std::cos(phi);
+        return r;
+    });
+    limit_peak(rows, kCeiling);
+    return finish(rows, 3);
 }
 
 }  // namespace gesturon::beats

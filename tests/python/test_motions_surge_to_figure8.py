@@ -1,0 +1,245 @@
+"""The dancefloor motions surge, recoil, flutter, dive, pendulum and figure8.
+
+Records are rebuilt here from the beat and motion titles; the plain-pulse
+tables are checked against their stated values (surge against the kick
+envelope written out in Python); and small scores of our own show that each
+motion answers its score: hats tremble, the bass leads the dive, snares lift.
+"""
+
+import math
+from importlib.resources import files
+
+import pytest
+
+import gesturon
+from gesturon_tools import _beats
+
+TOL = 1e-12
+
+# Beats 1 to 36: key, title, period.
+CLUB_BEATS = [
+    ("four_floor", "Four to the floor / bare pulse", 256),
+    ("house_classic", "House / kick-clap-offbeat hat", 512),
+    ("house_shuffle", "House / shuffled hats", 512),
+    ("house_jack", "Jackin house / ghost-kick turnaround", 512),
+    ("techno_drive", "Techno / straight driving pulse", 512),
+    ("techno_toms", "Techno / tom conversation", 512),
+    ("techno_broken", "Techno / broken kick study", 512),
+    ("techno_polymeter", "Techno / three-step percussion cycle", 768),
+    ("ukg_two_step", "UK garage / two-step foundation", 512),
+    ("ukg_skip", "UK garage / skipping answer", 512),
+    ("ukg_four_four", "UK garage / four-four shuffle", 512),
+    ("speed_garage", "Speed garage / offbeat bass answers", 512),
+    ("bassline", "Bassline / syncopated low-end hooks", 512),
+    ("grime_sparse", "Grime / sparse square-cut backbeat", 512),
+    ("grime_syncopated", "Grime / displaced snare conversation", 512),
+    ("grime_half", "Grime / half-time negative space", 512),
+    ("drill_tresillo", "UK drill / grouped hats", 512),
+    ("drill_displaced", "UK drill / moving second-bar snare", 512),
+    ("drill_rolls", "UK drill / true triplet hat fill", 512),
+    ("amen_four_bar", "Amen / four-bar structural study", 1024),
+    ("amen_no_ghosts", "Amen / remove the ghost snares", 1024),
+    ("jungle_chops", "Jungle / rearranged break fragments", 512),
+    ("jungle_ghosts", "Jungle / ghosts and snare rolls", 512),
+    ("jungle_switch", "Jungle / full-time to half-time answer", 1024),
+    ("dnb_two_step", "Drum & bass / two-step foundation", 512),
+    ("dnb_rolling", "Drum & bass / rolling ghosts", 512),
+    ("dnb_half", "Drum & bass / half-time space", 512),
+    ("dubstep_half", "Dubstep / half-step anchor", 512),
+    ("dubstep_skip", "Dubstep / skippy half-step", 512),
+    ("trap_trills", "Trap / half-time and hat trills", 512),
+    ("electro", "Electro / broken machine groove", 512),
+    ("trance", "Trance / offbeat lift", 512),
+    ("rave_breaks", "Rave / four-floor plus break layer", 512),
+    ("dembow", "Reggaeton / dembow answer", 512),
+    ("disco", "Disco / lively hat accents", 512),
+    ("amapiano", "Amapiano / shaker and bass-percussion study", 512),
+]
+
+# The twelve dancefloor motions of the first 36 beats.
+DANCEFLOOR_MOTIONS = [
+    ("surge", "Forward surge", "Kick thrust through depth with contrasting snare lift and hat detail."),
+    ("recoil", "Backbeat recoil", "Snare pushes sideways; kick counters downward; delayed echo draws back."),
+    ("flutter", "Upper-percussion flutter", "Hat and shaker tremors over a wider kick/snare arc."),
+    ("dive", "Bass-led dive", "Bass drives a broad depth plunge with alternating drum counterweight."),
+    ("pendulum", "Weighted pendulum", "A hanging arc whose amplitude and angular speed respond to the score."),
+    ("figure8", "Woven figure eight", "Two crossing lobes expand at kicks with a lifted snare crossing."),
+    ("box", "Rounded corner tour", "Rhythm-weighted phase travels around four softened corners."),
+    ("corkscrew", "Closed corkscrew", "Two orbital turns ride a depth wave with percussion-driven radius."),
+    ("spiral", "Breathing spiral", "A contracting and expanding double-turn path with a continuous seam."),
+    ("slalom", "Drum slalom", "S-shaped travel with kick lift, snare cutbacks and depth counter-motion."),
+    ("spring", "Causal spring", "An event starts at rest, then drives a damped ringing excursion."),
+    ("ricochet", "Directional ricochet", "Successive onsets send smooth excursions toward a cyclic series of targets."),
+]
+
+MINE = ["surge", "recoil", "flutter", "dive", "pendulum", "figure8"]
+
+
+def table(name):
+    period = next(e["period_pips"] for e in gesturon.catalogue() if e["name"] == name)
+    return [gesturon.sample(name, k).as_tuple() for k in range(period)]
+
+
+def envelope(k, t0, h, attack, decay, period):
+    """A kick envelope at pip k, distance taken around the loop."""
+    d = (k - t0) % period
+    if d >= period / 2:
+        d -= period
+    if d <= -attack or d >= decay:
+        return 0.0
+    return h * math.cos(math.pi * d / (2 * (attack if d < 0 else decay))) ** 2
+
+
+def test_first_432_dancefloor_records():
+    listing = gesturon.catalogue()
+    start = next(i for i, e in enumerate(listing) if e["name"] == "beat_four_floor_surge")
+    expected = [
+        {
+            "name": f"beat_{key}_{motion}",
+            "description": f"{title} \u2014 {motion_title}. {sentence}",
+            "period_pips": period,
+            "dimensions": 3,
+        }
+        for key, title, period in CLUB_BEATS
+        for motion, motion_title, sentence in DANCEFLOOR_MOTIONS
+    ]
+    assert listing[start : start + 432] == expected
+    assert listing[start + 432]["name"] == "beat_jersey_five_bounce"
+
+
+def test_four_floor_surge_is_the_kick_envelope():
+    rows = table("beat_four_floor_surge")
+    for k, (x, y, z) in enumerate(rows):
+        side = [envelope(k, t, (-1) ** i, 7.04, 30.72, 256) for i, t in enumerate((0, 64, 128, 192))]
+        pulse = sum(envelope(k, t, 1.0, 7.04, 30.72, 256) for t in (0, 64, 128, 192))
+        assert x == pytest.approx(0.153 * sum(side), abs=TOL)
+        assert y == pytest.approx(-0.1535 * pulse, abs=TOL)
+        assert z == pytest.approx(0.506 * pulse, abs=TOL)
+
+
+# (pattern, pip, (x, y, z)); None where the plain pulse states nothing.
+FOUR_FLOOR_FACTS = [
+    *[("recoil", t, (0.143 * s, 0.257, -0.072)) for t, s in ((0, 1), (64, -1), (128, 1), (192, -1))],
+    *[("dive", t, (0.341 * s, -0.126, None)) for t, s in ((0, 1), (64, -1), (128, 1), (192, -1))],
+    ("dive", 0, (None, None, 0.24)),
+    ("figure8", 64, (0.63, None, -0.16)),
+    ("figure8", 192, (-0.63, None, -0.16)),
+    ("figure8", 0, (None, None, 0.064)),
+    ("figure8", 128, (None, None, 0.064)),
+    *[("figure8", t + 17, (None, 0.3968 * s, None)) for t, s in ((0, 1), (64, -1), (128, 1), (192, -1))],
+]
+
+
+@pytest.mark.parametrize("motion, pip, values", FOUR_FLOOR_FACTS)
+def test_four_floor_facts(motion, pip, values):
+    row = gesturon.sample(f"beat_four_floor_{motion}", pip).as_tuple()
+    for got, want in zip(row, values):
+        if want is not None:
+            assert got == pytest.approx(want, abs=TOL)
+
+
+def test_four_floor_recoil_echo_answers_each_kick():
+    x = [r[0] for r in table("beat_four_floor_recoil")]
+    for kick in (0, 64, 128, 192):
+        answer = min((x[kick + d] * math.copysign(1, x[kick]) for d in range(23, 29)))
+        assert -0.108 <= answer <= -0.085
+
+
+def test_four_floor_figure8_lobe_apex_is_17_pips_after_the_kick():
+    y = [r[1] for r in table("beat_four_floor_figure8")]
+    for kick in (0, 64, 128, 192):
+        window = [abs(v) for v in y[kick : kick + 64]]
+        assert window.index(max(window)) == 17
+
+
+SCORES = sorted(p.name for p in (files("gesturon_tools") / "beats").iterdir() if p.name.endswith(".beat"))
+
+
+@pytest.mark.parametrize("motion", MINE)
+@pytest.mark.parametrize("score_file", SCORES)
+def test_stored_table_is_the_rendered_score(score_file, motion):
+    """Every beat's table is its score rendered: three moving axes, a closed seam."""
+    text = (files("gesturon_tools") / "beats" / score_file).read_text()
+    dims, rows = _beats.render(text, motion)
+    name = f"beat_{_beats.parse_score(text)['key']}_{motion}"
+    assert dims == 3
+    assert [gesturon.sample(name, k).as_tuple() for k in range(len(rows))] == rows
+    for axis in range(3):
+        assert len({r[axis] for r in rows}) > 1
+    steps = [math.dist(rows[k - 1], rows[k]) for k in range(1, len(rows))]
+    assert math.dist(rows[-1], rows[0]) <= max(steps)
+    assert max(abs(v) for r in rows for v in r) < 1.0
+
+
+# ---------------------------------------------------------------------------
+# Scores of our own: each motion answers what is played.
+
+def score(*lanes, bars=1):
+    head = f"key    test\ntitle  Test\nnote\nbars   {bars}\ndepth  no\n"
+    return head + "\n".join(lanes) + "\n"
+
+
+PULSE = "kick  | x...x...x...x... |"
+TWO_BARS = "kick  | x...x...x...x... | x...x...x...x... |"
+BACKBEAT = "snare | ....x.......x... |"
+HATS = "hat   | ..x...x...x...x. |"
+
+
+def render(text, motion):
+    return _beats.render(text, motion)[1]
+
+
+def test_flutter_trembles_after_each_hat_and_shaker():
+    plain = render(score(PULSE, BACKBEAT), "flutter")
+    hats = render(score(PULSE, BACKBEAT, "hat | ..x...x...x...x. |", "shaker | .x.............x |"), "flutter")
+    for onset, axis, length in [(32, 1, 12), (96, 1, 12), (160, 1, 12), (224, 1, 12), (16, 2, 10), (240, 2, 10)]:
+        tremor = [hats[onset + d][axis] - plain[onset + d][axis] for d in range(length)]
+        signs = [v > 0 for v in tremor if abs(v) > 1e-3]
+        assert sum(a != b for a, b in zip(signs, signs[1:])) >= 2, (onset, tremor)
+        assert max(abs(v) for v in tremor) > 0.05
+    # Away from the tremors the arc is untouched.
+    assert all(hats[k] == plain[k] for k in range(48, 64))
+
+
+@pytest.mark.parametrize("bass", [0, 96, 208, 352])
+def test_dive_plunges_where_the_bass_plays(bass):
+    line = ["." for _ in range(32)]
+    line[bass // 16] = "x"
+    rows = render(score(TWO_BARS, f"bass | {''.join(line[:16])} | {''.join(line[16:])} |", bars=2), "dive")
+    z = [r[2] for r in rows]
+    assert z.index(max(z)) == bass
+
+
+def test_dive_without_bass_plunges_from_the_strongest_kick():
+    z = [r[2] for r in render(score("kick | x...x...X...x... |"), "dive")]
+    assert z.index(max(z)) == 128
+
+
+def test_pendulum_crosses_the_bottom_every_beat_and_swings_wider_when_busy():
+    sparse = render(score("kick | x............... | x............... |", bars=2), "pendulum")
+    busy = render(score("kick | x.x.x.x.x.x.x.x. | x...x...x...x... |", BACKBEAT + " ....x.......x... |",
+                        "hat | xxxxxxxxxxxxxxxx | xxxxxxxxxxxxxxxx |", bars=2), "pendulum")
+    for rows in (sparse, busy):
+        x = [r[0] for r in rows]
+        assert sum((a < 0) != (b < 0) for a, b in zip(x, x[1:] + x[:1])) == 8
+    assert max(abs(r[0]) for r in busy) > max(abs(r[0]) for r in sparse) + 0.1
+
+
+# (motion, lanes added to the plain pulse, pip, axis, least change, sign)
+RESPONSES = [
+    ("surge", [BACKBEAT], 64, 1, 0.3, 1),      # the snare lifts
+    ("surge", [BACKBEAT], 64, 2, 0.1, -1),     # ... and draws back from the thrust
+    ("surge", [HATS], 32, 0, 0.05, 1),         # hat detail
+    ("recoil", [BACKBEAT], 64, 0, 0.3, 1),     # the snare pushes sideways
+    ("recoil", [BACKBEAT], 90, 0, 0.2, -1),    # its echo draws back
+    ("figure8", [BACKBEAT], 64, 1, 0.15, 1),   # the lifted snare
+    ("figure8", ["kick | ....X........... |"], 64, 0, 0.1, 1),  # an accent opens the lobe
+    ("dive", [BACKBEAT], 64, 1, 0.08, 1),      # the snare's counter-lift
+]
+
+
+@pytest.mark.parametrize("motion, lanes, pip, axis, least, sign", RESPONSES)
+def test_motion_answers_the_score(motion, lanes, pip, axis, least, sign):
+    plain = render(score(PULSE), motion)[pip][axis]
+    played = render(score(PULSE, *lanes), motion)[pip][axis]
+    assert sign * (played - plain) >= least
