@@ -1,7 +1,8 @@
 // Kick-led bounce: every kick drops the body into a bounce that lifts y with
 // a short attack and a long decay; snares and claps add side accents in x,
-// alternately left and right; where the beat uses depth, hats and
-// percussion add a small forward cue in z.
+// alternately left and right; the hats keep a light bob going in y between
+// the kicks; where the beat uses depth, hats and percussion add a small
+// forward cue in z.
 //
 // The size of the bounce follows how hard and how often the kicks play (the
 // kick drive), so four normal kicks a bar give exactly the bare-pulse
@@ -21,6 +22,10 @@ constexpr double kDecay = 29.44;
 constexpr double kKickHeight = 0.55;
 constexpr double kSideHeight = 0.18;
 constexpr double kDepthHeight = 0.05;
+// The hats' bob: quick and small beside the kick's bounce.
+constexpr double kBob = 0.06;
+constexpr double kBobAttack = 4.0;
+constexpr double kBobDecay = 14.0;
 
 // Largest y: 0.55 for the bare pulse, 0.135 more per doubling of the kick
 // drive, 0.2 less per halving, within 0.3962 .. 0.6826.
@@ -53,7 +58,8 @@ Rendering render_bounce(const Score& score) {
     }
     const std::vector<Gesture> sides = gestures(accents);
     const std::vector<double> side = alternate_sides(sides);
-    std::vector<Hit> cue_hits = score.of(Group::hats);
+    const std::vector<Hit> hats = score.of(Group::hats);
+    std::vector<Hit> cue_hits = hats;
     const std::vector<Hit> percussion = score.of(Group::percussion);
     cue_hits.insert(cue_hits.end(), percussion.begin(), percussion.end());
     if (cue_hits.empty()) {
@@ -65,6 +71,10 @@ Rendering render_bounce(const Score& score) {
         Row r;
         for (const Gesture& g : kicks) {
             r.y += contribution(k, g, kKickHeight, period);
+        }
+        for (const Hit& h : hats) {
+            r.y += gen::envelope(k, h.pip, kBob * (h.weight() / level_weight(Level::normal)), kBobAttack, kBobDecay,
+                                 period);
         }
         for (std::size_t i = 0; i < sides.size(); ++i) {
             r.x += contribution(k, sides[i], side[i] * kSideHeight, period);

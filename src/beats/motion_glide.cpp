@@ -1,6 +1,7 @@
 // Bass-and-phrase glide: a continuous path that travels once round a
 // sideways-lying figure over the whole phrase, hurrying through busy
-// passages and lingering in sparse ones; backbeats lift it, and every bass
+// passages and lingering in sparse ones; the hats widen it where they play
+// densely, backbeats lift it, and every bass
 // onset (the kicks, where the score has no bass) sends it on a long
 // excursion forward through depth and back.
 //
@@ -16,16 +17,19 @@ constexpr double kWidth = 0.52;
 constexpr double kRise = 0.26;
 // Its speed: 1 at rest plus kHurry times the event density around the pip
 // (bumps of half-width kHurryWindow).
-constexpr GroupWeights kEvents{1.0, 0.8, 0.25, 0.5, 0.8};
-constexpr double kHurry = 0.5;
+constexpr GroupWeights kEvents{1.0, 0.8, 0.6, 0.5, 0.8};
+constexpr double kHurry = 0.6;
 constexpr double kHurryWindow = 32.0;
+// The hats widen the path by up to kBreath where they are dense.
+constexpr double kBreath = 0.14;
+constexpr double kBreathWindow = 48.0;
 // Backbeat lifts: up to kLift, saturating in dense passages.
-constexpr double kLift = 0.2;
-constexpr double kLiftWindow = 40.0;
+constexpr double kLift = 0.16;
+constexpr double kLiftWindow = 96.0;
 // A bass excursion swells over kSwell pips and settles over kSettle pips;
 // the path rests a little behind the middle (half the mean excursion).
-constexpr double kSwell = 12.0;
-constexpr double kSettle = 72.0;
+constexpr double kSwell = 24.0;
+constexpr double kSettle = 96.0;
 
 // Largest |z|: 0.41 for a pulse of normal kicks, 0.107 more per doubling of
 // the low-end drive, 0.042 less per halving, within 0.3397 .. 0.4848.
@@ -47,6 +51,7 @@ Rendering render_glide(const Score& score) {
     }
     const std::vector<Gesture> excursions = gestures(low);
     const std::vector<Hit> backbeats = score.of(Group::backbeat);
+    const std::vector<Hit> hats = score.of(Group::hats);
 
     const std::vector<double> phase = weighted_phase(score, [&](int k) {
         double density = 0.0;
@@ -71,7 +76,12 @@ Rendering render_glide(const Score& score) {
         for (const Hit& h : backbeats) {
             lift += h.weight() * gen::bump(k, h.pip, 1.0, kLiftWindow, period);
         }
-        return Row{kWidth * std::sin(a), kRise * std::sin(2.0 * a) + kLift * lift / (lift + 1.0),
+        double shimmer = 0.0;
+        for (const Hit& h : hats) {
+            shimmer += h.weight() * gen::bump(k, h.pip, 1.0, kBreathWindow, period);
+        }
+        // Both saturate: d / (d + 1) approaches 1 in dense passages.
+        return Row{(kWidth + kBreath * shimmer / (shimmer + 1.0)) * std::sin(a), kRise * std::sin(2.0 * a) + kLift * lift / (lift + 1.0),
                    reach[k] - 0.5 * mean};
     });
     scale_axis(rows, 2, peak_factor(rows, 2, amplitude(drive(score, listen), kReach)));

@@ -115,7 +115,8 @@ struct Gesture {
     double pip;
     double weight;
     bool main;
-    bool kick;  // a kick is among its hits
+    bool kick;   // a kick is among its hits
+    bool other;  // and a hit of another group
 };
 
 inline std::vector<Gesture> gestures(std::vector<Hit> hits) {
@@ -126,7 +127,7 @@ inline std::vector<Gesture> gestures(std::vector<Hit> hits) {
         const Hit& h = hits[i];
         const bool joins = !out.empty() && h.pip - out.back().pip < 0.5;
         if (!joins) {
-            out.push_back({h.pip, 0.0, false, false});
+            out.push_back({h.pip, 0.0, false, false, false});
             strongest = rest = 0.0;
         }
         Gesture& g = out.back();
@@ -136,6 +137,7 @@ inline std::vector<Gesture> gestures(std::vector<Hit> hits) {
         g.weight = strongest + 0.2 * rest;
         g.main = g.main || h.level != Level::ghost;
         g.kick = g.kick || h.group() == Group::kick;
+        g.other = g.other || h.group() != Group::kick;
     }
     return out;
 }
