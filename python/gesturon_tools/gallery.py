@@ -10,6 +10,10 @@ a million rows, fits in about two megabytes; the page unpacks it with the
 browser's own decompressor, builds the cards, and draws each card into a
 canvas only while it is on or near the screen.
 
+Each beat family (`beat_<key>`) carries its drum score, read from the score
+files installed with this package (the files the table generator renders),
+so the page can draw the beat as a step grid above its motions.
+
 The page has no external resources. Its hash selects what it shows:
 `#q=TEXT` a filter, `#p=NAME` one pattern large. `#selftest` makes the page
 check itself (every drawing has ink, the filter finds what it should) and
@@ -70,8 +74,52 @@ def encode_samples(catalogue: Catalogue) -> str:
     return base64.b64encode(gzip.compress(planes, compresslevel=6, mtime=0)).decode("ascii")
 
 
-def page_metadata(catalogue: Catalogue) -> dict[str, object]:
+# Score lanes in drum-machine order, and the level of a hit as a digit.
+SCORE_LANE_ORDER = (
+    "kick", "snare", "clap", "rim", "hat", "open_hat", "ride", "shaker",
+    "tom_high", "tom_mid", "tom_low", "cowbell", "bell", "clave", "conga",
+    "perc", "bass",
+)
+SCORE_LEVELS = {"ghost": 0, "normal": 1, "accent": 2}
+
+
+def installed_scores() -> dict[str, dict]:
+    """The drum score of every beat whose score file is installed, keyed by
+    the beat's family name (`beat_<key>`); empty when the score reader is
+    not installed."""
+    try:
+        from . import _beats
+    except ImportError:
+        return {}
+    folder = resources.files(__package__) / "beats"
+    if not folder.is_dir():
+        return {}
+    scores = {}
+    for entry in sorted(folder.iterdir(), key=lambda e: e.name):
+        if entry.name.endswith(".beat"):
+            score = _beats.parse_score(entry.read_text(encoding="utf-8"))
+            scores["beat_" + score["key"]] = score
+    return scores
+
+
+def score_grid(score: dict) -> dict:
+    """A score as the page draws it: its period and bars, and one lane per
+    instrument that plays, each a flat list of pip, level, pip, level, ...
+    (pips to three decimals, so triplets keep their place)."""
+    lanes: dict[str, list] = {}
+    for instrument, pip, level in score["hits"]:
+        rounded = round(pip, 3)
+        lanes.setdefault(instrument, []).extend(
+            (int(rounded) if rounded == int(rounded) else rounded, SCORE_LEVELS[level]))
+    order = {name: i for i, name in enumerate(SCORE_LANE_ORDER)}
+    return {"period": score["period_pips"], "bars": score["bars"],
+            "lanes": sorted(lanes.items(), key=lambda lane: order.get(lane[0], len(order)))}
+
+
+def page_metadata(catalogue: Catalogue) -> dict:
     families = catalogue.families()
+    scores = installed_scores()
+    shown = {f.key for f in families}
     family_index = {(f.pack, f.key): i for i, f in enumerate(families)}
     blurbs = {pack.name: pack.blurb for pack in PACKS}
     packs = catalogue.packs()
@@ -83,6 +131,7 @@ def page_metadata(catalogue: Catalogue) -> dict[str, object]:
                      for f in families],
         "patterns": [[p.name, p.description, p.period_pips, p.dimensions,
                       family_index[(p.pack, p.family)]] for p in catalogue.patterns],
+        "scores": {key: score_grid(score) for key, score in scores.items() if key in shown},
     }
 
 

@@ -1,9 +1,91 @@
+// Bass-and-phrase glide: a continuous path that travels once round a
+// sideways-lying figure over the whole phrase, hurrying through busy
+// passages and lingering in sparse ones; the hats widen it where they play
+// densely, backbeats lift it, and every bass
+// onset (the kicks, where the score has no bass) sends it on a long
+// excursion forward through depth and back.
+//
+// How far the bass excursions reach follows the drive of the low end.
 #include "render_blocks.hpp"
 
 namespace gesturon::beats {
 
+namespace {
+
+// The phrase path: x once across and back, y twice up and down per phrase.
+constexpr double kWidth = 0.52;
+constexpr double kRise = 0.26;
+// Its speed: 1 at rest plus kHurry times the event density around the pip
+// (bumps of half-width kHurryWindow).
+constexpr GroupWeights kEvents{1.0, 0.8, 0.6, 0.5, 0.8};
+constexpr double kHurry = 0.6;
+constexpr double kHurryWindow = 32.0;
+// The hats widen the path by up to kBreath where they are dense.
+constexpr double kBreath = 0.14;
+constexpr double kBreathWindow = 48.0;
+// Backbeat lifts: up to kLift, saturating in dense passages.
+constexpr double kLift = 0.16;
+constexpr double kLiftWindow = 96.0;
+// A bass excursion swells over kSwell pips and settles over kSettle pips;
+// the path rests a little behind the middle (half the mean excursion).
+constexpr double kSwell = 24.0;
+constexpr double kSettle = 96.0;
+
+// Largest |z|: 0.41 for a pulse of normal kicks, 0.107 more per doubling of
+// the low-end drive, 0.042 less per halving, within 0.3397 .. 0.4848.
+constexpr AmplitudeRange kReach{0.3397, 0.41, 0.4848, 0.107, 0.042};
+
+}  // namespace
+
 Rendering render_glide(const Score& score) {
-    return stand_in(score, 3);
+    const int period = score.period();
+    std::vector<Hit> low = score.of(Group::bass);
+    GroupWeights listen{0.0, 0.0, 0.0, 0.0, 1.0};
+    if (low.empty()) {
+        low = score.of(Group::kick);
+        listen = {1.0, 0.0, 0.0, 0.0, 0.0};
+    }
+    if (low.empty()) {
+        low = score.hits;
+        listen = {1.0, 1.0, 1.0, 1.0, 1.0};
+    }
+    const std::vector<Gesture> excursions = gestures(low);
+    const std::vector<Hit> backbeats = score.of(Group::backbeat);
+    const std::vector<Hit> hats = score.of(Group::hats);
+
+    const std::vector<double> phase = weighted_phase(score, [&](int k) {
+        double density = 0.0;
+        for (const Hit& h : score.hits) {
+            density += kEvents.of(h.group()) * h.weight() * gen::bump(k, h.pip, 1.0, kHurryWindow, period);
+        }
+        return 1.0 + kHurry * density;
+    });
+    std::vector<double> reach(static_cast<std::size_t>(period));
+    double mean = 0.0;
+    for (int k = 0; k < period; ++k) {
+        for (const Gesture& g : excursions) {
+            reach[k] += gen::envelope(k, g.pip, g.weight, kSwell, kSettle, period);
+        }
+        mean += reach[k];
+    }
+    mean /= period;
+
+    std::vector<Row> rows = rows_over(score, [&](int k) {
+        const double a = gen::kTwoPi * phase[k];
+        double lift = 0.0;
+        for (const Hit& h : backbeats) {
+            lift += h.weight() * gen::bump(k, h.pip, 1.0, kLiftWindow, period);
+        }
+        double shimmer = 0.0;
+        for (const Hit& h : hats) {
+            shimmer += h.weight() * gen::bump(k, h.pip, 1.0, kBreathWindow, period);
+        }
+        // Both saturate: d / (d + 1) approaches 1 in dense passages.
+        return Row{(kWidth + kBreath * shimmer / (shimmer + 1.0)) * std::sin(a), kRise * std::sin(2.0 * a) + kLift * lift / (lift + 1.0),
+                   reach[k] - 0.5 * mean};
+    });
+    scale_axis(rows, 2, peak_factor(rows, 2, amplitude(drive(score, listen), kReach)));
+    return finish(rows, 3);
 }
 
 }  // namespace gesturon::beats

@@ -1,13 +1,14 @@
 // Weighted pendulum: a bob hanging from a pivot above swings through a
-// rising arc, one full swing every two beats, so that it crosses the bottom
-// once a beat: on the beat when the score is even, early or late where it
-// hurries or lingers. The score weights it: every hit quickens the swing
+// rising arc, one full swing every two beats, so that it turns at the top of
+// its arc once a beat, as if each beat pushed it, and crosses the bottom
+// between the beats: half-way when the score is even, early or late where
+// it hurries or lingers. The score weights it: every hit quickens the swing
 // around it, so busy stretches hurry and sparse ones linger, and the swing
 // widens where kicks and snares are dense and narrows in the gaps. Seen from above the bob
 // traces a narrow ellipse, forward on one pass and back on the next.
 //
-// The swing phase is the running sum of the angular speed, normalised by its
-// sum over the loop so that it closes after exactly the swings of the period.
+// The swing phase is the integral of the angular speed, normalised by its
+// integral over the loop so that it closes after exactly the swings of the period.
 #include <cmath>
 
 #include "render_blocks.hpp"
@@ -70,22 +71,24 @@ Rendering render_pendulum(const Score& score) {
             drive[k] += gen::bump(k, h.pip, g.widen * w, kWidenWidth, period);
         }
     }
-    // The phase at pip k: the speed summed over the pips before it.
+    // The phase at pip k: the speed integrated from pip 0 to k by the
+    // trapezoid rule, so that each step (the seam's too, from the last pip
+    // back to pip 0) moves by the mean speed at its two ends.
     std::vector<double> phase(static_cast<std::size_t>(period), 0.0);
     double total = 0.0;
     for (int k = 0; k < period; ++k) {
         phase[k] = total;
-        total += speed[k];
+        total += 0.5 * (speed[k] + speed[(k + 1) % period]);
     }
 
     std::vector<Row> rows = rows_over(score, [&](int k) {
         const double phi = gen::kTwoPi * swings * (phase[k] / total);
         const double amplitude = kBaseAngle + kAddedAngle * std::tanh(drive[k]);
-        const double theta = amplitude * std::sin(phi);
+        const double theta = amplitude * std::cos(phi);
         Row r;
         r.x = kArm * std::sin(theta);
         r.y = kBottom + kArm * (1.0 - std::cos(theta));
-        r.z = kDepth * amplitude * std::cos(phi);
+        r.z = kDepth * amplitude * std::sin(phi);
         return r;
     });
     limit_peak(rows, kCeiling);

@@ -1,4 +1,13 @@
-// Snare side-step: kicks step to alternate sides and dip y.
+// Snare side-step: the dancer steps from side to side on the kicks and the
+// backbeat. Every main kick or snare gesture, in time order, steps x to the
+// other side and dips y; a kick dips deeper than a snare, which steps wider
+// (a kick and snare together step wide and dip between the two); ghost notes
+// are small echoes on the side just stepped to. Between the steps the hats
+// keep a light knee bounce going in y. Where the beat uses depth, each backbeat (or, without one, each kick) also leans the body forward in z.
+//
+// The width of the steps follows the drive of the kicks and backbeats
+// together, so the bare four-kick bar steps exactly +0.42, -0.42, +0.42,
+// -0.42 with a dip of -0.22 on every kick: the plain kick envelope.
 #include "render_blocks.hpp"
 
 namespace gesturon::beats {
@@ -8,29 +17,61 @@ namespace {
 constexpr double kAttack = 6.4;
 constexpr double kDecay = 29.44;
 
+// Heights for a normal gesture, before the step is sized to its drive.
+constexpr double kKickStep = 0.42;
+constexpr double kKickDip = -0.22;
+constexpr double kSnareStep = 0.5;
+constexpr double kSnareDip = -0.12;
+constexpr double kLean = 0.14;
+// The hats' knee bounce: quick and small.
+constexpr double kBounce = 0.05;
+constexpr double kBounceAttack = 4.0;
+constexpr double kBounceDecay = 14.0;
+
+// Largest x: 0.42 for the bare pulse, 0.2105 more per doubling of the drive,
+// 0.43 less per halving, within 0.3108 .. 0.7464.
+constexpr AmplitudeRange kWidth{0.3108, 0.42, 0.7464, 0.2105, 0.43};
+constexpr GroupWeights kListen{1.0, 1.0, 0.125, 0.25, 0.125};
+
 }  // namespace
 
 Rendering render_step(const Score& score) {
-    const std::vector<Hit> kicks = score.of(Group::kick);
     const int period = score.period();
-    const std::vector<Row> rows = rows_over(score, [&](int k) {
+    std::vector<Hit> hits = score.of(Group::kick);
+    const std::vector<Hit> backbeats = score.of(Group::backbeat);
+    hits.insert(hits.end(), backbeats.begin(), backbeats.end());
+    const std::vector<Gesture> moves = gestures(hits);
+    const std::vector<Hit> hats = score.of(Group::hats);
+    const std::vector<double> side = alternate_sides(moves);
+    // A beat without a backbeat leans on its kicks instead.
+    const bool lean_on_kicks = backbeats.empty();
+
+    std::vector<Row> rows = rows_over(score, [&](int k) {
         Row r;
-        double side = 1.0;
-        for (const Hit& kick : kicks) {
-            const double w = kick.weight() / level_weight(Level::normal);
-            r.x += gen::envelope(k, kick.pip, side * 0.42 * w, kAttack, kDecay, period);
-            r.y += gen::envelope(k, kick.pip, -0.22 * w, kAttack, kDecay, period);
-            side = -side;
+        for (std::size_t i = 0; i < moves.size(); ++i) {
+            const Gesture& g = moves[i];
+            const double w = g.weight / level_weight(Level::normal);
+            const double step = g.other ? kSnareStep : kKickStep;
+            const double dip = !g.other ? kKickDip : g.kick ? 0.5 * (kKickDip + kSnareDip) : kSnareDip;
+            r.x += gen::envelope(k, g.pip, side[i] * step * w, kAttack, kDecay, period);
+            r.y += gen::envelope(k, g.pip, dip * w, kAttack, kDecay, period);
+            if (score.depth && lean_on_kicks) {
+                r.z += gen::envelope(k, g.pip, kLean * w, kAttack, 2.0 * kDecay, period);
+            }
+        }
+        for (const Hit& h : hats) {
+            r.y += gen::envelope(k, h.pip, kBounce * (h.weight() / level_weight(Level::normal)), kBounceAttack,
+                                 kBounceDecay, period);
         }
         if (score.depth) {
-            for (const Hit& h : score.hits) {
-                if (h.group() != Group::kick) {
-                    r.z += gen::envelope(k, h.pip, 0.05 * h.weight(), kAttack, kDecay, period);
-                }
+            for (const Hit& b : backbeats) {
+                r.z += gen::envelope(k, b.pip, kLean * (b.weight() / level_weight(Level::normal)), kAttack,
+                                     2.0 * kDecay, period);
             }
         }
         return r;
     });
+    gen::scale(rows, peak_factor(rows, 0, amplitude(drive(score, kListen), kWidth)));
     return finish(rows, score.depth ? 3 : 2);
 }
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <algorithm>
+#include <cmath>
 #include <functional>
 #include <span>
 #include <vector>
@@ -100,6 +101,154 @@ inline void limit_peak(std::vector<Row>& rows, double ceiling) {
     if (top > ceiling) {
         gen::scale(rows, ceiling / top);
     }
+}
+
+// Score-driven amplitude, gestures and event-weighted phase: what the club
+// motions (bounce, step, orbit, glide) share, general enough for any motion
+// whose size follows how busily and strongly a score plays.
+
+// How much each group of instruments counts towards a motion's drive.
+struct GroupWeights {
+    double kick = 1.0;
+    double backbeat = 0.0;
+    double hats = 0.0;
+    double percussion = 0.0;
+    double bass = 0.0;
+
+    double of(Group g) const noexcept {
+        switch (g) {
+            case Group::kick: return kick;
+            case Group::backbeat: return backbeat;
+            case Group::hats: return hats;
+            case Group::percussion: return percussion;
+            case Group::bass: return bass;
+        }
+        return 0.0;
+    }
+};
+
+// A hit's level in tenths (accent 10, normal 8, ghost 4): whole numbers, so
+// that sums of them are exact.
+inline int level_tenths(Level level) noexcept {
+    return level == Level::accent ? 10 : level == Level::normal ? 8 : 4;
+}
+
+// How busily and strongly a score plays for a motion: the weighted level of
+// its hits per beat, relative to the bare pulse of one normal kick a beat.
+// The bare four-kick bar gives exactly 1; accents, extra hits and the groups
+// a motion listens to raise it, ghosts and empty beats lower it.
+inline double drive(const Score& score, const GroupWeights& weights) {
+    double sum = 0.0;
+    for (const Hit& h : score.hits) {
+        sum += level_tenths(h.level) * weights.of(h.group());
+    }
+    return sum / (8.0 * score.bars * 4);
+}
+
+// How a motion's size follows its drive: `at_pulse` for the bare pulse
+// (drive 1), `per_doubling` more for every doubling of the drive and
+// `per_halving` less for every halving, limited to [low, high]. The bare
+// pulse lands exactly on `at_pulse`.
+struct AmplitudeRange {
+    double low;
+    double at_pulse;
+    double high;
+    double per_doubling;
+    double per_halving;
+};
+
+inline double amplitude(double drive_value, const AmplitudeRange& r) {
+    if (drive_value <= 0.0) {
+        return r.low;
+    }
+    const double octaves = std::log2(drive_value);
+    const double a = r.at_pulse + octaves * (octaves >= 0.0 ? r.per_doubling : r.per_halving);
+    return std::clamp(a, r.low, r.high);
+}
+
+// One gesture of a dancer: hits that sound together (within half a pip) are
+// one move, as strong as the strongest of them plus a fifth of the rest.
+// `main` gestures are accents and normal hits; ghosts are small moves.
+struct Gesture {
+    double pip;
+    double weight;
+    bool main;
+    bool kick;   // a kick is among its hits
+    bool other;  // and a hit of another group
+};
+
+inline std::vector<Gesture> gestures(std::vector<Hit> hits) {
+    std::stable_sort(hits.begin(), hits.end(), [](const Hit& a, const Hit& b) { return a.pip < b.pip; });
+    std::vector<Gesture> out;
+    double strongest = 0.0, rest = 0.0;
+    for (std::size_t i = 0; i < hits.size(); ++i) {
+        const Hit& h = hits[i];
+        const bool joins = !out.empty() && h.pip - out.back().pip < 0.5;
+        if (!joins) {
+            out.push_back({h.pip, 0.0, false, false, false});
+            strongest = rest = 0.0;
+        }
+        Gesture& g = out.back();
+        const double w = h.weight();
+        rest += std::min(w, strongest);
+        strongest = std::max(w, strongest);
+        g.weight = strongest + 0.2 * rest;
+        g.main = g.main || h.level != Level::ghost;
+        g.kick = g.kick || h.group() == Group::kick;
+        g.other = g.other || h.group() != Group::kick;
+    }
+    return out;
+}
+
+// The side (+1 or -1) of each gesture when a dancer alternates: every main
+// gesture steps to the other side, starting right; a ghost stays on the side
+// of the main gesture before it (the last one of the loop for ghosts before
+// the first), a small echo of that step.
+inline std::vector<double> alternate_sides(const std::vector<Gesture>& g) {
+    std::vector<double> sides(g.size(), 1.0);
+    double side = -1.0;
+    for (std::size_t i = 0; i < g.size(); ++i) {
+        if (g[i].main) {
+            side = -side;
+        }
+        sides[i] = side;
+    }
+    // Ghosts before the first main gesture echo the last one, around the seam.
+    for (std::size_t i = 0; i < g.size() && !g[i].main; ++i) {
+        sides[i] = side;
+    }
+    return sides;
+}
+
+// The factor that makes the largest |value| of one axis exactly `target`
+// (1 where the axis is still).
+inline double peak_factor(const std::vector<Row>& rows, int axis, double target) {
+    const double p = gen::peak(rows, axis);
+    return p > 0.0 ? target / p : 1.0;
+}
+
+// Multiplies one axis (0 = x, 1 = y, 2 = z) of every row by s.
+inline void scale_axis(std::vector<Row>& rows, int axis, double s) {
+    for (Row& r : rows) {
+        (axis == 0 ? r.x : axis == 1 ? r.y : r.z) *= s;
+    }
+}
+
+// A phase that travels once round the loop, faster where `speed` is higher:
+// entry k is the share of the loop covered before pip k (0 at pip 0), so a
+// full turn is completed exactly at the seam whatever the speeds.
+inline std::vector<double> weighted_phase(const Score& score, const std::function<double(int k)>& speed) {
+    const int period = score.period();
+    std::vector<double> covered(static_cast<std::size_t>(period) + 1, 0.0);
+    for (int k = 0; k < period; ++k) {
+        covered[k + 1] = covered[k] + speed(k);
+    }
+    const double total = covered[period];
+    covered.pop_back();
+    for (double& c : covered) {
+        c /= total;
+    }
+    return covered;
 }
 
 }  // namespace gesturon::beats

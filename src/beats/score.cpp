@@ -168,6 +168,11 @@ void read_lane(Instrument instrument, std::string_view rest, int bars, int line,
             if (pip < 0.0) {
                 pip += period;
             }
+            // A hit a hair before the start wraps to the period itself once
+            // rounded: that is the start of the loop.
+            if (pip >= period || pip == 0.0) {
+                pip = 0.0;  // and never -0.0
+            }
             hits.push_back({instrument, pip, level});
         }
         ++bar;

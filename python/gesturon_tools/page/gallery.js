@@ -19,6 +19,15 @@
   // The card grid as the style sheet lays it out, for height estimates.
   const CARD_MIN_WIDTH = 220;
   const GRID_GAP = 12;
+  // A beat family's drum score as a step grid: one row per instrument, one
+  // column per sixteenth, under the family heading.
+  const SCORE = { row: 9, label: 58, pad: 4, maxWidth: 760, gap: 8 };
+  const SCORE_GROUPS = {
+    kick: "#ffb454", snare: "#45d4c0", clap: "#45d4c0", rim: "#45d4c0",
+    hat: "#a98bff", open_hat: "#a98bff", ride: "#a98bff", shaker: "#a98bff", bass: "#ff7a6b",
+  };
+  const SCORE_PERCUSSION = "#7fb8ff";
+  const SCORE_LEVEL_ALPHA = [0.38, 0.72, 1];
 
   const $ = (id) => document.getElementById(id);
   const params = new URLSearchParams(location.hash.slice(1));
@@ -265,6 +274,53 @@
   }
 
   // ---- The page --------------------------------------------------------------
+  function scoreHeight(score) {
+    return score.lanes.length * SCORE.row + 2 * SCORE.pad;
+  }
+
+  // Draws a score: bar, beat and sixteenth lines, each instrument's name,
+  // and every hit as a block at its pip (triplets and swung hits fall
+  // between the lines), brighter the louder it is played.
+  function drawScore(canvas, score) {
+    const ratio = window.devicePixelRatio || 1;
+    const width = SCORE.maxWidth;
+    const height = scoreHeight(score);
+    canvas.width = Math.round(width * ratio);
+    canvas.height = Math.round(height * ratio);
+    const ctx = canvas.getContext("2d");
+    ctx.scale(ratio, ratio);
+    const left = SCORE.label;
+    const span = width - left - 2;
+    const sixteenth = PPB / 4;
+    const at = (pip) => left + (pip / score.period) * span;
+    ctx.fillStyle = "rgba(21, 26, 36, 0.9)";
+    ctx.fillRect(left, 0, span, height);
+    for (let pip = 0; pip <= score.period; pip += sixteenth) {
+      const bar = pip % (PPB * BEATS_PER_BAR) === 0;
+      const beat = pip % PPB === 0;
+      ctx.fillStyle = bar ? "rgba(231, 234, 242, 0.55)" : beat ? "rgba(141, 149, 168, 0.45)" : "rgba(141, 149, 168, 0.14)";
+      ctx.fillRect(Math.round(at(pip)) - (bar ? 1 : 0), 0, bar ? 2 : 1, height);
+    }
+    ctx.font = `${SCORE.row - 1}px ${getComputedStyle(document.body).getPropertyValue("--mono") || "monospace"}`;
+    ctx.textBaseline = "middle";
+    score.lanes.forEach(([instrument, flat], row) => {
+      const top = SCORE.pad + row * SCORE.row;
+      ctx.globalAlpha = 1;
+      ctx.fillStyle = "#8d95a8";
+      ctx.fillText(instrument.replace("_", " "), 2, top + SCORE.row / 2);
+      ctx.fillStyle = SCORE_GROUPS[instrument] || SCORE_PERCUSSION;
+      for (let i = 0; i < flat.length; i += 2) {
+        const pip = flat[i];
+        const next = i + 2 < flat.length ? flat[i + 2] : flat[0] + score.period;
+        // A block is a sixteenth wide, narrower where hits come closer.
+        const w = Math.max(1.5, ((Math.min(sixteenth, next - pip) / score.period) * span) * 0.8);
+        ctx.globalAlpha = SCORE_LEVEL_ALPHA[flat[i + 1]];
+        ctx.fillRect(at(pip) + 0.5, top + 1, w, SCORE.row - 2);
+      }
+    });
+    ctx.globalAlpha = 1;
+  }
+
   function el(tag, className, text) {
     const node = document.createElement(tag);
     if (className) node.className = className;
@@ -348,7 +404,18 @@
       heading.append(el("span", "n", String(family.size)));
       if (family.title) heading.append(el("span", "title", family.title));
       family.grid = el("div", "grid");
-      family.section.append(heading, family.grid);
+      family.section.append(heading);
+      family.score = meta.scores[family.key] || null;
+      family.scoreHeight = 0;
+      if (family.score) {
+        const canvas = el("canvas", "score");
+        canvas.title = `Drum score of ${family.key}: one row per instrument, one column per sixteenth; brighter is louder`;
+        family.scoreHeight = scoreHeight(family.score);
+        canvas.style.height = `${family.scoreHeight}px`;
+        drawScore(canvas, family.score);
+        family.section.append(canvas);
+      }
+      family.section.append(family.grid);
       family.pack.section.append(family.section);
     }
     for (const p of patterns) {
@@ -394,7 +461,7 @@
     const columns = Math.max(1, Math.floor((width + GRID_GAP) / (CARD_MIN_WIDTH + GRID_GAP)));
     for (const family of families) {
       const shown = family.members.filter((p) => !p.card.hidden);
-      let height = shown.length ? sizes.heading - GRID_GAP : 0;
+      let height = shown.length ? sizes.heading - GRID_GAP + (family.scoreHeight ? family.scoreHeight + SCORE.gap : 0) : 0;
       for (let row = 0; row < shown.length; row += columns) {
         const lines = Math.max(...shown.slice(row, row + columns).map(nameLines));
         height += GRID_GAP + sizes.card + (lines - 1) * sizes.nameLine;
@@ -656,6 +723,8 @@
       paths_without_ink: pathWithoutInk,
       lanes_without_ink: lanesWithoutInk,
       cards_drawn_on_screen: patterns.filter((p) => p.drawn).length,
+      score_grids: [...document.querySelectorAll("#gallery .family > canvas.score")]
+        .map((canvas) => canvas.closest(".family").querySelector("h3").firstChild.textContent),
       check_ms: Math.round(performance.now() - started),
       probes: [],
     };
