@@ -27,7 +27,7 @@ constexpr double kSquareness = 6.0;
 constexpr double kTilt = 0.3;
 
 // A plain kick pushes the square out, a plain backbeat tips it forward.
-constexpr double kKickPush = 0.1;
+constexpr double kKickPush = 0.06;
 constexpr double kBackbeatTip = 0.22;
 constexpr double kAttack = 6.4;
 constexpr double kDecay = 29.44;

@@ -28,8 +28,9 @@ constexpr double kInner = 0.16;
 constexpr double kCone = 0.42;
 constexpr double kTilt = 0.3;
 
-// A plain kick breathes out, a plain backbeat tips forward.
-constexpr double kKickBreath = 0.12;
+// A plain kick breathes the spiral out by a fifth of its radius, a plain
+// backbeat tips it forward.
+constexpr double kKickBreath = 0.2;
 constexpr double kBackbeatTip = 0.16;
 constexpr double kAttack = 6.4;
 constexpr double kDecay = 29.44;
@@ -50,10 +51,11 @@ Rendering render_spiral(const Score& score) {
         const double turn = gen::kTwoPi * kTurns * u;
         // 1 at the seam, 0 halfway: breathed out, then in, then out again.
         const double breath = 0.5 + 0.5 * std::cos(gen::kTwoPi * u);
-        double radius = kInner + (kOuter - kInner) * breath;
+        double swell = 1.0;
         for (const Hit& h : kicks) {
-            radius += gen::envelope(k, h.pip, kKickBreath * relative_weight(h), kAttack, kDecay, period);
+            swell += gen::envelope(k, h.pip, kKickBreath * relative_weight(h), kAttack, kDecay, period);
         }
+        const double radius = (kInner + (kOuter - kInner) * breath) * swell;
         const double x = radius * std::cos(turn);
         const double y = radius * std::sin(turn);
         double z = kCone * (0.5 - breath) + kTilt * y;

@@ -39,7 +39,7 @@ constexpr double kSettle = 57.2;
 // How an onset's strength s sets its attack: the ringing runs s^kSnap times as
 // fast as a plain kick's and swings s^kSnap times as high. The one constant
 // that sets how sharp the sharpest attacks are.
-constexpr double kSnap = 0.6;
+constexpr double kSnap = 0.46;
 
 // Strengths outside this range ring as its ends do.
 constexpr double kWeakest = 0.25;

@@ -170,7 +170,8 @@ private:
 
 // A keyframe lane around the loop: keys at any pips in [0, period) in
 // increasing order, smootherstep from key to key, and from the last key across
-// the seam to the first. Values may be numbers or rows.
+// the seam to the first. Values may be numbers or rows; with no keys the lane
+// rests at zero.
 template <typename V>
 struct LoopKey {
     double pip;
@@ -184,6 +185,7 @@ inline Row mix(const Row& a, const Row& b, double s) {
     return {mix(a.x, b.x, s), mix(a.y, b.y, s), mix(a.z, b.z, s)};
 }
 
+// From value a at pip `from` to b at pip `to` by smootherstep, at pip k.
 template <typename V>
 V ease_keys(const V& a, const V& b, double from, double to, double k) {
     const double u = (k - from) / (to - from);
@@ -192,6 +194,9 @@ V ease_keys(const V& a, const V& b, double from, double to, double k) {
 
 template <typename V>
 V loop_lane(const std::vector<LoopKey<V>>& keys, int period, double k) {
+    if (keys.empty()) {
+        return V{};
+    }
     if (keys.size() == 1) {
         return keys.front().value;
     }
