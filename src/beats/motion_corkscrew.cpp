@@ -1,9 +1,61 @@
+// Closed corkscrew: the point turns twice around the loop in x and y while the
+// depth makes one full wave, so the path is a screw thread bent round into a
+// ring. Depth is threaded to the turn: half a wave per turn, the crest a half
+// turn in and the trough a turn and a half in. Each hit throws the turn
+// forward (the phase runs fast just around it and idles in the gaps), and the
+// radius swells with each hit, most with percussion.
+#include <cmath>
+
 #include "render_blocks.hpp"
 
 namespace gesturon::beats {
 
+namespace {
+
+constexpr double kTurns = 2.0;
+
+// How hard each group throws the turn forward and swells the radius.
+constexpr GroupGains kThrow{.kick = 1.0, .backbeat = 0.7, .hats = 0.15, .percussion = 0.6, .bass = 0.4};
+constexpr GroupGains kSwell{.kick = 1.0, .backbeat = 0.5, .hats = 0.05, .percussion = 1.6, .bass = 0.4};
+
+// A plain kick adds kPhaseGain extra pips of phase per pip at its peak, over
+// an attack of a quarter beat and a decay of 0.33 beat.
+constexpr double kPhaseGain = 5.85;
+constexpr double kPhaseAttack = 16.0;
+constexpr double kPhaseDecay = 21.12;
+
+// The radius at rest, and what a plain kick adds to it (over the kick
+// envelope's attack and decay): 0.53 on the kick.
+constexpr double kRadius = 0.4418;
+constexpr double kKickSwell = 0.0882;
+constexpr double kSwellAttack = 6.4;
+constexpr double kSwellDecay = 29.44;
+
+// The height of the depth wave.
+constexpr double kDepth = 0.436;
+
+}  // namespace
+
 Rendering render_corkscrew(const Score& score) {
-    return stand_in(score, 3);
+    const int period = score.period();
+    std::vector<PhaseClock::Event> throws;
+    for (const Hit& h : score.hits) {
+        throws.push_back({h.pip, kPhaseGain * relative_weight(h) * kThrow.of(h.group())});
+    }
+    const PhaseClock clock(std::move(throws), kPhaseAttack, kPhaseDecay, period);
+    const std::vector<Hit>& hits = score.hits;
+    std::vector<Row> rows = rows_over(score, [&](int k) {
+        const double turn = gen::kTwoPi * kTurns * clock.at(k);
+        double radius = kRadius;
+        for (const Hit& h : hits) {
+            radius += gen::envelope(k, h.pip, kKickSwell * relative_weight(h) * kSwell.of(h.group()), kSwellAttack,
+                                    kSwellDecay, period);
+        }
+        // Half a depth wave per turn.
+        return Row{radius * std::cos(turn), radius * std::sin(turn), kDepth * std::sin(turn / kTurns)};
+    });
+    limit_peak(rows, 0.95);
+    return finish(rows, 3);
 }
 
 }  // namespace gesturon::beats

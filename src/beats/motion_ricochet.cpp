@@ -1,9 +1,70 @@
+// Directional ricochet: the point waits at a rest a little below centre, and
+// each onset flings it out to the next target of a cycle (right and forward,
+// up and back, left and forward, down and back), from where it falls back to
+// rest, or, when the next onset comes before it gets there, ricochets straight
+// on to the next target. Onsets reach their targets in proportion to their
+// strength: a ghost only starts out towards its target, an accent overshoots
+// it a little.
+#include <algorithm>
+#include <array>
+
 #include "render_blocks.hpp"
 
 namespace gesturon::beats {
 
+namespace {
+
+constexpr GroupGains kFling{.kick = 1.0, .backbeat = 1.0, .hats = 0.35, .percussion = 0.8, .bass = 0.6};
+
+// Where the point waits between excursions.
+constexpr Row kRest{0.0, -0.12, 0.0};
+
+// The cycle of targets, as offsets from rest reached by a plain kick.
+constexpr std::array<Row, 4> kTargets{{
+    {0.54, 0.0, 0.22},
+    {0.0, 0.46, -0.22},
+    {-0.54, 0.0, 0.22},
+    {0.0, -0.46, -0.22},
+}};
+
+// An excursion leaves rest kRise pips before its onset and is back at rest
+// kFall pips after it (the kick envelope's attack and decay).
+constexpr double kRise = 6.4;
+constexpr double kFall = 29.44;
+
+// The reach of an onset is its strength, within these bounds.
+constexpr double kLeast = 0.3;
+constexpr double kMost = 1.3;
+
+}  // namespace
+
 Rendering render_ricochet(const Score& score) {
-    return stand_in(score, 3);
+    const std::vector<Onset> hits = onsets(score, kFling);
+    const int period = score.period();
+    const double p = static_cast<double>(period);
+    std::vector<LoopKey<Row>> keys;
+    for (std::size_t i = 0; i < hits.size(); ++i) {
+        const Onset& o = hits[i];
+        const double reach = std::clamp(o.strength, kLeast, kMost);
+        const Row& t = kTargets[i % kTargets.size()];
+        keys.push_back({o.pip, {kRest.x + reach * t.x, kRest.y + reach * t.y, kRest.z + reach * t.z}});
+        // A long gap to the next onset: back to rest, and wait there.
+        const double next = i + 1 < hits.size() ? hits[i + 1].pip : hits.front().pip + p;
+        if (next - o.pip > kRise + kFall) {
+            keys.push_back({o.pip + kFall, kRest});
+            keys.push_back({next - kRise, kRest});
+        }
+    }
+    // Rest keys that fall past the seam belong at the start of the loop.
+    for (LoopKey<Row>& key : keys) {
+        if (key.pip >= p) {
+            key.pip -= p;
+        }
+    }
+    std::sort(keys.begin(), keys.end(), [](const auto& a, const auto& b) { return a.pip < b.pip; });
+    std::vector<Row> rows = rows_over(score, [&](int k) { return loop_lane(keys, period, k); });
+    limit_peak(rows, 0.95);
+    return finish(rows, 3);
 }
 
 }  // namespace gesturon::beats

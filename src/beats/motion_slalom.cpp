@@ -1,9 +1,86 @@
+// Drum slalom: the point swings from side to side in one S each bar, like a
+// skier down a run of gates. Each kick is a gate: it nudges the line to
+// alternate sides, lifts the point, and shifts the weight through depth the
+// other way (the depth runs from gate to gate, alternately forward and back).
+// Snares and claps cut back: a sharp pull towards the centre line against the
+// swing, with a small drop.
+#include <cmath>
+
 #include "render_blocks.hpp"
 
 namespace gesturon::beats {
 
+namespace {
+
+// The side-to-side swing, one S per bar.
+constexpr double kSwing = 0.5758;
+
+// A plain kick's gate: its push to the side (rising over 0.11 beat, fading
+// over 0.46), its lift, and how far it leans through depth.
+constexpr double kGatePush = 0.0602;
+constexpr double kGateAttack = 7.04;
+constexpr double kGateDecay = 29.44;
+constexpr double kGateLift = 0.3;
+constexpr double kGateLean = 0.346;
+
+// A plain snare's cutback towards the centre, and its drop.
+constexpr double kCutback = 0.24;
+constexpr double kCutbackDrop = 0.08;
+constexpr double kCutbackAttack = 3.2;
+constexpr double kCutbackDecay = 22.4;
+
+// Hats and percussion ripple the lift a little.
+constexpr double kRipple = 0.05;
+
+}  // namespace
+
 Rendering render_slalom(const Score& score) {
-    return stand_in(score, 3);
+    const int period = score.period();
+    // The gates are the kicks; a score without kicks takes its backbeats, and
+    // one without either all its hits.
+    std::vector<Hit> gates = score.of(Group::kick);
+    if (gates.empty()) {
+        gates = score.of(Group::backbeat);
+    }
+    if (gates.empty()) {
+        gates = score.hits;
+    }
+    const std::vector<Hit> cutbacks = score.of(Group::backbeat);
+    const auto swing = [](double k) { return kSwing * std::sin(gen::kTwoPi * k / kPipsPerBar); };
+
+    std::vector<LoopKey<double>> lean;
+    double side = 1.0;
+    for (const Hit& g : gates) {
+        // Two gates within a pip share one lean.
+        if (lean.empty() || g.pip - lean.back().pip >= 1.0) {
+            lean.push_back({g.pip, -side * kGateLean * relative_weight(g)});
+            side = -side;
+        }
+    }
+    std::vector<Row> rows = rows_over(score, [&](int k) {
+        Row r{swing(k), 0.0, loop_lane(lean, period, k)};
+        double gate_side = 1.0;
+        for (const Hit& g : gates) {
+            const double w = relative_weight(g);
+            r.x += gen::envelope(k, g.pip, gate_side * kGatePush * w, kGateAttack, kGateDecay, period);
+            r.y += gen::envelope(k, g.pip, kGateLift * w, kGateAttack, kGateDecay, period);
+            gate_side = -gate_side;
+        }
+        for (const Hit& c : cutbacks) {
+            const double w = relative_weight(c);
+            const double against = swing(c.pip) > 0.0 ? -1.0 : 1.0;
+            r.x += gen::envelope(k, c.pip, against * kCutback * w, kCutbackAttack, kCutbackDecay, period);
+            r.y -= gen::envelope(k, c.pip, kCutbackDrop * w, kCutbackAttack, kCutbackDecay, period);
+        }
+        for (const Hit& h : score.hits) {
+            if (h.group() == Group::hats || h.group() == Group::percussion) {
+                r.y += gen::envelope(k, h.pip, kRipple * relative_weight(h), kCutbackAttack, kCutbackDecay, period);
+            }
+        }
+        return r;
+    });
+    limit_peak(rows, 0.95);
+    return finish(rows, 3);
 }
 
 }  // namespace gesturon::beats
