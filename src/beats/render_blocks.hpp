@@ -262,12 +262,6 @@ inline std::vector<double> weighted_phase(const Score& score, const std::functio
 
 namespace gesturon::beats {
 
-// The weight of a hit relative to a plain (normal) hit: 1.25 accent, 1
-// normal, 0.5 ghost.
-inline double relative_weight(const Hit& h) {
-    return h.weight() / level_weight(Level::normal);
-}
-
 // What a motion gives each group of the score: one gain per group.
 struct GroupGains {
     double kick = 0.0;
@@ -423,15 +417,6 @@ V loop_lane(const std::vector<LoopKey<V>>& keys, int period, double k) {
         return ease_keys(last.value, first.value, last.pip, first.pip + p, k);
     }
     return ease_keys(keys[i].value, keys[i + 1].value, keys[i].pip, keys[i + 1].pip, k);
-}
-
-// Scales every row down so that no value's magnitude exceeds `limit`; a
-// rendering that stays within it is left exactly as it is.
-inline void limit_peak(std::vector<Row>& rows, double limit) {
-    const double peak = gen::peak_any(rows);
-    if (peak > limit) {
-        gen::scale(rows, limit / peak);
-    }
 }
 
 }  // namespace gesturon::beats
