@@ -23,11 +23,13 @@ from collections import defaultdict
 from fractions import Fraction
 from importlib import resources
 from pathlib import Path
-
-import gesturon
+from typing import TYPE_CHECKING
 
 from . import _beats
 from .catalogue import TITLE_SEPARATOR, ToolError
+
+if TYPE_CHECKING:
+    import gesturon
 
 PIPS_PER_BEAT = 64
 MAX_PERIOD = 65535
@@ -93,6 +95,8 @@ def render(score: str, motion: str, name: str | None = None) -> gesturon.Sampled
         raise ValueError(f"unknown motion {motion!r}; the motions are {', '.join(titles)}")
     header = _beats.parse_score(score)
     _, rows = _beats.render(score, motion)
+    import gesturon
+
     title, sentence = titles[motion]
     description = f"{header['title']}{TITLE_SEPARATOR}{title}. {sentence}"
     return gesturon.SampledPattern(name or f"beat_{header['key']}_{motion}", description, rows)
