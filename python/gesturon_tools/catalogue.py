@@ -15,7 +15,7 @@ from __future__ import annotations
 import difflib
 import os
 from dataclasses import dataclass
-from typing import TYPE_CHECKING, Iterator, Protocol, Sequence
+from typing import TYPE_CHECKING, Collection, Iterator, Protocol, Sequence
 
 if TYPE_CHECKING:
     from gesturon import PatternInfo

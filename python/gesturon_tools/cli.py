@@ -343,8 +343,25 @@ def own_beats(args: argparse.Namespace) -> list[gesturon.SampledPattern]:
                 [pattern] = rendered(name, [args.motion])
                 own.append(pattern)
                 args.names[i] = pattern.name
-    # One pattern per name: a beat named twice is rendered once.
-    return list({pattern.name: pattern for pattern in own}.values())
+    # One pattern per name: a beat named twice is rendered once. A beat whose
+    # key is a built-in beat's (its own score file, say) is shown as beat_my_<key>.
+    import gesturon
+
+    built_in = {record["name"] for record in gesturon.catalogue()}
+    unique: dict[str, gesturon.SampledPattern] = {}
+    for pattern in own:
+        name = pattern.name
+        if name in built_in:
+            name = "beat_my_" + name.removeprefix("beat_")
+            pattern = gesturon.SampledPattern(name, pattern.description,
+                                              [pattern.sample(k).as_tuple() for k in range(pattern.period_pips)])
+        unique[name] = pattern
+    renamed = {p.name.removeprefix("beat_my_"): p.name for p in unique.values()}
+    if getattr(args, "name", None):
+        args.name = renamed.get(args.name.removeprefix("beat_"), args.name)
+    if args.command == "play":
+        args.names = [renamed.get(n.removeprefix("beat_"), n) for n in args.names]
+    return list(unique.values())
 
 
 def main(argv: Sequence[str] | None = None) -> int:

@@ -23,7 +23,7 @@ from collections import defaultdict
 from fractions import Fraction
 from importlib import resources
 from pathlib import Path
-from typing import TYPE_CHECKING
+from typing import TYPE_CHECKING, Any
 
 from . import _beats
 from .catalogue import TITLE_SEPARATOR, ToolError
@@ -109,7 +109,7 @@ def render_all(score: str) -> list[gesturon.SampledPattern]:
 
 # --- MIDI -----------------------------------------------------------------------
 
-def _mido():  # type: ignore[no-untyped-def]
+def _mido() -> Any:
     try:
         import mido  # type: ignore[import-untyped]
     except ImportError:
@@ -128,6 +128,8 @@ def midi_to_score(path: str | Path, key: str | None = None, title: str | None = 
     loops for longer than 65535 pips."""
     mido = _mido()
     path = Path(path)
+    if not path.is_file():
+        raise FileNotFoundError(2, "No such file", str(path))
     try:
         midi = mido.MidiFile(str(path))
     except (OSError, EOFError, ValueError, KeyError, IndexError) as e:
