@@ -8,6 +8,7 @@ class Score(TypedDict):
     title: str
     note: str
     bars: int
+    bar_pips: int
     period_pips: int
     depth: bool
     hits: list[tuple[str, float, str]]
@@ -18,6 +19,10 @@ def parse_score(text: str) -> Score:
 
 def motions() -> list[tuple[str, str, str]]:
     """The sixteen motions in catalogue order, each (key, title, sentence)."""
+
+def instruments() -> list[tuple[str, str]]:
+    """The instruments a score's lanes may name, each (name, group), in lane
+    order; the groups are kick, backbeat, hats, percussion and bass."""
 
 def render(text: str, motion: str) -> tuple[int, list[tuple[float, float, float]]]:
     """Renders a score in a motion: (dimensions, rows), one row (x, y, z) per

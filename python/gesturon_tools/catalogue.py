@@ -15,7 +15,7 @@ from __future__ import annotations
 import difflib
 import os
 from dataclasses import dataclass
-from typing import TYPE_CHECKING, Iterator, Protocol, Sequence
+from typing import TYPE_CHECKING, Collection, Iterator, Protocol, Sequence
 
 if TYPE_CHECKING:
     from gesturon import PatternInfo
@@ -69,6 +69,8 @@ PACKS = (
              "motions for 32 further beats."),
 )
 STORED_PACKS = PACKS[1:]
+# Patterns a caller laid over the catalogue (the command's own beats).
+OWN = PackInfo("yours", 0, "", "Your own beats, rendered in the sixteen motions.")
 PACK_NAMES = tuple(pack.name for pack in PACKS)
 
 # The last word of a beat pattern's name is its motion; the rest names the
@@ -208,13 +210,16 @@ def load_source() -> Source:
 class Catalogue:
     """The catalogue records of a source, with packs and families."""
 
-    def __init__(self, source: Source):
+    def __init__(self, source: Source, own: Collection[str] = ()):
+        """`own` names the source's patterns that are the caller's rather
+        than built in; they form the pack "yours"."""
         self.source = source
         records = source.catalogue()
         names = [record["name"] for record in records]
         procedural = set(PROCEDURAL_MOTIONS + PROCEDURAL_RUDIMENTS)
-        stored = iter(assign_stored_packs([n for n in names if n not in procedural]))
-        packs = [PROCEDURAL if n in procedural else next(stored) for n in names]
+        fixed = {**dict.fromkeys(procedural, PROCEDURAL), **dict.fromkeys(own, OWN.name)}
+        stored = iter(assign_stored_packs([n for n in names if n not in fixed]))
+        packs = [fixed[n] if n in fixed else next(stored) for n in names]
         families = family_keys(names, packs)
         self.patterns = tuple(
             Pattern(i, record["name"], record["description"],

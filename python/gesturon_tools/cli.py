@@ -16,10 +16,12 @@ import shutil
 import sys
 from fractions import Fraction
 from pathlib import Path
-from typing import Callable, Iterable, NamedTuple, NoReturn, Sequence, TextIO
+from typing import TYPE_CHECKING, Callable, Iterable, NamedTuple, NoReturn, Sequence, TextIO
 
-from . import gallery, playcmd, termplot
+from . import drums, gallery, playcmd, termplot
 from .clock import NS_PER_SECOND, BeatClock, frame_time
+if TYPE_CHECKING:
+    import gesturon
 from .catalogue import (INT32_MAX, INT32_MIN, PACK_NAMES, PIPS_PER_BEAT, Catalogue,
                         Pattern, ToolError, beat_position, beats_text, load_source)
 
@@ -76,6 +78,9 @@ def beats_arg(text: str) -> int:
     return round(beats * PIPS_PER_BEAT)
 
 
+DEFAULT_MOTION = "bounce"
+
+
 def build_parser() -> tuple[Parser, dict[str, Parser]]:
     """The command's parser and the parser of each subcommand."""
     parser = Parser(prog="gesturon",
@@ -96,7 +101,9 @@ def build_parser() -> tuple[Parser, dict[str, Parser]]:
         "show", help="one pattern: its record, a plot and its positions",
         description="One pattern's record, a plot of x, y and z over its period, "
                     "and its positions pip by pip.")
-    show.add_argument("name")
+    show.add_argument("name", help="a pattern, or a score or MIDI file to render in --motion")
+    show.add_argument("--motion", default=DEFAULT_MOTION, metavar="NAME",
+                      help=f"the motion of a score or MIDI file (default: {DEFAULT_MOTION})")
     show.add_argument("--beats", type=beats_arg, metavar="N",
                       help="list the positions of the first N beats (default: one period)")
     show.add_argument("--every", type=positive_int, default=1, metavar="K",
@@ -107,7 +114,35 @@ def build_parser() -> tuple[Parser, dict[str, Parser]]:
         "export", help="one pattern's positions as CSV or JSON",
         description="One pattern's positions, pip by pip, as CSV or JSON. "
                     "By default the whole period from pip 0.")
-    export.add_argument("name")
+    export.add_argument("name", help="a pattern, or a score or MIDI file to render in --motion")
+    export.add_argument("--motion", default=DEFAULT_MOTION, metavar="NAME",
+                        help=f"the motion of a score or MIDI file (default: {DEFAULT_MOTION})")
+    render = commands.add_parser(
+        "render", help="a drum score or MIDI loop in one motion, as CSV or JSON",
+        description="Render your own beat (a score file or a standard MIDI drum loop) in one of "
+                    "the sixteen motions and write its positions as export does.")
+    render.add_argument("name", metavar="SCORE_OR_MIDI")
+    render.add_argument("--motion", required=True, metavar="NAME",
+                        help=f"one of {', '.join(drums.motion_keys())}")
+    for sub in (export, render):
+        add_export_options(sub)
+    play = playcmd.add_parser(commands, beats_arg)
+    play.add_argument("--motion", default=DEFAULT_MOTION, metavar="NAME",
+                      help=f"the motion of each score or MIDI file among the names (default: {DEFAULT_MOTION})")
+
+    page = commands.add_parser(
+        "gallery", help="write the catalogue gallery (one HTML page)",
+        description="Write a self-contained HTML page with a drawing of every pattern.")
+    page.add_argument("-o", "--output", metavar="DIR", default=DEFAULT_GALLERY_DIR,
+                      help=f"directory for index.html (default: {DEFAULT_GALLERY_DIR})")
+    page.add_argument("--score", action="append", default=[], metavar="FILE",
+                      help="add your own beat (a score or MIDI file) in all sixteen motions; repeatable")
+    page.set_defaults(run=run_gallery)
+    return parser, {"list": listing, "show": show, "export": export, "render": render, "gallery": page,
+                    "play": play}
+
+
+def add_export_options(export: Parser) -> None:
     export.add_argument("--format", choices=("csv", "json"), default="csv")
     export.add_argument("--start", type=pip_arg, default=0, metavar="PIP",
                         help="first pip (default: 0)")
@@ -124,17 +159,6 @@ def build_parser() -> tuple[Parser, dict[str, Parser]]:
     export.add_argument("-o", "--output", metavar="FILE",
                         help="write to FILE instead of the standard output")
     export.set_defaults(run=run_export)
-
-    play = playcmd.add_parser(commands, beats_arg)
-
-    page = commands.add_parser(
-        "gallery", help="write the catalogue gallery (one HTML page)",
-        description="Write a self-contained HTML page with a drawing of every pattern.")
-    page.add_argument("-o", "--output", metavar="DIR", default=DEFAULT_GALLERY_DIR,
-                      help=f"directory for index.html (default: {DEFAULT_GALLERY_DIR})")
-    page.set_defaults(run=run_gallery)
-    return parser, {"list": listing, "show": show, "export": export, "gallery": page,
-                    "play": play}
 
 
 def run_list(args: argparse.Namespace, catalogue: Catalogue, out: TextIO) -> None:
@@ -288,6 +312,58 @@ def run_gallery(args: argparse.Namespace, catalogue: Catalogue, out: TextIO) -> 
     print(f"Open {path.resolve().as_uri()} in a browser.", file=out)
 
 
+def is_score_file(name: str) -> bool:
+    path = Path(name)
+    return path.suffix.lower() in (".beat", *drums.MIDI_SUFFIXES) or ("_" not in name and path.is_file())
+
+
+def own_beats(args: argparse.Namespace) -> list[gesturon.SampledPattern]:
+    """Renders the score and MIDI files the command names, and points the
+    arguments at the rendered patterns: a file among the pattern names in its
+    --motion, each --score of the gallery in all sixteen motions."""
+    def rendered(source: str, motions: Sequence[str]) -> list[gesturon.SampledPattern]:
+        try:
+            score = drums.load_score(source)
+            return [drums.render(score, motion) for motion in motions]
+        except OSError as error:
+            raise ToolError(f"cannot read {source}: {error.strerror}") from None
+        except ValueError as error:
+            raise ToolError(f"{source}: {error}") from None
+
+    own: list[gesturon.SampledPattern] = []
+    for source in getattr(args, "score", []):
+        own += rendered(source, drums.motion_keys())
+    if args.command == "render" or getattr(args, "name", None) and is_score_file(args.name):
+        [pattern] = rendered(args.name, [args.motion])
+        own.append(pattern)
+        args.name = pattern.name
+    if args.command == "play":
+        for i, name in enumerate(args.names):
+            if is_score_file(name):
+                [pattern] = rendered(name, [args.motion])
+                own.append(pattern)
+                args.names[i] = pattern.name
+    # One pattern per name: a beat named twice is rendered once. A beat whose
+    # key is a built-in beat's (its own score file, say) is shown as beat_my_<key>.
+    import gesturon
+
+    built_in = {record["name"] for record in gesturon.catalogue()}
+    unique: dict[str, gesturon.SampledPattern] = {}
+    for pattern in own:
+        name = pattern.name
+        if name in built_in:
+            name = "beat_my_" + name.removeprefix("beat_")
+            pattern = gesturon.SampledPattern(name, pattern.description,
+                                              [pattern.sample(k).as_tuple() for k in range(pattern.period_pips)])
+        unique[name] = pattern
+    renamed = {p.name.removeprefix("beat_my_"): p.name for p in unique.values()}
+    if getattr(args, "name", None):
+        args.name = renamed.get(args.name.removeprefix("beat_"), args.name)
+    if args.command == "play":
+        args.names = [renamed.get(n.removeprefix("beat_"), n) for n in args.names]
+    return list(unique.values())
+
+
 def main(argv: Sequence[str] | None = None) -> int:
     out = sys.stdout
     try:
@@ -296,7 +372,12 @@ def main(argv: Sequence[str] | None = None) -> int:
         if extra:
             commands[args.command].error(f"unrecognized arguments: {' '.join(extra)}")
         run: Callable[[argparse.Namespace, Catalogue, TextIO], None] = args.run
-        run(args, Catalogue(load_source()), out)
+        source = load_source()
+        own = own_beats(args)
+        if own:
+            import gesturon
+            source = gesturon.PatternLibrary(own)
+        run(args, Catalogue(source, own=[pattern.name for pattern in own]), out)
         out.flush()
         return 0
     except ToolError as error:

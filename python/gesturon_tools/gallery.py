@@ -32,7 +32,7 @@ import sys
 from importlib import resources
 from pathlib import Path
 
-from .catalogue import PACKS, PIPS_PER_BEAT, Catalogue
+from .catalogue import OWN, PACKS, PIPS_PER_BEAT, Catalogue
 
 QUANT_STEPS = 2047  # 12-bit signed: values in [-1, 1] as integers in [-2047, 2047]
 PAGE_NAME = "index.html"
@@ -121,7 +121,7 @@ def page_metadata(catalogue: Catalogue) -> dict:
     scores = installed_scores()
     shown = {f.key for f in families}
     family_index = {(f.pack, f.key): i for i, f in enumerate(families)}
-    blurbs = {pack.name: pack.blurb for pack in PACKS}
+    blurbs = {pack.name: pack.blurb for pack in (*PACKS, OWN)}
     packs = catalogue.packs()
     return {
         "pips_per_beat": PIPS_PER_BEAT,

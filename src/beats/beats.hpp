@@ -78,11 +78,12 @@ struct Score {
     std::string key;    // the beat key: the pattern names are beat_<key>_<motion>
     std::string title;  // "House / kick-clap-offbeat hat"
     std::string note;   // may be empty
-    int bars = 0;       // the period is bars * 256 pips
+    int bars = 0;       // the period is bars * bar_pips
+    int bar_pips = kPipsPerBar;  // a bar of four beats, unless a metre says otherwise
     bool depth = false;  // whether the beat's bounce and step use depth
     std::vector<Hit> hits;  // in time order; hits at one pip in lane order
 
-    int period() const noexcept { return bars * kPipsPerBar; }
+    int period() const noexcept { return bars * bar_pips; }
 
     // The hits of one group, in time order.
     std::vector<Hit> of(Group group) const;

@@ -5,6 +5,7 @@
 //     title  House / kick-clap-offbeat hat
 //     note                                 (the rest of the line; may be empty)
 //     bars   2
+//     meter  4/4                           (optional; the bar's beats)
 //     depth  no                            (yes: bounce and step use depth)
 //
 //     kick   | X...x...X...x... | X...x...X...x..o |
@@ -15,8 +16,10 @@
 // '|'. The characters of a cell are its steps, spread evenly over the bar:
 // 16 make sixteenths, 12 triplet eighths, 24 triplet sixteenths, 8 eighths,
 // 4 quarters; blanks inside a cell only group the steps for the eye. A step
-// is 'X' (accent), 'x' (normal), 'o' (ghost) or '.' (rest). Step i of n in
-// bar b falls at pip 256 b + 256 i / n.
+// is 'X' (accent), 'x' (normal), 'o' (ghost) or '.' (rest). A bar lasts 256
+// pips (four beats), or 256 N / D pips under "meter N/D", which must be a
+// whole number of pips; step i of n in bar b falls at pip B b + B i / n for
+// a bar of B pips.
 //
 // Microtiming follows the last '|': "swing S" delays every second step of
 // each cell (the off-steps) by S pips, "shift P" moves every hit of the lane
@@ -62,9 +65,10 @@ constexpr std::array<InstrumentName, 17> kInstruments{{
     {Instrument::bass, "bass", Group::bass},
 }};
 
-// The longest loop a pattern can hold is 65535 pips: 255 whole bars.
-constexpr int kMaxBars = 65535 / kPipsPerBar;
-constexpr std::size_t kMaxSteps = 256;
+// The longest loop a pattern can hold.
+constexpr int kMaxPeriod = 65535;
+// A cell may hold up to 256 steps, or one per pip of a longer bar.
+constexpr int kMaxSteps = 256;
 
 [[noreturn]] void fault(int line, const std::string& what) {
     throw std::invalid_argument("line " + std::to_string(line) + ": " + what);
@@ -110,7 +114,8 @@ bool identifier(std::string_view s) {
 
 // One lane line after its instrument name: the cells between bars and the
 // timing options after the last bar line.
-void read_lane(Instrument instrument, std::string_view rest, int bars, int line, std::vector<Hit>& hits) {
+void read_lane(Instrument instrument, std::string_view rest, int bars, int bar_pips, int line,
+               std::vector<Hit>& hits) {
     if (rest.empty() || rest.front() != '|') {
         fault(line, "a lane starts with '|' after the instrument name");
     }
@@ -131,7 +136,8 @@ void read_lane(Instrument instrument, std::string_view rest, int bars, int line,
         }
     }
     int bar = 0;
-    const double period = static_cast<double>(bars * kPipsPerBar);
+    const double period = static_cast<double>(bars * bar_pips);
+    const std::size_t max_steps = static_cast<std::size_t>(std::max(kMaxSteps, bar_pips));
     while (last > 0) {
         const std::size_t end = cells.find('|');
         std::string steps;
@@ -143,8 +149,8 @@ void read_lane(Instrument instrument, std::string_view rest, int bars, int line,
         if (steps.empty()) {
             fault(line, "bar " + std::to_string(bar + 1) + " has no steps");
         }
-        if (steps.size() > kMaxSteps) {
-            fault(line, "bar " + std::to_string(bar + 1) + " has more than 256 steps");
+        if (steps.size() > max_steps) {
+            fault(line, "bar " + std::to_string(bar + 1) + " has more than " + std::to_string(max_steps) + " steps");
         }
         if (bar == bars) {
             fault(line, "the lane has more bars than the score's " + std::to_string(bars));
@@ -160,7 +166,7 @@ void read_lane(Instrument instrument, std::string_view rest, int bars, int line,
                 default:
                     fault(line, std::string("unknown step '") + steps[i] + "' (X accent, x normal, o ghost, . rest)");
             }
-            double pip = kPipsPerBar * bar + kPipsPerBar * static_cast<double>(i) / n + shift;
+            double pip = bar_pips * bar + bar_pips * static_cast<double>(i) / n + shift;
             if (i % 2 == 1) {
                 pip += swing;
             }
@@ -213,7 +219,8 @@ std::vector<Hit> Score::of(Group g) const {
 
 Score parse_score(std::string_view text) {
     Score score;
-    bool seen_key = false, seen_title = false, seen_note = false, seen_bars = false, seen_depth = false;
+    bool seen_key = false, seen_title = false, seen_note = false, seen_bars = false, seen_depth = false,
+         seen_meter = false, seen_lane = false;
     int line = 0;
     while (!text.empty()) {
         ++line;
@@ -245,10 +252,24 @@ Score parse_score(std::string_view text) {
         } else if (word == "bars") {
             once(seen_bars);
             const double bars = number(rest, line, "bars");
-            if (bars != std::floor(bars) || bars < 1 || bars > kMaxBars) {
-                fault(line, "bars must be a whole number from 1 to " + std::to_string(kMaxBars));
+            if (bars != std::floor(bars) || bars < 1 || bars > kMaxPeriod) {
+                fault(line, "bars must be a whole number from 1 up");
             }
             score.bars = static_cast<int>(bars);
+        } else if (word == "meter") {
+            once(seen_meter);
+            if (seen_lane) {
+                fault(line, "the meter must be given before the first lane");
+            }
+            const std::size_t slash = rest.find('/');
+            const double beats = number(trim(rest.substr(0, slash)), line, "meter");
+            const double unit = slash == std::string_view::npos ? 0.0 : number(trim(rest.substr(slash + 1)), line, "meter");
+            const double pips = 4.0 * PIPS_PER_BEAT * beats / unit;
+            if (unit < 1 || beats < 1 || beats != std::floor(beats) || unit != std::floor(unit) || pips != std::floor(pips) ||
+                pips > kMaxPeriod) {
+                fault(line, "meter is N/D, whole numbers whose bar of 256 N / D pips is a whole number of pips");
+            }
+            score.bar_pips = static_cast<int>(pips);
         } else if (word == "depth") {
             once(seen_depth);
             if (rest != "yes" && rest != "no") {
@@ -259,12 +280,17 @@ Score parse_score(std::string_view text) {
             const auto it = std::find_if(kInstruments.begin(), kInstruments.end(),
                                          [&](const InstrumentName& i) { return i.name == word; });
             if (it == kInstruments.end()) {
-                fault(line, "unknown word \"" + std::string(word) + "\": a header (key, title, note, bars, depth) or an instrument lane");
+                fault(line, "unknown word \"" + std::string(word) + "\": a header (key, title, note, bars, meter, depth) or an instrument lane");
             }
             if (!seen_bars) {
                 fault(line, "bars must be given before the first lane");
             }
-            read_lane(it->instrument, rest, score.bars, line, score.hits);
+            if (static_cast<long>(score.bars) * score.bar_pips > kMaxPeriod) {
+                fault(line, "the loop lasts " + std::to_string(static_cast<long>(score.bars) * score.bar_pips) +
+                                " pips; a pattern holds at most 65535");
+            }
+            seen_lane = true;
+            read_lane(it->instrument, rest, score.bars, score.bar_pips, line, score.hits);
         }
     }
     if (!seen_key || !seen_title || !seen_bars) {

@@ -36,10 +36,22 @@ py::dict score_dict(const beats::Score& s) {
     d["title"] = s.title;
     d["note"] = s.note;
     d["bars"] = s.bars;
+    d["bar_pips"] = s.bar_pips;
     d["period_pips"] = s.period();
     d["depth"] = s.depth;
     d["hits"] = hits;
     return d;
+}
+
+std::string_view group_name(beats::Group group) {
+    switch (group) {
+        case beats::Group::kick: return "kick";
+        case beats::Group::backbeat: return "backbeat";
+        case beats::Group::hats: return "hats";
+        case beats::Group::percussion: return "percussion";
+        case beats::Group::bass: return "bass";
+    }
+    return "";
 }
 
 }  // namespace
@@ -48,7 +60,7 @@ PYBIND11_MODULE(_beats, m) {
     m.doc() = "Drum scores and the sixteen motions that render them.";
     m.def(
         "parse_score", [](std::string_view text) { return score_dict(beats::parse_score(text)); }, py::arg("text"),
-        "Reads a score: a dict with key, title, note, bars, period_pips, depth and hits, each hit a tuple "
+        "Reads a score: a dict with key, title, note, bars, bar_pips, period_pips, depth and hits, each hit a tuple "
         "(instrument, pip, level) in time order. Raises ValueError naming the line of the first fault.");
     m.def(
         "motions",
@@ -60,6 +72,18 @@ PYBIND11_MODULE(_beats, m) {
             return out;
         },
         "The sixteen motions in catalogue order, each (key, title, sentence).");
+    m.def(
+        "instruments",
+        [] {
+            std::vector<std::pair<std::string, std::string>> out;
+            for (int i = 0; i <= static_cast<int>(beats::Instrument::bass); ++i) {
+                const auto instrument = static_cast<beats::Instrument>(i);
+                out.emplace_back(std::string(beats::instrument_name(instrument)),
+                                 std::string(group_name(beats::group_of(instrument))));
+            }
+            return out;
+        },
+        "The instruments a score's lanes may name, each (name, group), in lane order.");
     m.def(
         "render",
         [](std::string_view text, std::string_view motion) {
