@@ -26,6 +26,8 @@ constexpr double kFullReach = 0.6;
 // Kicks and snares closer than this are one onset of the arc; ghost notes
 // are too light to move it.
 constexpr double kTogether = 3.0;
+// The arc needs an eighth note to swing all the way across.
+constexpr double kFullSwing = 32.0;
 
 // A tremor: a few quick cycles under a window that is zero where it starts
 // and where it ends.
@@ -74,22 +76,28 @@ Rendering render_flutter(const Score& score) {
             drums.push_back(h);
         }
     }
+    const int period = score.period();
+    const std::vector<std::vector<Hit>> onsets = together(drums, kTogether);
     std::vector<gen::Key> arc;
     double side = 1.0;
-    for (const std::vector<Hit>& onset : together(drums, kTogether)) {
+    for (std::size_t i = 0; i < onsets.size(); ++i) {
         double reach = 0.0;
-        for (const Hit& h : onset) {
+        for (const Hit& h : onsets[i]) {
             const double r = (h.group() == Group::kick ? kKickReach : kSnareReach) * relative_weight(h);
             reach = std::max(reach, r);
         }
-        arc.push_back({onset.front().pip, side * reach});
+        // An onset hard on the heels of the last one swings only as far as
+        // the time it has allows.
+        const double since = onsets.size() == 1 ? period
+                                                 : onsets[i].front().pip - onsets[(i + onsets.size() - 1) % onsets.size()].front().pip;
+        const double gap = since <= 0.0 ? since + period : since;
+        arc.push_back({onsets[i].front().pip, side * reach * std::min(1.0, gap / kFullSwing)});
         side = -side;
     }
     std::vector<Hit> upper = score.of(Group::hats);
     const std::vector<Hit> percussion = score.of(Group::percussion);
     upper.insert(upper.end(), percussion.begin(), percussion.end());
 
-    const int period = score.period();
     std::vector<Row> rows = rows_over(score, [&](int k) {
         const double x = loop_lane(arc, period, k);
         const double u = std::min(1.0, (x / kFullReach) * (x / kFullReach));

@@ -35,6 +35,8 @@ constexpr double kFall = 29.44;
 // The reach of an onset is its strength, within these bounds.
 constexpr double kLeast = 0.3;
 constexpr double kMost = 1.3;
+// A full excursion needs a sixteenth note after the onset before it.
+constexpr double kFullFlight = 16.0;
 
 }  // namespace
 
@@ -43,16 +45,29 @@ Rendering render_ricochet(const Score& score) {
     const int period = score.period();
     const double p = static_cast<double>(period);
     std::vector<LoopKey<Row>> keys;
+    // Where the point was sent last: an onset hard on the heels of the last
+    // one only gets part of the way from there towards its own target, as
+    // far as the time it has allows (the first onset counts from rest).
+    Row last = kRest;
     for (std::size_t i = 0; i < hits.size(); ++i) {
         const Onset& o = hits[i];
+        const double previous = i > 0 ? hits[i - 1].pip : hits.back().pip - p;
+        const double since = hits.size() == 1 ? p : o.pip - previous;
+        const double share = std::min(1.0, since / kFullFlight);
         const double reach = std::clamp(o.strength, kLeast, kMost);
         const Row& t = kTargets[i % kTargets.size()];
-        keys.push_back({o.pip, {kRest.x + reach * t.x, kRest.y + reach * t.y, kRest.z + reach * t.z}});
+        const Row target{kRest.x + reach * t.x, kRest.y + reach * t.y, kRest.z + reach * t.z};
+        const Row key = share == 1.0 ? target
+                                     : Row{last.x + (target.x - last.x) * share, last.y + (target.y - last.y) * share,
+                                           last.z + (target.z - last.z) * share};
+        keys.push_back({o.pip, key});
+        last = key;
         // A long gap to the next onset: back to rest, and wait there.
         const double next = i + 1 < hits.size() ? hits[i + 1].pip : hits.front().pip + p;
         if (next - o.pip > kRise + kFall) {
             keys.push_back({o.pip + kFall, kRest});
             keys.push_back({next - kRise, kRest});
+            last = kRest;
         }
     }
     // Rest keys that fall past the seam belong at the start of the loop.

@@ -26,7 +26,7 @@ constexpr double kGateLean = 0.346;
 // A plain snare's cutback towards the centre, and its drop.
 constexpr double kCutback = 0.24;
 constexpr double kCutbackDrop = 0.08;
-constexpr double kCutbackAttack = 3.2;
+constexpr double kCutbackAttack = 4.8;
 constexpr double kCutbackDecay = 22.4;
 
 // Hats and percussion ripple the lift a little.

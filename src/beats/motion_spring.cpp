@@ -39,11 +39,11 @@ constexpr double kSettle = 57.2;
 // How an onset's strength s sets its attack: the ringing runs s^kSnap times as
 // fast as a plain kick's and swings s^kSnap times as high. The one constant
 // that sets how sharp the sharpest attacks are.
-constexpr double kSnap = 0.46;
+constexpr double kSnap = 0.342;
 
 // Strengths outside this range ring as its ends do.
 constexpr double kWeakest = 0.25;
-constexpr double kStrongest = 3.0;
+constexpr double kStrongest = 3.5;
 
 // The lift of an onset's ringing, relative to a kick's, by the group that
 // leads it: a snare springs up, bass pulls down.

@@ -179,8 +179,6 @@ def test_ricochet_sends_each_onset_to_a_new_target():
         assert cosine < 0.5  # successive excursions head off in clearly different directions
 
 
-@pytest.mark.xfail(strict=True, reason="not yet: flutter and ricochet on the busiest scores, and springs of "
-                                        "more strongly stacked onsets, step further than the four-four garage spring")
 def test_largest_step_of_all_stored_tables_is_the_four_four_garage_spring():
     largest, where = 0.0, None
     for record in gesturon.catalogue()[15:]:
