@@ -253,7 +253,7 @@ Score parse_score(std::string_view text) {
             once(seen_bars);
             const double bars = number(rest, line, "bars");
             if (bars != std::floor(bars) || bars < 1 || bars > kMaxPeriod) {
-                fault(line, "bars must be a whole number from 1 up");
+                fault(line, "bars must be a whole number of at least 1");
             }
             score.bars = static_cast<int>(bars);
         } else if (word == "meter") {
