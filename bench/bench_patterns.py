@@ -1,58 +1,16 @@
-"""Memory soak and call cost of caller-made patterns and libraries.
-
-Builds and drops 10,000 patterns and libraries (with refused constructions
-and unbuilt instances mixed in) and prints the resident memory before and
-after, which should stay flat; then prints the cost of one
-SampledPattern.sample and one PatternLibrary.sample call. Prints figures
-only and never fails on timing.
+"""Call cost of caller-made patterns and libraries: one SampledPattern.sample
+and one PatternLibrary.sample call (the memory soak of every class is
+bench_soak.py). Prints figures only and never fails on timing.
 
 Run alone with: PYTHONPATH=<dir holding the built module> python3 bench/bench_patterns.py
 """
 
-import gc
 import timeit
 
 import gesturon
-from measure import resident_bytes
 
-ROUNDS = 10_000
 CALLS = 200_000
 ROWS = [(i / 64.0, -i / 128.0, 0.0) for i in range(64)]
-BOUNCE = [gesturon.bounce(i).as_tuple() for i in range(64)]
-
-
-def resident_kib() -> int:
-    return resident_bytes() // 1024
-
-
-def one_round(i: int) -> None:
-    """Build, use and drop one pattern and one library, and have one of each refused."""
-    p = gesturon.SampledPattern(f"soak_{i}", "soak pattern", ROWS)
-    kept = gesturon.SampledPattern("bounce", "One-beat vertical bounce", BOUNCE)  # dropped as identical
-    library = gesturon.PatternLibrary([p, kept])
-    library.sample(p.name, i)
-    library.catalogue()
-    for refused in (
-        lambda: gesturon.SampledPattern("soak", "", ROWS + [(2.0, 0.0, 0.0)]),
-        lambda: gesturon.PatternLibrary([p, p]),
-        lambda: gesturon.SampledPattern.__new__(gesturon.SampledPattern).sample(0),
-    ):
-        try:
-            refused()
-        except (ValueError, TypeError):
-            pass
-
-
-def soak() -> None:
-    for i in range(100):  # warm up allocator pools and pybind11's caches
-        one_round(i)
-    gc.collect()
-    before = resident_kib()
-    for i in range(ROUNDS):
-        one_round(i)
-    gc.collect()
-    after = resident_kib()
-    print(f"resident memory: {before} KiB before, {after} KiB after {ROUNDS} rounds ({after - before:+d} KiB)")
 
 
 def call_cost() -> None:
@@ -69,7 +27,6 @@ def call_cost() -> None:
 
 
 def run() -> None:
-    soak()
     call_cost()
 
 

@@ -29,3 +29,8 @@ ctest --test-dir build/native-tests --output-on-failure
 # Run from outside the source tree so that the installed module is the one tested.
 cd tests/python
 python3 -m pytest -q "$@"
+
+# The same native and Python tests once more, against a build with
+# AddressSanitizer and UndefinedBehaviorSanitizer.
+cd ../..
+bash scripts/test_sanitized.sh

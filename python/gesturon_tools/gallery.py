@@ -31,8 +31,12 @@ import re
 import sys
 from importlib import resources
 from pathlib import Path
+from typing import TYPE_CHECKING
 
 from .catalogue import OWN, PACKS, PIPS_PER_BEAT, Catalogue
+
+if TYPE_CHECKING:
+    from ._beats import Score
 
 QUANT_STEPS = 2047  # 12-bit signed: values in [-1, 1] as integers in [-2047, 2047]
 PAGE_NAME = "index.html"
@@ -83,7 +87,7 @@ SCORE_LANE_ORDER = (
 SCORE_LEVELS = {"ghost": 0, "normal": 1, "accent": 2}
 
 
-def installed_scores() -> dict[str, dict]:
+def installed_scores() -> dict[str, Score]:
     """The drum score of every beat whose score file is installed, keyed by
     the beat's family name (`beat_<key>`); empty when the score reader is
     not installed."""
@@ -94,7 +98,7 @@ def installed_scores() -> dict[str, dict]:
     folder = resources.files(__package__) / "beats"
     if not folder.is_dir():
         return {}
-    scores = {}
+    scores: dict[str, Score] = {}
     for entry in sorted(folder.iterdir(), key=lambda e: e.name):
         if entry.name.endswith(".beat"):
             score = _beats.parse_score(entry.read_text(encoding="utf-8"))
@@ -102,11 +106,11 @@ def installed_scores() -> dict[str, dict]:
     return scores
 
 
-def score_grid(score: dict) -> dict:
+def score_grid(score: Score) -> dict[str, object]:
     """A score as the page draws it: its period and bars, and one lane per
     instrument that plays, each a flat list of pip, level, pip, level, ...
     (pips to three decimals, so triplets keep their place)."""
-    lanes: dict[str, list] = {}
+    lanes: dict[str, list[float]] = {}
     for instrument, pip, level in score["hits"]:
         rounded = round(pip, 3)
         lanes.setdefault(instrument, []).extend(
@@ -116,7 +120,7 @@ def score_grid(score: dict) -> dict:
             "lanes": sorted(lanes.items(), key=lambda lane: order.get(lane[0], len(order)))}
 
 
-def page_metadata(catalogue: Catalogue) -> dict:
+def page_metadata(catalogue: Catalogue) -> dict[str, object]:
     families = catalogue.families()
     scores = installed_scores()
     shown = {f.key for f in families}

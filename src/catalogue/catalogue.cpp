@@ -71,7 +71,7 @@ Offset3 sample(std::string_view name, std::int32_t pip) {
     if (it != index.end() && entries[*it].info.name == name) {
         return entries[*it].sampler(pip);
     }
-    throw std::invalid_argument("Unknown gesturon: " + std::string(name));
+    throw UnknownPattern(name);
 }
 
 }  // namespace gesturon

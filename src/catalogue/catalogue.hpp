@@ -5,6 +5,8 @@
 #pragma once
 
 #include <cstdint>
+#include <stdexcept>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -17,8 +19,23 @@ namespace gesturon {
 // first call (thread-safe), the same object on every call, never changed.
 const std::vector<PatternInfo>& catalogue();
 
-// The position of the built-in pattern `name` at `pip`. Throws
-// std::invalid_argument "Unknown gesturon: <name>" for any other name.
+// A name that is in no catalogue: a std::invalid_argument whose message is
+// "Unknown gesturon: " followed by the name. The name is kept whole beside
+// the message, since a caller's name may hold NUL bytes that the C string of
+// what() would cut short.
+class UnknownPattern : public std::invalid_argument {
+public:
+    explicit UnknownPattern(std::string_view name)
+        : std::invalid_argument(std::string(kPrefix) + std::string(name)), name_(name) {}
+    static constexpr std::string_view kPrefix = "Unknown gesturon: ";
+    const std::string& name() const noexcept { return name_; }
+
+private:
+    std::string name_;
+};
+
+// The position of the built-in pattern `name` at `pip`. Throws UnknownPattern
+// for any other name.
 Offset3 sample(std::string_view name, std::int32_t pip);
 
 }  // namespace gesturon

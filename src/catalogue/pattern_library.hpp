@@ -25,7 +25,7 @@ public:
     explicit PatternLibrary(std::vector<SampledPattern> patterns);
 
     // The position of a user pattern by name, else of the built-in pattern of
-    // that name; std::invalid_argument "Unknown gesturon: <name>" otherwise.
+    // that name; UnknownPattern (a std::invalid_argument, "Unknown gesturon: <name>") otherwise.
     Offset3 sample(std::string_view name, std::int32_t pip) const;
 
     // The built-in records followed by one record per kept user pattern. The

@@ -9,6 +9,7 @@
 #include <string>
 #include <typeinfo>
 
+#include "catalogue.hpp"
 #include "core.hpp"
 
 namespace gesturon::bindings {
@@ -63,6 +64,28 @@ private:
 template <typename C, typename R, typename... A, bool NoExcept>
 auto on_built(R (C::*member)(A...) const noexcept(NoExcept)) {
     return [member](Built<C> self, A... args) -> R { return ((*self).*member)(args...); };
+}
+
+// Sampling by a caller's name. An unknown name becomes ValueError "Unknown
+// gesturon: " followed by the name, as the default translation would make it,
+// but from the whole name rather than from what(): pybind11 would cut the
+// message at the first NUL and fail to decode a name that is not UTF-8 (as a
+// bytes name may be). Bytes that are not UTF-8 come back as surrogate
+// escapes, so str(error).encode("utf-8", "surrogateescape") is the message
+// byte for byte.
+template <typename Lookup>
+Offset3 sample_by_name(Lookup&& lookup) {
+    try {
+        return lookup();
+    } catch (const UnknownPattern& e) {
+        const std::string message = std::string(UnknownPattern::kPrefix) + e.name();
+        PyObject* text = PyUnicode_DecodeUTF8(message.data(), static_cast<Py_ssize_t>(message.size()), "surrogateescape");
+        if (text != nullptr) {
+            PyErr_SetObject(PyExc_ValueError, text);
+            Py_DECREF(text);
+        }
+        throw py::error_already_set();
+    }
 }
 
 }  // namespace gesturon::bindings

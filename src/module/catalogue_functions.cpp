@@ -19,7 +19,12 @@ py::list catalogue_list(std::span<const PatternInfo> records) {
 }
 
 void bind_catalogue_functions(py::module_& m) {
-    m.def("sample", &gesturon::sample, py::arg("name"), py::arg("pip_count"));
+    m.def(
+        "sample",
+        [](std::string_view name, std::int32_t pip) {
+            return sample_by_name([&] { return gesturon::sample(name, pip); });
+        },
+        py::arg("name"), py::arg("pip_count"));
     m.def("catalogue", [] { return catalogue_list(gesturon::catalogue()); });
 }
 

@@ -51,7 +51,12 @@ void bind_patterns(py::module_& m) {
 
     py::class_<PatternLibrary> library(m, "PatternLibrary");
     library.def(py::init(&make_library), py::arg("patterns") = py::list())
-        .def("sample", on_built(&PatternLibrary::sample), py::arg("name"), py::arg("pip_count").noconvert())
+        .def(
+            "sample",
+            [](Built<PatternLibrary> self, std::string_view name, std::int32_t pip) {
+                return sample_by_name([&] { return self->sample(name, pip); });
+            },
+            py::arg("name"), py::arg("pip_count").noconvert())
         .def("catalogue", [](Built<PatternLibrary> self) { return catalogue_list(self->catalogue()); });
     refuse_pickling(library);
 }
