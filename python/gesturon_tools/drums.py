@@ -111,7 +111,7 @@ def render_all(score: str) -> list[gesturon.SampledPattern]:
 
 def _mido() -> Any:
     try:
-        import mido  # type: ignore[import-untyped]
+        import mido  # type: ignore[import-untyped, unused-ignore]
     except ImportError:
         raise ToolError("reading MIDI files needs mido: pip install 'gesturon[midi]'") from None
     return mido
