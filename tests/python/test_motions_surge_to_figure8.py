@@ -222,7 +222,8 @@ def test_pendulum_crosses_the_bottom_every_beat_and_swings_wider_when_busy():
     for rows in (sparse, busy):
         x = [r[0] for r in rows]
         assert sum((a < 0) != (b < 0) for a, b in zip(x, x[1:] + x[:1])) == 8
-    assert max(abs(r[0]) for r in busy) > max(abs(r[0]) for r in sparse) + 0.1
+    # The busy score widens the swing all along; the sparse one only where its kicks push.
+    assert max(abs(r[0]) for r in busy) > max(abs(r[0]) for r in sparse) + 0.04
 
 
 # (motion, lanes added to the plain pulse, pip, axis, least change, sign)
