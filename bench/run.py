@@ -1,75 +1,49 @@
 """gesturon benchmark: prints figures, never fails on timing.
 
-Run after installing the module:  python3 bench/run.py
-Each section prints what it measured; targets are printed beside the figures
-for the reader to judge, never enforced.
+Run after installing the module (with the `bench` extra for NumPy and the
+floor's build tools):  python3 bench/run.py
+
+Every figure is printed beside its target and whether it met it, in one run:
+the call costs next to their pybind11 floor, the lookups a user would write
+instead, the catalogue, the import, a recording, a memory soak, a clean
+install and the gallery. Set GESTURON_BENCH_SKIP_INSTALL=1 to leave out the
+clean install, which takes minutes.
 """
+
+from __future__ import annotations
 
 import importlib
 import math
+import os
+import platform
 import subprocess
 import sys
 import timeit
+from collections.abc import Callable
 from pathlib import Path
-from typing import Any
 
 import gesturon
 
-PROCEDURAL = [
-    "bounce", "sway", "circle", "figure_eight", "step_touch", "box_step", "helix", "morvel_background",
-    "single_stroke_roll", "double_stroke_roll", "multiple_bounce_roll", "single_paradiddle", "flam",
-    "drag", "five_stroke_roll",
-]
+sys.path.insert(0, str(Path(__file__).resolve().parent))
 
+from measure import figure  # noqa: E402
 
-def ns_per_call(stmt: str, setup: str = "pass", number: int = 200_000, repeat: int = 5,
-                globals_: dict[str, Any] | None = None) -> float:
-    """Best of `repeat` runs, in nanoseconds per call."""
-    timer = timeit.Timer(stmt, setup, globals=globals_)
-    return min(timer.repeat(repeat=repeat, number=number)) / number * 1e9
-
-
-def section(title: str) -> None:
-    print(f"\n== {title}")
-
-
-def procedural_calls() -> None:
-    section("procedural functions (ns per call)")
-    g = {"gesturon": gesturon, "math": math}
-    base = ns_per_call("math.sin(0.5)", globals_=g)
-    print(f"{'math.sin (reference)':<24} {base:8.1f}")
-    for name in PROCEDURAL:
-        t = ns_per_call(f"gesturon.{name}(12345)", globals_=g)
-        print(f"{name:<24} {t:8.1f}   x{t / base:5.2f} of math.sin")
-
-
-def sampling_by_name() -> None:
-    section("sample(name, pip) (ns per call)")
-    g = {"gesturon": gesturon}
-    procedural = ns_per_call("gesturon.bounce(12345)", globals_=g)
-    print(f"{'bounce(pip) directly':<40} {procedural:8.1f}")
-    stored = [r["name"] for r in gesturon.catalogue()[15:]]
-    cases = [("procedural 'five_stroke_roll'", "five_stroke_roll")]
-    if stored:
-        cases += [("first stored", stored[0]), ("middle stored", stored[len(stored) // 2]),
-                  ("last stored", stored[-1])]
-    for label, name in cases:
-        t = ns_per_call(f"gesturon.sample({name!r}, 12345)", globals_=g)
-        print(f"{label + ' ' + repr(name):<40} {t:8.1f}   x{t / procedural:5.2f} of a procedural call (target 1.3)")
-    unknown = ns_per_call("try:\n    gesturon.sample('no_such_pattern', 1)\nexcept ValueError:\n    pass",
-                          globals_=g, number=50_000)
-    print(f"{'unknown name (raises ValueError)':<40} {unknown:8.1f}")
+CATALOGUE_TARGET_MS = 1.5
+IMPORT_TARGET_MS = 20.0
+IMPORT_TARGET_MIB = 4.0
 
 
 def catalogue_calls() -> None:
-    section("catalogue()")
-    g = {"gesturon": gesturon}
-    t = ns_per_call("gesturon.catalogue()", globals_=g, number=200, repeat=5) / 1e6
-    print(f"{len(gesturon.catalogue())} records: {t:.3f} ms per call")
+    number = 200
+    seconds = min(timeit.repeat(gesturon.catalogue, number=number, repeat=7)) / number
+    records = len(gesturon.catalogue())
+    figure(f"catalogue(), {records} records", f"{seconds * 1e3:6.3f} ms", f"< {CATALOGUE_TARGET_MS} ms",
+           seconds * 1e3 < CATALOGUE_TARGET_MS)
 
 
 def _measure_interpreter(code: str, runs: int = 15) -> tuple[float, int]:
-    """Best wall time and the resident memory reported by a fresh interpreter."""
+    """Best wall time of `code` and the resident KiB after it, in a fresh
+    interpreter."""
     script = ("import time, sys\nt0 = time.perf_counter()\n" + code +
               "\nt1 = time.perf_counter()\n"
               "rss = [l for l in open('/proc/self/status') if l.startswith('VmRSS')][0].split()[1]\n"
@@ -83,32 +57,40 @@ def _measure_interpreter(code: str, runs: int = 15) -> tuple[float, int]:
 
 
 def import_cost() -> None:
-    section("import (fresh interpreter)")
     bare_t, bare_rss = _measure_interpreter("pass")
     mod_t, mod_rss = _measure_interpreter("import gesturon")
-    print(f"bare interpreter:      {bare_t * 1e3:7.2f} ms  {bare_rss / 1024:7.2f} MiB resident")
-    print(f"after import gesturon: {mod_t * 1e3:7.2f} ms  {mod_rss / 1024:7.2f} MiB resident")
-    print(f"import adds {(mod_t - bare_t) * 1e3:.2f} ms (target < 20) and "
-          f"{(mod_rss - bare_rss) / 1024:.2f} MiB (target < 4)")
+    _, sampled_rss = _measure_interpreter("import gesturon\nfor r in gesturon.catalogue()[15:]:\n"
+                                          "    [gesturon.sample(r['name'], p) for p in range(r['period_pips'])]")
+    added_ms, added_mib = (mod_t - bare_t) * 1e3, (mod_rss - bare_rss) / 1024
+    figure("bare interpreter", f"{bare_t * 1e3:6.2f} ms {bare_rss / 1024:6.1f} MiB")
+    figure("import gesturon adds (time)", f"{added_ms:6.2f} ms", f"< {IMPORT_TARGET_MS:.0f} ms",
+           added_ms < IMPORT_TARGET_MS)
+    figure("import gesturon adds (resident memory)", f"{added_mib:6.2f} MiB", f"< {IMPORT_TARGET_MIB:.0f} MiB",
+           added_mib < IMPORT_TARGET_MIB)
+    figure("  after sampling every row of every table", f"+{(sampled_rss - mod_rss) / 1024:5.1f} MiB more")
 
 
-def other_sections() -> None:
-    """Sections that live beside this script (bench_*.py with a run())."""
+def sections() -> list[tuple[str, Callable[[], None]]]:
+    """The sections in the order they run; the ones in bench_*.py files
+    (recording, soak, install, gallery) after the call costs."""
+    chosen: list[tuple[str, Callable[[], None]]] = [
+        ("calls next to their pybind11 floor", importlib.import_module("calls").run),
+        ("the same lookups as a user would write them", importlib.import_module("alternatives").run),
+        ("catalogue()", catalogue_calls),
+        ("import (fresh interpreter)", import_cost),
+    ]
     here = Path(__file__).resolve().parent
-    sys.path.insert(0, str(here))
     for path in sorted(here.glob("bench_*.py")):
-        module = importlib.import_module(path.stem)
-        section(path.stem.removeprefix("bench_"))
-        module.run()
+        chosen.append((path.stem.removeprefix("bench_"), importlib.import_module(path.stem).run))
+    return chosen
 
 
 def main() -> None:
     print(f"gesturon from {gesturon.__file__}")
-    procedural_calls()
-    sampling_by_name()
-    catalogue_calls()
-    import_cost()
-    other_sections()
+    print(f"Python {platform.python_version()} on {platform.machine()}, {os.cpu_count()} cores")
+    for title, run in sections():
+        print(f"\n== {title}")
+        run()
 
 
 if __name__ == "__main__":

@@ -1,6 +1,5 @@
 #include "catalogue.hpp"
 
-#include <algorithm>
 #include <array>
 #include <stdexcept>
 #include <string>
@@ -53,6 +52,16 @@ const std::vector<PatternInfo>& catalogue() {
     return list;
 }
 
+const PatternInfo* find_builtin(std::string_view name) noexcept {
+    for (const Procedural& p : kProcedural) {
+        if (p.info.name.size() == name.size() && p.info.name == name) {
+            return &p.info;
+        }
+    }
+    const PackEntry* stored = find_stored(name);
+    return stored != nullptr ? &stored->info : nullptr;
+}
+
 Offset3 sample(std::string_view name, std::int32_t pip) {
     // Procedural names: the length selects the candidates (at most three share
     // one), then the bytes decide.
@@ -61,15 +70,8 @@ Offset3 sample(std::string_view name, std::int32_t pip) {
             return p.function(pip);
         }
     }
-    // Stored names: the first index position whose name is not less than
-    // `name`, by halving; a hit must then be equal in length and bytes.
-    const auto entries = pack_entries();
-    const auto index = name_index();
-    const auto it = std::lower_bound(index.begin(), index.end(), name, [&](std::size_t i, std::string_view n) {
-        return entries[i].info.name < n;
-    });
-    if (it != index.end() && entries[*it].info.name == name) {
-        return entries[*it].sampler(pip);
+    if (const PackEntry* stored = find_stored(name)) {
+        return stored->sampler(pip);
     }
     throw UnknownPattern(name);
 }

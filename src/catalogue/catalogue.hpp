@@ -34,6 +34,9 @@ private:
     std::string name_;
 };
 
+// The built-in record of exactly that name, or null.
+const PatternInfo* find_builtin(std::string_view name) noexcept;
+
 // The position of the built-in pattern `name` at `pip`. Throws UnknownPattern
 // for any other name.
 Offset3 sample(std::string_view name, std::int32_t pip);

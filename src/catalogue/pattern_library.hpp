@@ -33,7 +33,18 @@ public:
     std::vector<PatternInfo> catalogue() const;
 
 private:
+    void place_names();
+    const SampledPattern* find_own(std::string_view name) const noexcept;
+
+    // One slot of the name lookup: the high half of the name's hash and its
+    // position in patterns_ plus one, 0 for a free slot.
+    struct Slot {
+        std::uint32_t tag = 0;
+        std::uint32_t position = 0;
+    };
+
     std::vector<SampledPattern> patterns_;
+    std::vector<Slot> slots_;  // empty when the library holds no pattern of its own
 };
 
 }  // namespace gesturon

@@ -3,8 +3,12 @@
 // are computed by formula rather than stored.
 #pragma once
 
+#include <bit>
+#include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string_view>
+#include <type_traits>
 
 namespace gesturon {
 
@@ -56,6 +60,42 @@ constexpr bool is_identifier(std::string_view s) noexcept {
         }
     }
     return true;
+}
+
+// The hash of every name lookup: the stored names are placed by it when the
+// program is built, a library places its own names by it when it is made.
+// The bytes are read eight at a time, little end first, whatever the
+// machine, so the generator and the module agree wherever each runs.
+constexpr std::uint64_t name_hash(std::string_view name) noexcept {
+    // Up to eight bytes from `at` as one little-endian word, missing ones 0.
+    // On a little-endian machine, outside constant evaluation, that is one
+    // plain load for a whole word.
+    const auto word_at = [name](std::size_t at, std::size_t count) {
+        if (!std::is_constant_evaluated() && std::endian::native == std::endian::little && count == 8) {
+            std::uint64_t word;
+            std::memcpy(&word, name.data() + at, 8);
+            return word;
+        }
+        std::uint64_t word = 0;
+        for (std::size_t k = 0; k < count; ++k) {
+            word |= std::uint64_t{static_cast<unsigned char>(name[at + k])} << (8 * k);
+        }
+        return word;
+    };
+    constexpr auto mix = [](std::uint64_t h, std::uint64_t word) {
+        h = (h ^ word) * 0xBF58476D1CE4E5B9u;
+        return h ^ (h >> 31);
+    };
+    std::uint64_t h = 0x9E3779B97F4A7C15u ^ name.size();
+    std::size_t at = 0;
+    for (; at + 8 <= name.size(); at += 8) {
+        h = mix(h, word_at(at, 8));
+    }
+    if (at < name.size()) {
+        h = mix(h, word_at(at, name.size() - at));
+    }
+    h *= 0x94D049BB133111EBu;
+    return h ^ (h >> 32);
 }
 
 // The eight smooth body motions.

@@ -1,6 +1,7 @@
 // SampledRecording as Python sees it: a constructor with keyword arguments,
 // read-only properties and sample(pip), where pip is taken as a strict int.
 #include <pybind11/stl.h>
+#include <pybind11/typing.h>
 
 #include <algorithm>
 #include <cstddef>
@@ -142,7 +143,19 @@ void bind_recording(py::module_& m) {
         .def_property_readonly("bpm", on_built(&SampledRecording::bpm))
         .def_property_readonly("beat_zero_seconds", on_built(&SampledRecording::beat_zero_seconds))
         .def_property_readonly("start_pip", on_built(&SampledRecording::start_pip))
-        .def("sample", on_built(&SampledRecording::sample), py::arg("pip").noconvert());
+        .def(
+            "sample",
+            [](Built<SampledRecording> self, std::int32_t pip) {
+                // The list is filled straight from the recording's row, with
+                // no native copy in between.
+                const std::span<const double> values = self->row(pip);
+                py::typing::List<float> out(values.size());
+                for (std::size_t i = 0; i < values.size(); ++i) {
+                    PyList_SET_ITEM(out.ptr(), static_cast<Py_ssize_t>(i), py::float_(values[i]).release().ptr());
+                }
+                return out;
+            },
+            py::arg("pip").noconvert());
     refuse_pickling(cls);
 }
 

@@ -1,10 +1,12 @@
-// The stored patterns: one record per pattern, in pack order, and the name
-// index over them. Both are constant data fixed when the program is built.
+// The stored patterns: one record per pattern, in pack order, and the lookup
+// by name over them. Both rest on constant data fixed when the program is
+// built.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <string_view>
 
 #include "core.hpp"
 
@@ -20,7 +22,8 @@ struct PackEntry {
 // Every stored pattern, in pack order and within a pack in its listed order.
 std::span<const PackEntry> pack_entries() noexcept;
 
-// Positions into pack_entries(), in strictly ascending byte order of name.
-std::span<const std::size_t> name_index() noexcept;
+// The stored pattern of exactly that name (same length, same bytes), or
+// null. Constant time: one hash of the name and, almost always, one compare.
+const PackEntry* find_stored(std::string_view name) noexcept;
 
 }  // namespace gesturon

@@ -107,7 +107,7 @@ std::int32_t SampledRecording::sample_count() const noexcept {
     return axes == 0 ? 0 : static_cast<std::int32_t>(values_.size() / axes);
 }
 
-std::vector<double> SampledRecording::sample(std::int32_t pip) const {
+std::span<const double> SampledRecording::row(std::int32_t pip) const {
     if (pip < start_pip_) {
         throw std::out_of_range("Pip outside non-looping recording");
     }
@@ -117,8 +117,12 @@ std::vector<double> SampledRecording::sample(std::int32_t pip) const {
         throw std::out_of_range("Pip outside non-looping recording");
     }
     const std::size_t axes = dimensions_.size();
-    const auto first = values_.begin() + static_cast<std::ptrdiff_t>(static_cast<std::size_t>(row) * axes);
-    return std::vector<double>(first, first + static_cast<std::ptrdiff_t>(axes));
+    return std::span<const double>(values_).subspan(static_cast<std::size_t>(row) * axes, axes);
+}
+
+std::vector<double> SampledRecording::sample(std::int32_t pip) const {
+    const std::span<const double> values = row(pip);
+    return std::vector<double>(values.begin(), values.end());
 }
 
 }  // namespace gesturon

@@ -56,6 +56,10 @@ public:
     // std::out_of_range for a pip outside the span.
     std::vector<double> sample(std::int32_t pip) const;
 
+    // The same row without a copy: a view into the recording, valid as long
+    // as the recording is.
+    std::span<const double> row(std::int32_t pip) const;
+
 private:
     std::string name_;
     std::vector<std::string> dimensions_;

@@ -12,31 +12,20 @@
 namespace {
 
 using gesturon::catalogue;
-using gesturon::name_index;
 using gesturon::pack_entries;
 
-// The index order: bytes compared as unsigned values, a prefix first.
-bool byte_less(std::string_view a, std::string_view b) {
-    const int c = std::memcmp(a.data(), b.data(), std::min(a.size(), b.size()));
-    return c < 0 || (c == 0 && a.size() < b.size());
+// The generator placed every name by name_hash; the module must find each
+// one again, from a copy of its bytes, at its own entry.
+TEST(FindStored, FindsEveryStoredNameAtItsOwnEntry) {
+    for (const auto& e : pack_entries()) {
+        const std::string name(e.info.name);
+        EXPECT_EQ(gesturon::find_stored(name), &e) << name;
+    }
+    EXPECT_EQ(gesturon::find_stored("bounce"), nullptr);  // procedural names are not stored
+    EXPECT_EQ(gesturon::find_stored(""), nullptr);
 }
 
-TEST(NameIndex, IsAPermutationInStrictlyAscendingByteOrder) {
-    const auto entries = pack_entries();
-    const auto index = name_index();
-    ASSERT_EQ(index.size(), entries.size());
-    std::vector<std::size_t> seen(index.begin(), index.end());
-    std::sort(seen.begin(), seen.end());
-    for (std::size_t i = 0; i < seen.size(); ++i) {
-        ASSERT_EQ(seen[i], i);
-    }
-    for (std::size_t i = 1; i < index.size(); ++i) {
-        EXPECT_TRUE(byte_less(entries[index[i - 1]].info.name, entries[index[i]].info.name))
-            << entries[index[i - 1]].info.name << " / " << entries[index[i]].info.name;
-    }
-}
-
-TEST(NameIndex, NamesAreStoredNulTerminated) {
+TEST(PackEntries, NamesAreStoredNulTerminated) {
     for (const auto& e : pack_entries()) {
         EXPECT_EQ(e.info.name.data()[e.info.name.size()], '\0') << e.info.name;
     }

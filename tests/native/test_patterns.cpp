@@ -105,6 +105,28 @@ TEST(PatternLibraryChecks, TooManyIsCheckedBeforeAnythingElse) {
     expect_throw_message<std::invalid_argument>([&] { PatternLibrary{pack}; }, "Too many patterns");
 }
 
+// A full library finds each of its own names, hands every other name on to
+// the catalogue, and once moved from holds no names of its own.
+TEST(PatternLibraryLookup, FindsEveryOwnNameAndPassesOthersOn) {
+    std::vector<SampledPattern> pack;
+    for (std::size_t i = 0; i < PatternLibrary::max_patterns; ++i) {
+        pack.emplace_back("move_" + std::to_string(i), "", std::vector<Offset3>{{static_cast<double>(i) / 1024, 0.0, 0.0}});
+    }
+    PatternLibrary library(std::move(pack));
+    for (std::size_t i = 0; i < PatternLibrary::max_patterns; ++i) {
+        ASSERT_EQ(library.sample("move_" + std::to_string(i), 5).x, static_cast<double>(i) / 1024) << i;
+    }
+    const std::string stored(gesturon::pack_entries().back().info.name);
+    EXPECT_EQ(library.sample(stored, 3).y, gesturon::sample(stored, 3).y);
+    EXPECT_EQ(library.sample("helix", 9).z, gesturon::helix(9).z);
+    EXPECT_THROW(library.sample("move_1024", 0), gesturon::UnknownPattern);
+
+    const PatternLibrary taken(std::move(library));
+    EXPECT_EQ(taken.sample("move_7", 0).x, 7.0 / 1024);
+    EXPECT_THROW(library.sample("move_7", 0), gesturon::UnknownPattern);
+    EXPECT_EQ(library.sample("helix", 9).z, gesturon::helix(9).z);
+}
+
 // The catalogue list has one record per procedural pattern and per pack
 // entry, the pack records in array order.
 void expect_complete(const std::vector<PatternInfo>& list) {

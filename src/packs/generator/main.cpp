@@ -5,7 +5,8 @@
 //                  as native doubles x, y, z;
 //   pack_rows.S    the assembler stub that places pack_rows.bin in read-only
 //                  data under the symbol gesturon_pack_rows;
-//   pack_data.cpp  the samplers, the PackEntry array and the name index.
+//   pack_data.cpp  the samplers, the PackEntry array and the slots of the
+//                  name lookup.
 // The beat packs are rendered from the drum scores in BEATS_DIR.
 // A broken invariant stops the build with a message naming the pattern.
 #include <algorithm>
@@ -126,20 +127,31 @@ int main(int argc, char** argv) {
     }
     src << "}};\n\n";
 
-    std::vector<std::size_t> order(all.size());
-    for (std::size_t i = 0; i < order.size(); ++i) {
-        order[i] = i;
+    // The slots of the name lookup: open addressing by name_hash, at most half
+    // full, so that a name is nearly always found, or found missing, at its
+    // first slot.
+    if (all.size() >= 0xFFFF) {
+        fail("too many stored patterns for 16-bit name slots");
     }
-    // std::string compares bytes as unsigned values, the order of the index.
-    std::sort(order.begin(), order.end(),
-              [&](std::size_t a, std::size_t b) { return all[a]->name < all[b]->name; });
-    src << "constexpr std::array<std::size_t, " << order.size() << "> kNameIndex{{";
-    for (std::size_t i = 0; i < order.size(); ++i) {
-        src << (i % 16 == 0 ? "\n    " : " ") << order[i] << ",";
+    std::size_t slot_count = 1;
+    while (slot_count < 2 * all.size()) {
+        slot_count *= 2;
+    }
+    std::vector<std::uint16_t> slots(slot_count, 0);
+    for (std::size_t i = 0; i < all.size(); ++i) {
+        std::size_t slot = gesturon::name_hash(all[i]->name) & (slot_count - 1);
+        while (slots[slot] != 0) {
+            slot = (slot + 1) & (slot_count - 1);
+        }
+        slots[slot] = static_cast<std::uint16_t>(i + 1);
+    }
+    src << "constexpr std::array<std::uint16_t, " << slot_count << "> kNameSlots{{";
+    for (std::size_t i = 0; i < slot_count; ++i) {
+        src << (i % 16 == 0 ? "\n    " : " ") << slots[i] << ",";
     }
     src << "\n}};\n\n}  // namespace\n\n"
         << "std::span<const PackEntry> pack_entries() noexcept { return kEntries; }\n"
-        << "std::span<const std::size_t> name_index() noexcept { return kNameIndex; }\n\n"
+        << "std::span<const std::uint16_t> detail::name_slots() noexcept { return kNameSlots; }\n\n"
         << "}  // namespace gesturon\n";
 
     std::ofstream cpp(out_dir + "/pack_data.cpp");

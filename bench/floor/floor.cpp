@@ -1,0 +1,53 @@
+// What a call costs before any work is done: pybind11's dispatch, the
+// conversion of the arguments and of the result, for each signature the
+// module offers. Each function returns a constant; the benchmark prints every
+// module call as a ratio to the floor call of the same signature.
+#include <pybind11/pybind11.h>
+#include <pybind11/stl.h>
+
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+namespace py = pybind11;
+
+namespace {
+
+// Three doubles, returned by value as the module returns a position.
+struct Point3 {
+    double x = 0.0;
+    double y = 0.0;
+    double z = 0.0;
+};
+
+Point3 point(std::int32_t) noexcept { return {}; }
+
+// Stands for a caller-made object with sampling methods: a pattern (self and
+// int), a library (self, str and int) and a recording (self and int, giving
+// one float per axis).
+class Table {
+public:
+    explicit Table(std::size_t axes) : row_(axes, 0.0) {}
+    Point3 sample(std::int32_t) const noexcept { return {}; }
+    Point3 sample_named(std::string_view, std::int32_t) const noexcept { return {}; }
+    const std::vector<double>& row(std::int32_t) const noexcept { return row_; }
+
+private:
+    std::vector<double> row_;
+};
+
+}  // namespace
+
+PYBIND11_MODULE(gesturon_floor, m) {
+    py::class_<Point3>(m, "Point3")
+        .def_readonly("x", &Point3::x)
+        .def_readonly("y", &Point3::y)
+        .def_readonly("z", &Point3::z);
+    m.def("point", &point);
+    m.def("sample", [](std::string_view, std::int32_t) { return Point3{}; }, py::arg("name"), py::arg("pip_count"));
+    py::class_<Table>(m, "Table")
+        .def(py::init<std::size_t>(), py::arg("axes") = 3)
+        .def("sample", &Table::sample, py::arg("pip_count").noconvert())
+        .def("sample_named", &Table::sample_named, py::arg("name"), py::arg("pip_count").noconvert())
+        .def("row", &Table::row, py::arg("pip").noconvert());
+}
