@@ -67,7 +67,11 @@ def run() -> None:
         if executable is None:
             print("  chromium not found; page load time not measured")
             return
-        browser = Browser(executable)
+        try:
+            browser = Browser(executable)
+        except (OSError, RuntimeError) as error:
+            print(f"  chromium did not start ({error}); page load time not measured")
+            return
         try:
             load = median_load(browser, page.as_uri(), LOADS)
         finally:

@@ -16,6 +16,7 @@ from __future__ import annotations
 
 import os
 import re
+import resource
 import subprocess
 import sys
 import tempfile
@@ -96,6 +97,37 @@ def kind_of(job: Job, tables: set[str]) -> str:
     return LINKING  # executables, static archives and the extension modules
 
 
+def most_at_once(jobs: list[Job]) -> int:
+    """The most jobs that ran at the same time (one ending as another
+    starts does not overlap)."""
+    edges = sorted([(job.start_ms, 1) for job in jobs] + [(job.end_ms, -1) for job in jobs])
+    running = most = 0
+    for _, step in edges:
+        running += step
+        most = max(most, running)
+    return most
+
+
+def wall_shares(jobs: list[Job]) -> list[float]:
+    """Each job's share of the build's wall time in seconds: every moment
+    split evenly among the jobs running then, so the shares add up to the
+    time anything ran."""
+    edges = sorted({ms for job in jobs for ms in (job.start_ms, job.end_ms)})
+    shares = [0.0] * len(jobs)
+    for begin, end in zip(edges, edges[1:]):
+        running = [i for i, job in enumerate(jobs) if job.start_ms <= begin and end <= job.end_ms]
+        for i in running:
+            shares[i] += (end - begin) / 1e3 / len(running)
+    return shares
+
+
+def shown_name(output: str) -> str:
+    """An object file with its target (`gesturon.dir/patterns.cpp.o`), else
+    the output's file name."""
+    path = Path(output)
+    return f"{path.parent.name}/{path.name}" if path.parent.name.endswith(".dir") else path.name
+
+
 def tree_bytes(directory: Path) -> int:
     return sum(path.stat().st_size for path in directory.rglob("*") if path.is_file())
 
@@ -107,13 +139,19 @@ def pyproject_build_logs() -> dict[Path, float]:
     return {log: log.stat().st_mtime for log in (ROOT / "build").glob("*/.ninja_log")}
 
 
-def timed(command: list[str], log: Path) -> tuple[float, bool]:
-    """Wall seconds of a command, its output kept in `log`; and whether it
-    succeeded."""
-    started = time.perf_counter()
+def cpu_seconds_of_children() -> float:
+    usage = resource.getrusage(resource.RUSAGE_CHILDREN)
+    return usage.ru_utime + usage.ru_stime
+
+
+def timed(command: list[str], log: Path) -> tuple[float, float, bool]:
+    """Wall seconds of a command and the CPU seconds of everything it ran,
+    its output kept in `log`; and whether it succeeded."""
+    started, cpu_before = time.perf_counter(), cpu_seconds_of_children()
     with log.open("w", encoding="utf-8") as out:
         done = subprocess.run(command, stdout=out, stderr=subprocess.STDOUT)
-    return time.perf_counter() - started, done.returncode == 0
+    return (time.perf_counter() - started, cpu_seconds_of_children() - cpu_before,
+            done.returncode == 0)
 
 
 def failed(step: str, log: Path) -> None:
@@ -132,14 +170,14 @@ def run() -> None:
     with tempfile.TemporaryDirectory(prefix="gesturon-install-bench-") as scratch:
         tmp = Path(scratch)
         build_dir, wheel_dir, site = tmp / "build", tmp / "wheel", tmp / "site"
-        wheel_seconds, ok = timed(
+        wheel_seconds, wheel_cpu, ok = timed(
             [sys.executable, "-m", "pip", "wheel", str(ROOT), "--no-deps", "-w", str(wheel_dir),
              f"-Cbuild-dir={build_dir}"], tmp / "wheel.log")
         if not ok:
             failed("pip wheel", tmp / "wheel.log")
             return
         wheel = next(wheel_dir.glob("gesturon-*.whl"))
-        install_seconds, ok = timed(
+        install_seconds, install_cpu, ok = timed(
             [sys.executable, "-m", "pip", "install", "--no-deps", "--target", str(site), str(wheel)],
             tmp / "install.log")
         if not ok:
@@ -150,6 +188,12 @@ def run() -> None:
                total < TARGET_SECONDS)
         figure("  pip wheel (isolated build, fresh build directory)", f"{wheel_seconds:.1f} s")
         figure("  pip install --target of the wheel", f"{install_seconds:.1f} s")
+        # How busy the cores were for us: on an otherwise idle machine a
+        # build keeping every core busy comes near cores x wall time; far
+        # less means other work shared the cores or the build waited on a
+        # single long job.
+        figure(f"  CPU time of both (user + system, {os.cpu_count()} cores)",
+               f"{wheel_cpu + install_cpu:.1f} s")
 
         ninja_log = build_dir / ".ninja_log"
         untouched = before == pyproject_build_logs()
@@ -161,21 +205,24 @@ def run() -> None:
         jobs = read_ninja_log(ninja_log)
         tables = generated_tables()
         seconds = dict.fromkeys(KINDS, 0.0)
+        shares = dict.fromkeys(KINDS, 0.0)
         counts = dict.fromkeys(KINDS, 0)
-        for job in jobs:
+        for job, share in zip(jobs, wall_shares(jobs)):
             kind = kind_of(job, tables)
             seconds[kind] += job.seconds
+            shares[kind] += share
             counts[kind] += 1
         span = (max(job.end_ms for job in jobs) - min(job.start_ms for job in jobs)) / 1e3
-        print("  where the build goes (job seconds; two jobs run at once, so they add up "
-              "to more than the wall span):")
+        print(f"  where the build goes: job seconds per kind (Ninja ran up to {most_at_once(jobs)} "
+              f"jobs at once on {os.cpu_count()} cores, so they add up to more than the wall span) "
+              "and each kind's share of that span (every moment split among the jobs running):")
         for kind in KINDS:
-            figure(f"  {kind} ({counts[kind]} jobs)", f"{seconds[kind]:.1f} s")
+            figure(f"  {kind} ({counts[kind]} jobs)",
+                   f"{seconds[kind]:.1f} s {100 * shares[kind] / span:3.0f}%")
         figure("  ninja wall span", f"{span:.1f} s")
         figure("  outside ninja (env, configure, packing, install)", f"{total - span:.1f} s")
-        slowest = sorted(jobs, key=lambda job: job.seconds, reverse=True)[:3]
-        for job in slowest:
-            figure(f"  slow: {Path(job.outputs[0]).name}", f"{job.seconds:.1f} s")
+        for job in sorted(jobs, key=lambda job: job.seconds, reverse=True)[:3]:
+            figure(f"  slow: {shown_name(job.outputs[0])}", f"{job.seconds:.1f} s")
 
         figure("wheel", f"{wheel.stat().st_size / 1e6:.2f} MB")
         figure("installed files", f"{tree_bytes(site) / 1e6:.2f} MB")
