@@ -1,13 +1,11 @@
-"""How big the gallery page is and how fast it opens, for a catalogue of the
-full size (1731 patterns, simulated where the module does not have them yet)
-and for the module's own catalogue.
+"""Headless Chromium driven over its debugging pipe, for measuring how fast
+a page opens in real time (from navigation start until the page says it is
+ready), not the virtual time of a --virtual-time-budget run.
 
-Prints figures; never fails on them. The page is opened in headless
-Chromium driven over its debugging pipe, so the load time is real time
-(from navigation start until the first screenful of cards is drawn), not
-the virtual time of a --virtual-time-budget run.
-
-    PYTHONPATH=build/dev/python:python:tests/python python3 bench/gallery_bench.py
+A page taking part sets `document.body.dataset.readyMs` when it is usable,
+and beside it `scriptMs` (its script started), `unpackMs` (time spent
+unpacking its data) and `builtMs` (its content built), all in milliseconds
+from navigation start.
 """
 
 from __future__ import annotations
@@ -18,20 +16,16 @@ import os
 import shutil
 import statistics
 import subprocess
-import sys
 import tempfile
 import time
-from pathlib import Path
 from typing import Any
 
-ROOT = Path(__file__).resolve().parents[1]
-sys.path[:0] = [str(ROOT / "python"), str(ROOT / "tests" / "python")]
+# The page's own timings, as Browser.open reports them.
+TIMINGS = ("script_ms", "unpack_ms", "built_ms", "ready_ms")
 
-from gesturon_tools import gallery  # noqa: E402
-from gesturon_tools.catalogue import Catalogue  # noqa: E402
-from simulated_catalogue import SimulatedSource  # noqa: E402
 
-RUNS = 3
+def find_chromium() -> str | None:
+    return shutil.which("chromium") or shutil.which("chromium-browser")
 
 
 class Browser:
@@ -125,57 +119,10 @@ class Browser:
         self.profile.cleanup()
 
 
-def measure(label: str, catalogue: Catalogue, browser: Browser | None, out_dir: Path) -> None:
-    started = time.perf_counter()
-    page = gallery.write_gallery(catalogue, out_dir)
-    written = time.perf_counter() - started
-    text = page.read_text(encoding="utf-8")
-    samples = len(gallery_samples(text))
-    print(f"{label}: {len(catalogue)} patterns")
-    print(f"  page            {page.stat().st_size / 1e6:.2f} MB "
-          f"(samples {samples / 1e6:.2f} MB, everything else {(len(text) - samples) / 1e6:.2f} MB)")
-    print(f"  written in      {written:.2f} s (sampling, encoding, compressing)")
-    if browser is None:
-        print("  browser         chromium not found; load time not measured")
-        return
-    runs = [browser.open(page.as_uri()) for _ in range(RUNS)]
-    median = {key: statistics.median(run[key] for run in runs)
-              for key in ("script_ms", "unpack_ms", "built_ms", "ready_ms")}
-    print(f"  ready in        {median['ready_ms']:.0f} ms, median of {RUNS} "
-          "(navigation start to first screenful drawn)")
-    print(f"    of which      {median['script_ms']:.0f} ms until the script starts (page parsed), "
-          f"{median['unpack_ms']:.0f} ms unpacking the samples, "
-          f"cards built at {median['built_ms']:.0f} ms")
-    heap = runs[-1]["heap_mb"]
-    if heap:
-        print(f"  JS heap         {heap:.0f} MB")
-
-
-def gallery_samples(text: str) -> str:
-    start = text.index('<script id="samples"')
-    return text[text.index(">", start) + 1: text.index("</script>", start)]
-
-
-def main() -> None:
-    executable = shutil.which("chromium")
-    browser = Browser(executable) if executable else None
-    try:
-        with tempfile.TemporaryDirectory() as scratch:
-            source = SimulatedSource()
-            catalogue = Catalogue(source)
-            for pattern in catalogue.patterns:  # build the simulated tables outside the timing
-                source.sample(pattern.name, 0)
-            measure("simulated full-size catalogue", catalogue, browser, Path(scratch, "full"))
-            try:
-                import gesturon
-            except ImportError:
-                print("module catalogue: gesturon is not importable; skipped")
-            else:
-                measure("module catalogue", Catalogue(gesturon), browser, Path(scratch, "module"))
-    finally:
-        if browser:
-            browser.close()
-
-
-if __name__ == "__main__":
-    main()
+def median_load(browser: Browser, url: str, runs: int) -> dict[str, float]:
+    """The median of each of the page's timings over `runs` fresh loads, and
+    the JS heap after the last one (MB, 0 where Chromium does not say)."""
+    loads = [browser.open(url) for _ in range(runs)]
+    median = {key: float(statistics.median(load[key] for load in loads)) for key in TIMINGS}
+    median["heap_mb"] = float(loads[-1]["heap_mb"] or 0.0)
+    return median
