@@ -26,6 +26,7 @@ REPEAT = 7
 
 def ns(stmt: str, names: dict[str, Any], number: int = NUMBER) -> float:
     """Best of REPEAT runs, in ns per statement, net of the timing loop."""
+    timeit.timeit(stmt, globals=names, number=number)  # warm up
     loop = min(timeit.repeat("pass", number=number, repeat=REPEAT))
     best = min(timeit.repeat(stmt, globals=names, number=number, repeat=REPEAT))
     return (best - loop) / number * 1e9
@@ -107,6 +108,8 @@ def run() -> None:
     name = names[len(names) // 2]
     module_ns = ns("s(n, p)", {"s": gesturon.sample, "n": name, "p": 12345})
     print(f"  (lookups of {name!r}; the module's sample(name, pip) takes {module_ns:.1f} ns)")
+    seconds, mib = in_fresh_interpreter(f"gesturon.sample({name!r}, 0)")
+    figure("the module: nothing to build or load, first sample", f"{seconds:6.4f} s {mib:7.1f} MiB")
     python_dict(module_ns, name)
     numpy_arrays(module_ns, name)
 

@@ -31,8 +31,8 @@ PROCEDURAL = [
 ]
 FLOOR_TARGET = 1.15
 LIBRARY_DEPTH_TARGET = 1.3
-NUMBER = 100_000
-REPEAT = 9
+NUMBER = 20_000
+REPEAT = 31
 
 
 def build_floor() -> ModuleType:
@@ -57,6 +57,7 @@ def paired(stmt: str, names: dict[str, Any], floor_stmt: str, floor_names: dict[
     """ns per call of a module statement and of its floor, net of the timing
     loop, each the best of interleaved runs."""
     loop = mine = floor = float("inf")
+    best_ns(stmt, names), best_ns(floor_stmt, floor_names)  # warm both up
     for _ in range(REPEAT):
         loop = min(loop, best_ns("pass", {}))
         mine = min(mine, best_ns(stmt, names))

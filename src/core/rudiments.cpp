@@ -37,7 +37,13 @@ Offset3 evaluate(std::span<const Stroke> strokes, std::int32_t period, std::int3
             e = sine * (sine * s.amplitude);
         }
         x = x + static_cast<double>(s.hand) * e;
-        y = std::fma(e, -0.72, y);
+        // A silent stroke (e is +0.0) leaves y as it is to the bit, signed
+        // zeros included: fma(+0.0, -0.72, y) is -0.0 + y, which is y. So the
+        // fused multiply-add is made only where a stroke sounds. (x keeps its
+        // addition: -0.0 + +0.0 would turn a negative zero positive.)
+        if (e != 0.0) {
+            y = std::fma(e, -0.72, y);
+        }
     }
     return {std::clamp(x, -1.0, 1.0), std::clamp(y, -1.0, 1.0), 0.0};
 }
