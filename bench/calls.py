@@ -10,9 +10,12 @@ Run alone with: python3 bench/calls.py (builds the floor on first use).
 from __future__ import annotations
 
 import importlib
+import math
+import shutil
 import subprocess
 import sys
 import timeit
+from dataclasses import dataclass
 from pathlib import Path
 from types import ModuleType
 from typing import Any
@@ -48,75 +51,81 @@ def build_floor() -> ModuleType:
     return importlib.import_module("gesturon_floor")
 
 
-def best_ns(stmt: str, names: dict[str, Any]) -> float:
-    """Best of REPEAT runs of NUMBER calls, in ns per call."""
-    return min(timeit.repeat(stmt, globals=names, number=NUMBER, repeat=1)) / NUMBER * 1e9
+def ns_per_call(stmt: str, names: dict[str, Any]) -> float:
+    """One run of NUMBER calls, in ns per call."""
+    return timeit.timeit(stmt, globals=names, number=NUMBER) / NUMBER * 1e9
 
 
-def paired(stmt: str, names: dict[str, Any], floor_stmt: str, floor_names: dict[str, Any]) -> tuple[float, float]:
-    """ns per call of a module statement and of its floor, net of the timing
-    loop, each the best of interleaved runs."""
-    loop = mine = floor = float("inf")
-    best_ns(stmt, names), best_ns(floor_stmt, floor_names)  # warm both up
+@dataclass
+class Pair:
+    """A module call and its floor call, with the best time seen for each."""
+    label: str
+    stmt: str
+    names: dict[str, Any]
+    floor_names: dict[str, Any]
+    mine: float = math.inf
+    floor: float = math.inf
+
+
+def measure(pairs: list[Pair]) -> float:
+    """Time every pair in REPEAT passes over the whole list, module and floor
+    side by side, so that a spell of interference on the machine spoils one
+    pass of every pair rather than every pass of one. Returns the best time
+    of the empty timing loop, to be taken off both."""
+    loop = math.inf
+    for pair in pairs:  # warm up
+        ns_per_call(pair.stmt, pair.names), ns_per_call(pair.stmt, pair.floor_names)
     for _ in range(REPEAT):
-        loop = min(loop, best_ns("pass", {}))
-        mine = min(mine, best_ns(stmt, names))
-        floor = min(floor, best_ns(floor_stmt, floor_names))
-    return mine - loop, floor - loop
-
-
-def row(label: str, mine: float, floor: float) -> float:
-    ratio = mine / floor
-    figure(label, f"{mine:6.1f} / {floor:5.1f} ns  x{ratio:4.2f}", f"x{FLOOR_TARGET}", ratio <= FLOOR_TARGET)
-    return ratio
+        loop = min(loop, ns_per_call("pass", {}))
+        for pair in pairs:
+            pair.mine = min(pair.mine, ns_per_call(pair.stmt, pair.names))
+            pair.floor = min(pair.floor, ns_per_call(pair.stmt, pair.floor_names))
+    return loop
 
 
 def user_library() -> tuple[gesturon.PatternLibrary, list[str]]:
-    """A library of the most user patterns one may hold, named as a user
-    might name them."""
+    """A library of the most user patterns one may hold (1024), named as a
+    user might name them."""
     rows = [(i / 64.0, -i / 128.0, 0.0) for i in range(64)]
-    names = [f"my_move_{i}" for i in range(gesturon.PatternLibrary.max_patterns if hasattr(
-        gesturon.PatternLibrary, "max_patterns") else 1024)]
+    names = [f"my_move_{i}" for i in range(1024)]
     return gesturon.PatternLibrary([gesturon.SampledPattern(n, "", rows) for n in names]), names
 
 
 def run() -> None:
+    if shutil.which("cmake") is None:
+        print("  CMake is not on PATH, so the floor module cannot be built: pip install cmake")
+        return
     floor = build_floor()
-    point = {"f": floor.point}
-    named = {"f": floor.sample}
     table = floor.Table()
-    method = {"f": table.sample}
-    print("  (module ns / floor ns per call, net of the timing loop)")
-
-    for name in PROCEDURAL:
-        row(f"{name}(pip)", *paired("f(12345)", {"f": getattr(gesturon, name)}, "f(12345)", point))
-
+    point, named, method = {"f": floor.point}, {"f": floor.sample}, {"f": table.sample}
     stored = [r["name"] for r in gesturon.catalogue()[15:]]
+    pattern = gesturon.SampledPattern("mine", "", [(i / 64.0, 0.0, 0.0) for i in range(64)])
+    library, names = user_library()
+    recording = gesturon.SampledRecording("take", ["x", "y", "z"], [[0.0, 0.0, 0.0]] * 4096, 120.0)
+
+    pairs = [Pair(f"{name}(pip)", "f(12345)", {"f": getattr(gesturon, name)}, point) for name in PROCEDURAL]
     for label, name in (("procedural", "five_stroke_roll"), ("first stored", stored[0]),
                         ("middle stored", stored[len(stored) // 2]), ("last stored", stored[-1])):
-        stmt = f"f({name!r}, 12345)"
-        row(f"sample({label} {name!r})"[:52], *paired(stmt, {"f": gesturon.sample}, stmt, named))
+        pairs.append(Pair(f"sample({label} {name!r})", f"f({name!r}, 12345)", {"f": gesturon.sample}, named))
+    pairs.append(Pair("SampledPattern.sample(pip)", "f(1000)", {"f": pattern.sample}, method))
+    library_pairs = [Pair(f"PatternLibrary.sample({label} {name!r})", f"f({name!r}, 1000)",
+                          {"f": library.sample}, {"f": table.sample_named})
+                     for label, name in (("built-in", stored[len(stored) // 2]), ("first user", names[0]),
+                                         ("1024th user", names[-1]))]
+    pairs += library_pairs
+    pairs.append(Pair("SampledRecording.sample(pip), 3 axes", "f(1000)", {"f": recording.sample},
+                      {"f": floor.Table(3).row}))
 
-    pattern = gesturon.SampledPattern("mine", "", [(i / 64.0, 0.0, 0.0) for i in range(64)])
-    row("SampledPattern.sample(pip)", *paired("f(1000)", {"f": pattern.sample}, "f(1000)", method))
-
-    library, names = user_library()
-    library_floor = {"f": table.sample_named}
-    by_name: dict[str, float] = {}
-    for label, name in (("built-in", stored[len(stored) // 2]), ("first user", names[0]),
-                        ("1024th user", names[-1])):
-        stmt = f"f({name!r}, 1000)"
-        mine, base = paired(stmt, {"f": library.sample}, stmt, library_floor)
-        row(f"PatternLibrary.sample({label} {name!r})"[:52], mine, base)
-        by_name[label] = mine
-    depth = by_name["1024th user"] / by_name["first user"]
-    figure("PatternLibrary: 1024th user pattern / first", f"x{depth:4.2f}", f"x{LIBRARY_DEPTH_TARGET}",
-           depth <= LIBRARY_DEPTH_TARGET)
-
-    recording = gesturon.SampledRecording("take", ["x", "y", "z"], [[0.0, 0.0, 0.0]] * 4096, 120.0)
-    axes = floor.Table(3)
-    row("SampledRecording.sample(pip), 3 axes",
-        *paired("f(1000)", {"f": recording.sample}, "f(1000)", {"f": axes.row}))
+    loop = measure(pairs)
+    print(f"  (module / floor, ns per call net of the {loop:.0f} ns timing loop, best of {REPEAT} passes)")
+    for pair in pairs:
+        mine, base = pair.mine - loop, pair.floor - loop
+        ratio = mine / base
+        figure(pair.label[:52], f"{mine:6.1f} / {base:5.1f} ns  x{ratio:4.2f}", f"x{FLOOR_TARGET}",
+               ratio <= FLOOR_TARGET)
+    first, last = library_pairs[1].mine - loop, library_pairs[2].mine - loop
+    figure("PatternLibrary: 1024th user pattern / first", f"x{last / first:4.2f}", f"x{LIBRARY_DEPTH_TARGET}",
+           last / first <= LIBRARY_DEPTH_TARGET)
 
 
 if __name__ == "__main__":
