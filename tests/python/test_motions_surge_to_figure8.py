@@ -13,6 +13,7 @@ import pytest
 
 import gesturon
 from gesturon_tools import _beats
+from test_catalogue_complete import MOTIONS
 
 TOL = 1e-12
 
@@ -56,21 +57,9 @@ CLUB_BEATS = [
     ("amapiano", "Amapiano / shaker and bass-percussion study", 512),
 ]
 
-# The twelve dancefloor motions of the first 36 beats.
-DANCEFLOOR_MOTIONS = [
-    ("surge", "Forward surge", "Kick thrust through depth with contrasting snare lift and hat detail."),
-    ("recoil", "Backbeat recoil", "Snare pushes sideways; kick counters downward; delayed echo draws back."),
-    ("flutter", "Upper-percussion flutter", "Hat and shaker tremors over a wider kick/snare arc."),
-    ("dive", "Bass-led dive", "Bass drives a broad depth plunge with alternating drum counterweight."),
-    ("pendulum", "Weighted pendulum", "A hanging arc whose amplitude and angular speed respond to the score."),
-    ("figure8", "Woven figure eight", "Two crossing lobes expand at kicks with a lifted snare crossing."),
-    ("box", "Rounded corner tour", "Rhythm-weighted phase travels around four softened corners."),
-    ("corkscrew", "Closed corkscrew", "Two orbital turns ride a depth wave with percussion-driven radius."),
-    ("spiral", "Breathing spiral", "A contracting and expanding double-turn path with a continuous seam."),
-    ("slalom", "Drum slalom", "S-shaped travel with kick lift, snare cutbacks and depth counter-motion."),
-    ("spring", "Causal spring", "An event starts at rest, then drives a damped ringing excursion."),
-    ("ricochet", "Directional ricochet", "Successive onsets send smooth excursions toward a cyclic series of targets."),
-]
+# The twelve dancefloor motions of the first 36 beats: the sixteen motions
+# less the four club ones.
+DANCEFLOOR_MOTIONS = MOTIONS[4:]
 
 MINE = ["surge", "recoil", "flutter", "dive", "pendulum", "figure8"]
 
