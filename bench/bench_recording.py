@@ -10,7 +10,7 @@ import time
 import timeit
 
 import gesturon
-from measure import resident_bytes
+from measure import figure, resident_bytes
 
 ROWS = 1_000_000
 SAMPLE_CALLS = 200_000
@@ -23,10 +23,10 @@ def run() -> None:
     rec = gesturon.SampledRecording("bench", ["x"], rows, 120.0)
     build_s = time.perf_counter() - start
     held = resident_bytes() - before
-    print(f"build {ROWS} one-axis rows from a list: {build_s * 1e3:.1f} ms "
-          f"({build_s * 1e9 / ROWS:.1f} ns per row)")
-    print(f"resident memory held by the recording: {held / 2**20:.1f} MiB "
-          f"(values alone: {ROWS * 8 / 2**20:.1f} MiB)")
+    figure(f"build {ROWS:,} one-axis rows from a list", f"{build_s * 1e3:.1f} ms")
+    figure("  per row", f"{build_s * 1e9 / ROWS:.1f} ns")
+    figure("resident memory held by the recording", f"{held / 2**20:.1f} MiB")
+    figure("  of which the values alone", f"{ROWS * 8 / 2**20:.1f} MiB")
 
     pips = [(i * 7919) % ROWS for i in range(1024)]
     sample = rec.sample
@@ -37,16 +37,14 @@ def run() -> None:
 
     repeats = SAMPLE_CALLS // len(pips)
     best = min(timeit.repeat(calls, number=repeats, repeat=5))
-    print(f"sample(pip): {best * 1e9 / (repeats * len(pips)):.0f} ns per call")
+    figure("sample(pip), per call", f"{best * 1e9 / (repeats * len(pips)):.0f} ns")
 
     del rows, rec
     row = [0.5]
     start = time.perf_counter()
     gesturon.SampledRecording("largest", ["x"], [row] * 2**23, 120.0)
-    print(f"build the largest recording (2^23 one-axis rows, one shared row): "
-          f"{(time.perf_counter() - start) * 1e3:.1f} ms")
-    print(f"peak resident memory of the process: "
-          f"{resource.getrusage(resource.RUSAGE_SELF).ru_maxrss / 1024:.1f} MiB")
+    figure("build the largest recording (2^23 one-axis rows)", f"{(time.perf_counter() - start) * 1e3:.1f} ms")
+    figure("peak resident memory of the process", f"{resource.getrusage(resource.RUSAGE_SELF).ru_maxrss / 1024:.1f} MiB")
 
 
 if __name__ == "__main__":

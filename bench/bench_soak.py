@@ -12,7 +12,7 @@ import pickle
 from typing import Any, Callable
 
 import gesturon
-from measure import resident_bytes
+from measure import figure, resident_bytes
 
 ROUNDS = 10_000
 ROWS = [(i / 64.0, -i / 128.0, 0.0) for i in range(64)]
@@ -99,7 +99,8 @@ def growth_kib(step: Callable[[], object], rounds: int) -> int:
 
 def run() -> None:
     for label, step, rounds in CASES:
-        print(f"{label:<50} {rounds:>6} rounds: {growth_kib(step, rounds):+6d} KiB resident")
+        growth = growth_kib(step, rounds)
+        figure(label, f"{growth:+d} KiB in {rounds} rounds")
 
 
 if __name__ == "__main__":
