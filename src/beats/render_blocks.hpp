@@ -107,9 +107,11 @@ inline void limit_peak(std::vector<Row>& rows, double ceiling) {
 // motions (bounce, step, orbit, glide) share, general enough for any motion
 // whose size follows how busily and strongly a score plays.
 
-// How much each group of instruments counts towards a motion's drive.
-struct GroupWeights {
-    double kick = 1.0;
+// One number for each group of instruments. Motions use it as the weights of
+// their drive (GroupWeights: how much each group counts towards it) and as
+// the gains of their onsets (GroupGains: what each group gives).
+struct PerGroup {
+    double kick = 0.0;
     double backbeat = 0.0;
     double hats = 0.0;
     double percussion = 0.0;
@@ -126,6 +128,8 @@ struct GroupWeights {
         return 0.0;
     }
 };
+using GroupWeights = PerGroup;
+using GroupGains = PerGroup;
 
 // A hit's level in tenths (accent 10, normal 8, ghost 4): whole numbers, so
 // that sums of them are exact.
@@ -261,26 +265,6 @@ inline std::vector<double> weighted_phase(const Score& score, const std::functio
 // spiral, slalom, spring, ricochet) and free for any other motion.
 
 namespace gesturon::beats {
-
-// What a motion gives each group of the score: one gain per group.
-struct GroupGains {
-    double kick = 0.0;
-    double backbeat = 0.0;
-    double hats = 0.0;
-    double percussion = 0.0;
-    double bass = 0.0;
-
-    double of(Group g) const {
-        switch (g) {
-            case Group::kick: return kick;
-            case Group::backbeat: return backbeat;
-            case Group::hats: return hats;
-            case Group::percussion: return percussion;
-            case Group::bass: return bass;
-        }
-        return 0.0;
-    }
-};
 
 // One onset: the hits that sound together (within half a pip of the first),
 // their time, their summed strength (relative weight times the group's gain)
