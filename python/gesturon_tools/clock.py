@@ -33,6 +33,8 @@ from dataclasses import dataclass
 from fractions import Fraction
 from typing import Callable, Union
 
+from .meter import Meter
+
 PIPS_PER_BEAT = 64
 NS_PER_SECOND = 10**9
 NS_PER_MINUTE = 60 * NS_PER_SECOND
@@ -102,12 +104,14 @@ class BeatClock:
 
     `bpm` is the tempo (20 to 999), `beat_zero_ns` the instant of beat zero
     on the clock's own time line (default: now). `now_ns` is the clock to
-    read; tests and offline renderers inject their own.
+    read; tests and offline renderers inject their own. `meter` says where
+    bars begin (pip 0 is the downbeat of bar 1).
     """
 
     def __init__(self, bpm: Number, beat_zero_ns: int | None = None, *,
-                 now_ns: Callable[[], int] = time.monotonic_ns):
+                 now_ns: Callable[[], int] = time.monotonic_ns, meter: Meter | None = None):
         self.now_ns = now_ns
+        self.meter = Meter() if meter is None else meter
         origin = now_ns() if beat_zero_ns is None else int(beat_zero_ns)
         # The target line and the catch-up towards it, replaced together in
         # one assignment: a player reading the clock in another thread
