@@ -31,11 +31,11 @@ class MissingDependency(ImportError):
     """An optional package that an output needs is not installed."""
 
 
-def optional_module(module: str, feature: str, package: str) -> Any:
+def optional_module(module: str, feature: str, package: str, hint: str = INSTALL_HINT) -> Any:
     try:
         return importlib.import_module(module)
     except ImportError:
-        raise MissingDependency(f"{feature} needs the {package} package: {INSTALL_HINT}") from None
+        raise MissingDependency(f"{feature} needs the {package} package: {hint}") from None
 
 
 def check_port(port: int) -> int:
@@ -227,7 +227,8 @@ class SacnOutput:
         self.fps, self.latency_ms = fps, latency_ms
         self.fixtures = self.universes_data.fixtures
         self.universes = list(self.universes_data.data)
-        family, host = socket.AF_INET, None
+        family: int = socket.AF_INET
+        host: str | None = None
         if destination is not None:
             family, host = resolve(destination, port)
         if sync is True:  # a universe no fixture uses
