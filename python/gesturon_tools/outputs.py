@@ -18,6 +18,7 @@ from typing import TYPE_CHECKING, Any, Sequence, cast
 
 from .clock import Number
 from .dmx import UNIVERSE_MAX, Fixture, Universes, check_universe
+from .slew import Slews, slew_rate
 
 if TYPE_CHECKING:  # the frames come from the player; no import cycle at run time
     from .live import Frame
@@ -102,11 +103,13 @@ class OscOutput:
     OSC floats are 32-bit, so each coordinate arrives as the double rounded
     to the nearest float32; `double=True` sends 64-bit floats (type tag
     `d`), which arrive exactly but not every receiver reads. `fps` (default:
-    the player's) and `latency_ms`: see `Stream`.
+    the player's) and `latency_ms`: see `Stream`; `slew`: the fastest any
+    coordinate may move, in positions a second.
     """
 
     def __init__(self, host: str, port: int, address: str = OSC_DEFAULT_ADDRESS, *,
-                 double: bool = False, fps: int | None = None, latency_ms: Number = 0):
+                 double: bool = False, fps: int | None = None, latency_ms: Number = 0,
+                 slew: float | None = None):
         udp_client = optional_module("pythonosc.udp_client", "OSC output", "python-osc")
         builder = optional_module("pythonosc.osc_message_builder", "OSC output", "python-osc")
         check_port(port)
@@ -114,6 +117,7 @@ class OscOutput:
         family, numeric = resolve(host, port)
         self.address = address
         self.fps, self.latency_ms = fps, latency_ms
+        self._slews = Slews([slew_rate(slew)] * 3)
         self.float_tag = "d" if double else "f"
         self._builder = builder.OscMessageBuilder
         self._client = udp_client.UDPClient(numeric, port, family=family)
@@ -126,10 +130,15 @@ class OscOutput:
                 address = self._addresses[position.label] = osc_address(self.address,
                                                                         position.label)
             message = self._builder(address=address)
-            for value in (position.x, position.y, position.z):
-                message.add_arg(value, self.float_tag)
+            for value in self._slews.step(position.label, (position.x, position.y, position.z),
+                                          frame.time_ns):
+                message.add_arg(float(value), self.float_tag)
             message.add_arg(position.pip, "i" if -2**31 <= position.pip < 2**31 else "h")
             self._client.send(message.build())
+
+    @property
+    def settled(self) -> bool:
+        return self._slews.settled
 
     def close(self) -> None:
         self._client.close()
