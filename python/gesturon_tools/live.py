@@ -195,30 +195,31 @@ class Stream:
             return clock.time_of_pip(self.next_pip) - self.latency_ns
         return frame_time(self.start_ns, self.index, self.fps)
 
-    def take(self, clock: BeatClock, now: int) -> tuple[int, int, int]:
+    def take(self, clock: BeatClock, now: int,
+             until_pip: int | None = None) -> tuple[int, int, int] | None:
         """(frame index, scheduled instant, pip) of the frame to send at
-        `now`, at or after its instant; counts late and dropped frames."""
-        stats, latency = self.stats, self.latency_ns
+        `now`, at or after its instant, counting late and dropped frames;
+        None, and the stream finished, when that pip is `until_pip` or
+        later."""
+        latency = self.latency_ns
         if self.fps is None:
-            current = clock.pip_at(now + latency)
-            if current > self.next_pip:
-                stats.dropped += current - self.next_pip
-                self.next_pip = current
-            due = clock.time_of_pip(self.next_pip) - latency
+            index = self.index
+            pip = max(clock.pip_at(now + latency), self.next_pip)
+            dropped = pip - self.next_pip
+            due = clock.time_of_pip(pip) - latency
             late_after = int(NS_PER_MINUTE // (4 * PIPS_PER_BEAT * clock.bpm))
-            pip = self.next_pip
         else:
-            newest = (now - self.start_ns) * self.fps // NS_PER_SECOND
-            if newest > self.index:
-                stats.dropped += newest - self.index
-                self.index = newest
-            due = frame_time(self.start_ns, self.index, self.fps)
+            index = max((now - self.start_ns) * self.fps // NS_PER_SECOND, self.index)
+            dropped = index - self.index
+            due = frame_time(self.start_ns, index, self.fps)
             late_after = NS_PER_SECOND // (4 * self.fps)
             pip = clock.pip_at(due + latency)
-        if now - due > late_after:
-            stats.late += 1
-        index = self.index
-        self.index += 1
+        if until_pip is not None and pip >= until_pip:
+            self.finished = True
+            return None
+        self.stats.dropped += dropped
+        self.stats.late += now - due > late_after
+        self.index = index + 1
         self.next_pip = pip + 1
         return index, due, pip
 
@@ -359,11 +360,11 @@ class Player:
             for stream in tuple(playing):
                 if stream.due(clock) > now:
                     continue
-                index, due, pip = stream.take(clock, now)
-                if until_pip is not None and pip >= until_pip:
-                    stream.finished = True
+                taken = stream.take(clock, now, until_pip)
+                if taken is None:
                     playing.remove(stream)
                     continue
+                index, due, pip = taken
                 stream.send(self.frame(pip, index, due))
         return self.stats
 
