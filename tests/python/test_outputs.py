@@ -276,3 +276,219 @@ def test_artnet_refuses_broadcast_to_every_network_and_needs_one_destination():
         ArtNetOutput([Fixture(0, 1)], "127.0.0.1", broadcast="2.255.255.255")
     with pytest.raises(ValueError, match="universe must be 0 to 32767"):
         ArtNetOutput([Fixture(32768, 1)], "127.0.0.1")
+
+
+# ---- sACN -----------------------------------------------------------------------------
+
+def sacn_packets(datagrams):
+    """Each E1.31 datagram as ("data", universe, priority, sync address,
+    options, 512 values) or ("sync", sync address), read by the layout:
+    root layer vector 4 (data) or 8 (extended), framing layer vector 2
+    (data) or 1 (synchronisation)."""
+    packets = []
+    for data in datagrams:
+        assert data[4:16] == b"ASC-E1.17\0\0\0"
+        root = struct.unpack_from(">I", data, 18)[0]
+        framing = struct.unpack_from(">I", data, 40)[0]
+        if (root, framing) == (4, 2):
+            priority, sync, _, options, universe = struct.unpack_from(">BHBBH", data, 108)
+            assert data[125] == 0 and len(data) == 126 + 512
+            packets.append(("data", universe, priority, sync, options, data[126:]))
+        else:
+            assert (root, framing) == (8, 1) and len(data) == 49
+            packets.append(("sync", struct.unpack_from(">H", data, 45)[0]))
+    return packets
+
+
+@pytest.mark.parametrize("sync, priority, family_host", [
+    (False, 100, "127.0.0.1"), (True, 0, "127.0.0.1"), (7, 200, "127.0.0.1"), (False, 150, "::1"),
+])
+def test_sacn_sync_only_when_asked_and_priority_carried(sync, priority, family_host):
+    if ":" in family_host:
+        try:
+            Datagrams(socket_family(family_host), family_host).udp.close()
+        except OSError:
+            pytest.skip("no IPv6 loopback here")
+    fixtures = [Fixture(1, 1, track=0), Fixture(2, 1, "z", track=0)]
+    with Datagrams(socket_family(family_host), family_host) as receiver:
+        output = SacnOutput(fixtures, family_host, receiver.port, sync=sync, priority=priority)
+        player, _ = sim_player(["helix"], [output])
+        player.run(until_pip=64)
+        frames = player.streams[1].stats.frames
+        output.close()
+        packets = sacn_packets(receiver.wait_for(frames * (2 + bool(sync)) + 6))
+    sync_universe = {False: 0, True: 63999}.get(sync, sync)
+    per_frame = 3 if sync else 2
+    assert len(packets) == per_frame * frames + 6
+    for k in range(frames):
+        group = packets[per_frame * k: per_frame * (k + 1)]
+        pip = (k * SECOND // 44) * 128 // SECOND
+        x, y, z = gesturon.sample("helix", pip).as_tuple()
+        assert group[0] == ("data", 1, priority, sync_universe, 0,
+                            bytes(coarse_fine(dmx_value(x, 65535)) + coarse_fine(dmx_value(y, 65535))
+                                  + (0,) * 508))
+        assert group[1] == ("data", 2, priority, sync_universe, 0,
+                            bytes((dmx_value(z, 255),) + (0,) * 511))
+        assert group[2:] == ([("sync", sync_universe)] if sync else [])
+    # Three stream-terminated packets (option bit 0x40) end each universe.
+    assert [(p[1], p[4]) for p in packets[-6:]] == [(1, 0x40)] * 3 + [(2, 0x40)] * 3
+
+
+def socket_family(host):
+    import socket
+    return socket.AF_INET6 if ":" in host else socket.AF_INET
+
+
+@pytest.mark.parametrize("make, message", [
+    (lambda: SacnOutput([Fixture(0, 1)], "127.0.0.1"), "universe must be 1 to 63999"),
+    (lambda: SacnOutput([Fixture(1, 1)], "127.0.0.1", priority=201), "priority must be 0 to 200"),
+    (lambda: SacnOutput([Fixture(1, 1)], multicast_ttl=0), "TTL must be 1 to 255"),
+    (lambda: SacnOutput([Fixture(1, 1)], interface="eth0"), "must be an IPv4 address"),
+    (lambda: SacnOutput([Fixture(1, 1)], "127.0.0.1", sync=1), "sync universe 1 carries"),
+])
+def test_bad_sacn_settings_are_refused(make, message):
+    with pytest.raises(ValueError, match=message):
+        make()
+
+
+def test_sacn_sends_from_the_interface_asked_for():
+    with Datagrams() as receiver:
+        output = SacnOutput([Fixture(1, 1)], "127.0.0.1", receiver.port, interface="127.0.0.1")
+        Player(["helix"], [output], BeatClock(120)).play_frame()
+        output.close()
+        receiver.wait_for(4)
+    assert {source[0] for _, source in receiver.received} == {"127.0.0.1"}
+    assert len({source[1] for _, source in receiver.received}) == 1
+
+
+def test_a_host_lookup_that_hangs_is_bounded_and_interruptible(monkeypatch):
+    import socket
+    real = socket.getaddrinfo
+
+    def hanging(host, *args):
+        numeric = len(args) == 5 and args[4] & socket.AI_NUMERICHOST
+        if host == "stuck.example" and not numeric:  # a name server that never answers
+            time.sleep(30)
+        return real(host, *args)
+
+    monkeypatch.setattr(socket, "getaddrinfo", hanging)
+    start = time.monotonic()
+    with pytest.raises(ValueError, match="cannot resolve host 'stuck.example': no answer within 0.2 s"):
+        resolve("stuck.example", 9, seconds=0.2)
+    assert time.monotonic() - start < 5
+
+    def interrupt(signum, frame):
+        raise KeyboardInterrupt
+
+    previous = signal.signal(signal.SIGALRM, interrupt)
+    try:
+        signal.setitimer(signal.ITIMER_REAL, 0.2)
+        start = time.monotonic()
+        with pytest.raises(KeyboardInterrupt):
+            resolve("stuck.example", 9, seconds=20)
+        assert time.monotonic() - start < 5
+    finally:
+        signal.setitimer(signal.ITIMER_REAL, 0)
+        signal.signal(signal.SIGALRM, previous)
+
+
+# ---- servos and MIDI ---------------------------------------------------------------------
+
+def maestro_commands(data):
+    """(channel, target) of each compact-protocol Set Target command: 0x84,
+    the channel, the target's bits 0-6, then bits 7-13."""
+    assert len(data) % 4 == 0
+    commands = []
+    for k in range(0, len(data), 4):
+        command, channel, low, high = data[k: k + 4]
+        assert command == 0x84 and low < 128 and high < 128
+        commands.append((channel, low | high << 7))
+    return commands
+
+
+def pulse_quarters(position, low, high, centre):
+    p = Fraction(position)
+    pulse = centre + p * ((high - centre) if p >= 0 else (centre - low))
+    return (pulse * 4 + Fraction(1, 2)).__floor__()
+
+
+def read_all(fd, count, seconds=10):
+    data = b""
+    deadline = time.monotonic() + seconds
+    while len(data) < count and time.monotonic() < deadline:
+        try:
+            data += os.read(fd, 4096)
+        except BlockingIOError:
+            time.sleep(0.01)
+    return data
+
+
+def test_servo_targets_reach_a_pty_in_the_maestro_format():
+    pytest.importorskip("serial")
+    import tty
+    master, slave = os.openpty()
+    tty.setraw(master)
+    os.set_blocking(master, False)
+    try:
+        servos = [Servo(0, "x"), Servo(5, "y", 0, 600, 2400, 1700),
+                  Servo(23, "z", "ahead", Fraction(1001, 2), 2500, slew=1000)]
+        output = MaestroOutput(servos, os.ttyname(slave))
+        player, _ = sim_player(["helix", Track("helix", 16, "ahead")], [output], final="dark")
+        player.run(until_pip=128)
+        frames = player.streams[1].stats.frames
+        player.close()
+        commands = maestro_commands(read_all(master, 12 * frames + 12))
+    finally:
+        os.close(master)
+        os.close(slave)
+    assert len(commands) == 3 * frames + 3
+    z_pulse, held = None, 0
+    for k in range(frames):
+        t = k * SECOND // 50
+        pip = t * 128 // SECOND
+        x, y, _ = gesturon.sample("helix", pip).as_tuple()
+        z = gesturon.sample("helix", pip + 16).as_tuple()[2]
+        # z is slewed at 1000 us a second: 20 ms frames move it 20 us at most.
+        low, high = Fraction(1001, 2), 2500
+        wanted = (low + high) / 2 + Fraction(z) * (high - low) / 2  # centre in the middle
+        z_pulse = wanted if z_pulse is None else min(max(wanted, z_pulse - 20), z_pulse + 20)
+        held += z_pulse != wanted
+        assert commands[3 * k: 3 * k + 3] == [
+            (0, pulse_quarters(x, 1000, 2000, 1500)),
+            (5, pulse_quarters(y, 600, 2400, 1700)),
+            (23, (z_pulse * 4 + Fraction(1, 2)).__floor__())]
+    assert held > 5  # the slew limit did hold z back
+    assert commands[-3:] == [(0, 0), (5, 0), (23, 0)]  # dark: pulses off
+
+
+class Port(mido.ports.BaseOutput):
+    """A mido output port that keeps the bytes of every message sent."""
+
+    def _send(self, message):
+        self.wire = getattr(self, "wire", b"") + bytes(message.bytes())
+
+
+@pytest.mark.parametrize("fine", [False, True])
+def test_midi_control_changes_carry_each_axis(fine):
+    port = Port()
+    controls = [Control(1, 7 if not fine else 1, "x", fine=fine),
+                Control(16, 20, "y", "ahead", fine=fine, scale=Axis(0, 1))]
+    output = MidiOutput(controls, port)
+    player, _ = sim_player(["bounce", Track("lfo_breathe", 8, "ahead")], [output])
+    player.run(until_pip=256)
+    messages = mido.parse_all(port.wire)
+    assert all(m.type == "control_change" for m in messages)
+    full = 16383 if fine else 127
+    current, expected = {}, []
+    for k in range(player.streams[1].stats.frames):
+        pip = (k * SECOND // 50) * 128 // SECOND
+        values = [(0, controls[0].number, dmx_value(gesturon.bounce(pip).x, full)),
+                  (15, 20, dmx_value(gesturon.sample("lfo_breathe", pip + 8).y, full, 0, 1))]
+        for channel, number, value in values:
+            parts = [(number, value >> 7), (number + 32, value & 127)] if fine else [(number, value)]
+            for controller, part in parts:
+                if current.get((channel, controller)) != part:  # sent only when it changes
+                    expected.append((channel, controller, part))
+                    current[(channel, controller)] = part
+    assert [(m.channel, m.control, m.value) for m in messages] == expected
+    assert len(expected) > 20
