@@ -26,7 +26,7 @@ from .dmx import UNIVERSE_MAX, UNIVERSE_MIN, Axis, Fixture, check_overlaps
 from .live import FINAL_FRAMES, MAX_LATENCY_MS, Frame, Output, Player, latency_ns
 from .outputs import DMX_FPS, SACN_PORT, MissingDependency, OscOutput, SacnOutput
 
-KINDS = ("osc", "sacn", "artnet", "servo", "midi")
+KINDS = ("osc", "sacn", "artnet", "dmx", "servo", "midi")  # dmx: sACN and Art-Net
 DMX_DEFAULT_LAYOUT = ("pan", "pan_fine", "tilt", "tilt_fine")
 SLEWS = {"pan": "pan of DMX fixtures, in --pan's units",
          "tilt": "tilt of DMX fixtures, in --tilt's units",
@@ -270,8 +270,9 @@ def make_outputs(args: argparse.Namespace) -> list[Output]:
     slews = dict(args.slew)
 
     def timing(kind: str, default: int | None) -> dict[str, Any]:
-        return {"fps": rates.get(kind, default),
-                "latency_ms": latencies.get(kind, latencies.get(None, 0))}
+        group = "dmx" if kind in ("sacn", "artnet") else kind
+        return {"fps": rates.get(kind, rates.get(group, default)),
+                "latency_ms": latencies.get(kind, latencies.get(group, latencies.get(None, 0)))}
 
     outputs: list[Output] = []
     try:
