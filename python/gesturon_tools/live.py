@@ -336,8 +336,10 @@ class Player:
             fps = check_fps(getattr(output, "fps", None))
             key = (own if fps is None else fps, latency_ns(getattr(output, "latency_ms", 0)))
             groups.setdefault(key, []).append(output)
-        self.streams = tuple(Stream(tuple(members), fps, latency,
-                                    self.stats if (fps, latency) == (own, 0) else None)
+        # A stream keeps its stats from one grouping to the next.
+        stats = {(stream.fps, stream.latency_ns): stream.stats for stream in self.streams}
+        stats[(own, 0)] = self.stats
+        self.streams = tuple(Stream(tuple(members), fps, latency, stats.get((fps, latency)))
                              for (fps, latency), members in groups.items())
         return self.streams
 

@@ -21,7 +21,7 @@ from typing import TYPE_CHECKING, Any, Sequence
 
 from .clock import Number
 from .dmx import Axis
-from .outputs import optional_module
+from .outputs import MissingDependency, optional_module
 from .slew import Slew
 
 if TYPE_CHECKING:
@@ -91,7 +91,10 @@ class MidiOutput:
         if isinstance(port, str):
             try:
                 port = self._mido.open_output(port)
-            except (OSError, ImportError, ValueError) as error:
+            except ImportError:
+                raise MissingDependency("MIDI ports need the python-rtmidi package: "
+                                        "pip install 'gesturon[midi]'") from None
+            except Exception as error:  # the backend's own errors (no MIDI system, no port)
                 raise ValueError(f"cannot open MIDI port {port!r}: {error}") from None
         self.port = port
 

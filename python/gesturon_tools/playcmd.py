@@ -279,12 +279,13 @@ def run_play(args: argparse.Namespace, catalogue: Catalogue, out: TextIO) -> Non
     player.outputs += (status,)
     with stop_on_interrupt(player.stop):
         try:
-            clock.locate(0)  # beat zero: now, with everything set up
-            player.run(until_pip=args.beats)
+            try:
+                clock.locate(0)  # beat zero: now, with everything set up
+                player.run(until_pip=args.beats)
+            finally:
+                player.close()  # the final frame, and sACN streams ended
         except OSError as error:
             raise ToolError(f"play: cannot send: {error.strerror or error}") from None
-        finally:
-            player.close()
 
 
 STOP_SIGNALS = (signal.SIGINT, signal.SIGTERM, signal.SIGHUP)

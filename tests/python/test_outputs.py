@@ -492,3 +492,13 @@ def test_midi_control_changes_carry_each_axis(fine):
                     current[(channel, controller)] = part
     assert [(m.channel, m.control, m.value) for m in messages] == expected
     assert len(expected) > 20
+
+
+def test_play_frame_counts_every_stream_across_calls():
+    clock = BeatClock(120, 0, now_ns=lambda: 0)
+    late = CallbackOutput(lambda frame: None, latency_ms=100)
+    player = Player(["circle"], [late], clock)
+    for k in range(3):
+        player.play_frame(k * SECOND)
+    assert [s.stats.frames for s in player.streams] == [3, 3]
+    assert player.streams[1].stats.last.pip == 2 * 128 + 12

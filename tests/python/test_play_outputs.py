@@ -142,3 +142,16 @@ def test_any_stop_signal_ends_cleanly_with_the_final_frame(signum, final):
     elif final == "centre":
         assert values == bytes(coarse_fine(dmx_value(0, 65535)) * 2)
     assert all(p[5] == last[5] for p in ended)  # the streams end on the final values
+
+
+@pytest.mark.parametrize("module, argv, fragments", [
+    ("stupidArtnet", ART + TO, ["Art-Net output needs the stupidArtnet package",
+                                "pip install 'gesturon[live]'"]),
+    ("serial", ["--servo", "0/x", "--servo-to", "/dev/null"],
+     ["servo output needs the pyserial package", "pip install 'gesturon[servo]'"]),
+])
+def test_play_names_a_missing_package_for_rig_outputs(capsys, monkeypatch, module, argv, fragments):
+    monkeypatch.setitem(sys.modules, module, None)
+    code, out, err = run(capsys, *PLAY, *argv)
+    assert code == 1 and out == ""
+    assert_one_line_error(err, *fragments)
