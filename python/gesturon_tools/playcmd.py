@@ -8,8 +8,9 @@ with a live status line on a terminal.
 
 Each `--sacn` adds one fixture. One pattern drives every fixture (each
 `--spread` beats ahead of the one before); several patterns drive one
-fixture each, in order. Ctrl-C stops at the next frame and ends the streams
-cleanly.
+fixture each, in order. Art-Net, servos, MIDI, rates, latency and the
+final frame are options of `playoutputs`. Ctrl-C, SIGTERM and SIGHUP stop
+at the next frame and end the streams cleanly.
 """
 
 from __future__ import annotations
