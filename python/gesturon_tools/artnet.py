@@ -17,14 +17,11 @@ from __future__ import annotations
 
 import ipaddress
 import socket
-from typing import TYPE_CHECKING, Any, Sequence
+from typing import Any, Sequence
 
 from .clock import Number
-from .dmx import Fixture, Universes
+from .dmx import DmxOutput, Fixture, Universes
 from .outputs import DMX_FPS, check_ipv4, check_port, optional_module, resolve
-
-if TYPE_CHECKING:
-    from .live import Frame
 
 ARTNET_PORT = 6454
 PORT_ADDRESS_MAX = 0x7FFF
@@ -40,7 +37,7 @@ def port_address(net: int, subnet: int, universe: int) -> int:
     return net << 8 | subnet << 4 | universe
 
 
-class ArtNetOutput:
+class ArtNetOutput(DmxOutput):
     """DMX over Art-Net: every frame sets the channels of each fixture from
     the position of the track it follows and sends each universe once, as
     one ArtDmx packet of 512 channels.
@@ -96,22 +93,7 @@ class ArtNetOutput:
         self._sequence = 0
         self._closed = False
 
-    def dmx(self, frame: Frame) -> dict[int, bytes]:
-        """The 512 channel values of each port-address for a frame."""
-        return self.universes_data.dmx(frame)
-
-    def send(self, frame: Frame) -> None:
-        self._send(self.dmx(frame))
-
-    def dark(self) -> None:
-        """Every channel of every universe to 0, once."""
-        self._send(self.universes_data.dark())
-
-    @property
-    def settled(self) -> bool:
-        return self.universes_data.settled
-
-    def _send(self, universes: dict[int, bytes]) -> None:
+    def send_universes(self, universes: dict[int, bytes]) -> None:
         self._sequence = self._sequence % 255 + 1
         for address, data in universes.items():
             node = self._nodes[address]

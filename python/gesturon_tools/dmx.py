@@ -242,3 +242,29 @@ class Universes:
     def settled(self) -> bool:
         """Whether the last frame put every fixture where it was sent."""
         return all(slews.settled for slews in self.slews)
+
+
+class DmxOutput:
+    """What the DMX outputs share: the universes of their fixtures, set from
+    each frame (`dmx`) or all dark, handed to `send_universes`."""
+
+    universes_data: Universes
+
+    def dmx(self, frame: Frame) -> dict[int, bytes]:
+        """The 512 channel values of each universe for a frame."""
+        return self.universes_data.dmx(frame)
+
+    def send(self, frame: Frame) -> None:
+        self.send_universes(self.dmx(frame))
+
+    def dark(self) -> None:
+        """Every channel of every universe to 0, once."""
+        self.send_universes(self.universes_data.dark())
+
+    @property
+    def settled(self) -> bool:
+        """Whether the last frame put every fixture where it was sent."""
+        return self.universes_data.settled
+
+    def send_universes(self, universes: dict[int, bytes]) -> None:
+        raise NotImplementedError

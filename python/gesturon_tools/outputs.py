@@ -17,7 +17,7 @@ import time
 from typing import TYPE_CHECKING, Any, Sequence, cast
 
 from .clock import Number
-from .dmx import UNIVERSE_MAX, Fixture, Universes, check_universe
+from .dmx import UNIVERSE_MAX, DmxOutput, Fixture, Universes, check_universe
 from .slew import Slews, slew_rate
 
 if TYPE_CHECKING:  # the frames come from the player; no import cycle at run time
@@ -195,7 +195,7 @@ def check_ipv4(address: str, what: str) -> str:
     return address
 
 
-class SacnOutput:
+class SacnOutput(DmxOutput):
     """DMX over sACN (E1.31): every frame sets the channels of each fixture
     from the position of the track it follows and sends each universe once.
 
@@ -262,22 +262,7 @@ class SacnOutput:
                 output.destination = host
         self._closed = False
 
-    def dmx(self, frame: Frame) -> dict[int, bytes]:
-        """The 512 channel values of each universe for a frame."""
-        return self.universes_data.dmx(frame)
-
-    def send(self, frame: Frame) -> None:
-        self._send(self.dmx(frame))
-
-    def dark(self) -> None:
-        """Every channel of every universe to 0, once."""
-        self._send(self.universes_data.dark())
-
-    @property
-    def settled(self) -> bool:
-        return self.universes_data.settled
-
-    def _send(self, universes: dict[int, bytes]) -> None:
+    def send_universes(self, universes: dict[int, bytes]) -> None:
         for universe, data in universes.items():
             self._sender[universe].dmx_data = tuple(data)
         if self.sync is not None:
