@@ -31,7 +31,7 @@ import itertools
 import threading
 import time
 from dataclasses import dataclass
-from typing import Callable, Iterable, Iterator, Protocol, Sequence, cast
+from typing import Callable, Iterable, Protocol, Sequence, cast
 
 from .clock import (NS_PER_MINUTE, NS_PER_SECOND, PIPS_PER_BEAT, BeatClock, Number, exact,
                     exact_tempo, frame_time)
@@ -181,13 +181,11 @@ class Stream:
         self.index = 0
         self.next_pip = 0
         self.start_ns = 0
-        self.finished = False
 
     def begin(self, clock: BeatClock, start_ns: int) -> None:
         self.start_ns = start_ns
         self.index = 0
         self.next_pip = clock.pip_at(start_ns + self.latency_ns)
-        self.finished = False
 
     def due(self, clock: BeatClock) -> int:
         """The instant the next frame is due."""
@@ -199,8 +197,7 @@ class Stream:
              until_pip: int | None = None) -> tuple[int, int, int] | None:
         """(frame index, scheduled instant, pip) of the frame to send at
         `now`, at or after its instant, counting late and dropped frames;
-        None, and the stream finished, when that pip is `until_pip` or
-        later."""
+        None when that pip is `until_pip` or later (the stream is done)."""
         latency = self.latency_ns
         if self.fps is None:
             index = self.index
@@ -215,7 +212,6 @@ class Stream:
             late_after = NS_PER_SECOND // (4 * self.fps)
             pip = clock.pip_at(due + latency)
         if until_pip is not None and pip >= until_pip:
-            self.finished = True
             return None
         self.stats.dropped += dropped
         self.stats.late += now - due > late_after

@@ -240,6 +240,9 @@ class SacnOutput(DmxOutput):
         host: str | None = None
         if destination is not None:
             family, host = resolve(destination, port)
+            if interface is not None and family != socket.AF_INET:
+                raise ValueError("the multicast interface is an IPv4 address: it cannot send "
+                                 f"to the IPv6 host {destination}")
         if sync is True:  # a universe no fixture uses
             sync = next(u for u in range(UNIVERSE_MAX, 0, -1) if u not in self.universes)
         elif sync is not False:

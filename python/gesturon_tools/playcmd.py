@@ -308,9 +308,12 @@ class stop_on_interrupt:
 
     def __enter__(self) -> None:
         # Only the main thread may set signal handlers (and receives signals).
+        # A signal the program was started to ignore (`nohup`, a background
+        # job) stays ignored.
         if threading.current_thread() is threading.main_thread():
             for signum in STOP_SIGNALS:
-                self.previous[signum] = signal.signal(signum, self.handle)
+                if signal.getsignal(signum) is not signal.SIG_IGN:
+                    self.previous[signum] = signal.signal(signum, self.handle)
 
     def __exit__(self, *exc: object) -> None:
         for signum, previous in self.previous.items():

@@ -168,8 +168,12 @@ def add_output_options(play: argparse.ArgumentParser,
     add("--artnet", type=artnet_fixture_arg, action="append", default=[],
         metavar="NET/SUBNET/UNIVERSE/ADDRESS[/LAYOUT]",
         help="a DMX fixture over Art-Net (repeat for more); LAYOUT as for --sacn")
-    add("--artnet-to", type=lambda t: host_port(t, 6454), metavar="HOST[:PORT]",
-        help="the Art-Net node to send to")
+    def artnet_to(text: str) -> tuple[str, int]:
+        if text.startswith("[") or text.count(":") > 1:
+            raise argparse.ArgumentTypeError(f"Art-Net is IPv4 only, not {text!r}")
+        return host_port(text, 6454)
+
+    add("--artnet-to", type=artnet_to, metavar="HOST[:PORT]", help="the Art-Net node to send to")
     add("--artnet-broadcast", type=ipv4_arg, metavar="ADDRESS",
         help="instead, broadcast to this network's broadcast address (e.g. 2.255.255.255)")
     add("--artnet-from", type=ipv4_arg, metavar="ADDRESS",
