@@ -158,3 +158,22 @@ def test_play_names_a_missing_package_for_rig_outputs(capsys, monkeypatch, modul
     code, out, err = run(capsys, *PLAY, *argv)
     assert code == 1 and out == ""
     assert_one_line_error(err, *fragments)
+
+
+def test_a_player_started_under_nohup_plays_on_after_a_hangup():
+    with Datagrams() as receiver:
+        player = subprocess.Popen(
+            [sys.executable, "-m", "gesturon_tools", "play", "circle", "--bpm", "120",
+             "--sacn", "1/1", "--sacn-to", f"127.0.0.1:{receiver.port}"],
+            stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True,
+            preexec_fn=lambda: signal.signal(signal.SIGHUP, signal.SIG_IGN))
+        try:
+            assert receiver.wait_for(5, seconds=60), "the player never started"
+            player.send_signal(signal.SIGHUP)
+            before = len(receiver.received)
+            assert receiver.wait_for(before + 10, seconds=30) and player.poll() is None
+            player.send_signal(signal.SIGTERM)
+            out, err = player.communicate(timeout=30)
+        finally:
+            player.kill()
+    assert player.returncode == 0 and err == "" and " 120 BPM " in out
