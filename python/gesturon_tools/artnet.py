@@ -78,10 +78,14 @@ class ArtNetOutput(DmxOutput):
         self.destination = (target, port)
         self._nodes: dict[int, Any] = {}
         for address in self.universes_data.data:
-            node = artnet.StupidArtnet(target, 0, 512, fps or DMX_FPS, True,
-                                       broadcast is not None,
-                                       None if interface is None else (interface, 0),
-                                       False, port)
+            # Its own clock (fps) and ArtSync stay unused: the player times
+            # the frames and sends one ArtSync for all universes.
+            node = artnet.StupidArtnet(target_ip=target, universe=0, packet_size=512,
+                                       fps=fps or DMX_FPS, even_packet_size=True,
+                                       broadcast=broadcast is not None,
+                                       source_address=None if interface is None
+                                       else (interface, 0),
+                                       artsync=False, port=port)
             node.set_simplified(False)
             node.set_net(address >> 8)
             node.set_subnet(address >> 4 & 15)

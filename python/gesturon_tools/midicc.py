@@ -20,7 +20,7 @@ from dataclasses import dataclass, field
 from typing import TYPE_CHECKING, Any, Sequence
 
 from .clock import Number
-from .dmx import Axis
+from .dmx import Axis, Real
 from .outputs import MissingDependency, optional_module
 from .slew import Slew
 
@@ -43,7 +43,7 @@ class Control:
     track: str | int = 0
     fine: bool = False
     scale: Axis = field(default_factory=Axis)
-    slew: float | None = None
+    slew: Real | None = None
 
     def __post_init__(self) -> None:
         if isinstance(self.channel, bool) or not isinstance(self.channel, int) \

@@ -18,7 +18,7 @@ from typing import TYPE_CHECKING, Any, Sequence, cast
 
 from .clock import Number
 from .dmx import UNIVERSE_MAX, DmxOutput, Fixture, Universes, check_universe
-from .slew import Slews, slew_rate
+from .slew import Real, Slews, slew_rate
 
 if TYPE_CHECKING:  # the frames come from the player; no import cycle at run time
     from .live import Frame
@@ -109,7 +109,7 @@ class OscOutput:
 
     def __init__(self, host: str, port: int, address: str = OSC_DEFAULT_ADDRESS, *,
                  double: bool = False, fps: int | None = None, latency_ms: Number = 0,
-                 slew: float | None = None):
+                 slew: Real | None = None):
         udp_client = optional_module("pythonosc.udp_client", "OSC output", "python-osc")
         builder = optional_module("pythonosc.osc_message_builder", "OSC output", "python-osc")
         check_port(port)
