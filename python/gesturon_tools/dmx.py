@@ -26,7 +26,12 @@ import functools
 import math
 from dataclasses import dataclass, field
 from fractions import Fraction
-from typing import Iterable, Sequence, Union
+from typing import TYPE_CHECKING, Iterable, Sequence, Union
+
+from .slew import Slews, slew_rate
+
+if TYPE_CHECKING:  # the frames come from the player; no import cycle at run time
+    from .live import Frame
 
 UNIVERSE_MIN = 1
 UNIVERSE_MAX = 63999
@@ -54,11 +59,13 @@ class Axis:
     `centre + p * swing` units, the channel range covering 0..`travel`
     units; `limits` (units) keep the result inside a safe range. The
     default drives the whole channel range. A negative swing reverses the
-    direction (a fixture hung upside down)."""
+    direction (a fixture hung upside down). `slew`: the fastest the
+    parameter may move, in units a second (see `gesturon_tools.slew`)."""
     centre: Real = Fraction(1, 2)
     swing: Real = Fraction(1, 2)
     travel: Real = 1
     limits: tuple[Real, Real] | None = None
+    slew: Real | None = None
 
     def __post_init__(self) -> None:
         travel = rational(self.travel, "travel")
@@ -73,14 +80,24 @@ class Axis:
             if not 0 <= low <= high <= travel:
                 raise ValueError(f"limits {self.limits[0]}..{self.limits[1]} must lie "
                                  f"within the travel 0..{self.travel}, lowest first")
+        slew_rate(self.slew)
 
-    def value(self, position: float, full: int) -> int:
-        """The channel value (0..`full`) for a position."""
+    @property
+    def position_slew(self) -> Fraction | None:
+        """The slew limit in positions a second (a position moves the
+        parameter by `swing` units)."""
+        if self.slew is None or self.swing == 0:
+            return None
+        return Fraction(self.slew) / abs(Fraction(self.swing))
+
+    def value(self, position: Real, full: int) -> int:
+        """The channel value (0..`full`) for a position (a float, or an
+        exact rational where a slew limit has held it back)."""
         slope, offset, divisor, low, high = scale(self, full)
-        # position = n / d exactly (d a power of two), so the value
+        # position = n / d exactly (d a power of two for a float), so the value
         # floor(position * swing * full / travel + centre * full / travel + 1/2)
         # is one integer division.
-        n, d = float(position).as_integer_ratio()
+        n, d = (position if isinstance(position, Fraction) else float(position)).as_integer_ratio()
         return min(max((n * slope + offset * d) // (d * divisor), low), high)
 
 
@@ -141,7 +158,8 @@ class Fixture:
 
     def __post_init__(self) -> None:
         object.__setattr__(self, "tokens", parse_layout(self.layout))
-        check_universe(self.universe)
+        # Universe 0 is Art-Net's first; sACN outputs refuse it themselves.
+        check_universe(self.universe, 0)
         if isinstance(self.address, bool) or not isinstance(self.address, int) \
                 or not 1 <= self.address <= CHANNELS:
             raise ValueError(f"DMX address must be 1 to {CHANNELS}, not {self.address}")
@@ -154,7 +172,7 @@ class Fixture:
     def last_channel(self) -> int:
         return self.address + len(self.tokens) - 1
 
-    def channels(self, x: float, y: float, z: float) -> list[tuple[int, int]]:
+    def channels(self, x: Real, y: Real, z: Real) -> list[tuple[int, int]]:
         """(channel, value) for every channel of the fixture, channels
         numbered from 1 like DMX addresses; unused ones are 0."""
         values: dict[str, int] = {}
@@ -169,10 +187,10 @@ class Fixture:
                 for i, token in enumerate(self.tokens)]
 
 
-def check_universe(universe: int) -> None:
+def check_universe(universe: int, low: int = UNIVERSE_MIN, high: int = UNIVERSE_MAX) -> None:
     if isinstance(universe, bool) or not isinstance(universe, int) \
-            or not UNIVERSE_MIN <= universe <= UNIVERSE_MAX:
-        raise ValueError(f"universe must be {UNIVERSE_MIN} to {UNIVERSE_MAX}, not {universe}")
+            or not low <= universe <= high:
+        raise ValueError(f"universe must be {low} to {high}, not {universe}")
 
 
 def check_overlaps(fixtures: Sequence[Fixture]) -> None:
@@ -185,3 +203,68 @@ def check_overlaps(fixtures: Sequence[Fixture]) -> None:
             if other != i:
                 raise ValueError(f"fixtures {other + 1} and {i + 1} overlap at channel "
                                  f"{channel} of universe {fixture.universe}")
+
+
+class Universes:
+    """The 512 channels of each universe that a set of fixtures is in, set
+    from frames: each fixture from the position of the track it follows,
+    held back by its axes' slew limits."""
+
+    def __init__(self, fixtures: Sequence[Fixture], low: int = UNIVERSE_MIN,
+                 high: int = UNIVERSE_MAX):
+        if not fixtures:
+            raise ValueError("a DMX output needs at least one fixture")
+        check_overlaps(fixtures)
+        self.fixtures = tuple(fixtures)
+        for fixture in self.fixtures:
+            check_universe(fixture.universe, low, high)
+        self.data = {u: bytearray(CHANNELS) for u in sorted({f.universe for f in fixtures})}
+        self.slews = [Slews([f.pan.position_slew, f.tilt.position_slew, f.z.position_slew])
+                      for f in self.fixtures]
+
+    def dmx(self, frame: Frame) -> dict[int, bytes]:
+        """The 512 channel values of each universe for a frame."""
+        for fixture, slews in zip(self.fixtures, self.slews):
+            position = frame[fixture.track]
+            x, y, z = slews.step(None, (position.x, position.y, position.z), frame.time_ns)
+            data = self.data[fixture.universe]
+            for channel, value in fixture.channels(x, y, z):
+                data[channel - 1] = value
+        return {u: bytes(data) for u, data in self.data.items()}
+
+    def dark(self) -> dict[int, bytes]:
+        """Every channel at 0, held values (dimmers, shutters) too."""
+        for data in self.data.values():
+            data[:] = bytes(CHANNELS)
+        return {u: bytes(data) for u, data in self.data.items()}
+
+    @property
+    def settled(self) -> bool:
+        """Whether the last frame put every fixture where it was sent."""
+        return all(slews.settled for slews in self.slews)
+
+
+class DmxOutput:
+    """What the DMX outputs share: the universes of their fixtures, set from
+    each frame (`dmx`) or all dark, handed to `send_universes`."""
+
+    universes_data: Universes
+
+    def dmx(self, frame: Frame) -> dict[int, bytes]:
+        """The 512 channel values of each universe for a frame."""
+        return self.universes_data.dmx(frame)
+
+    def send(self, frame: Frame) -> None:
+        self.send_universes(self.dmx(frame))
+
+    def dark(self) -> None:
+        """Every channel of every universe to 0, once."""
+        self.send_universes(self.universes_data.dark())
+
+    @property
+    def settled(self) -> bool:
+        """Whether the last frame put every fixture where it was sent."""
+        return self.universes_data.settled
+
+    def send_universes(self, universes: dict[int, bytes]) -> None:
+        raise NotImplementedError

@@ -10,31 +10,38 @@ Importing this needs nothing beyond the standard library; the OSC and sACN
 outputs need python-osc and sacn (`pip install 'gesturon[live]'`) only
 when one is made.
 
+Each output has its own frame rate and latency: outputs that share both
+form one `Stream`, which gets its own frames at its own instants (a DMX
+output at 44 frames a second, OSC to a visual patch at the player's 100).
 Frame times are computed from the start of the run (`frame_time`), never
 by adding up sleeps, so the frames do not drift. A frame is sampled at the
 pip of its own scheduled instant, so its contents do not depend on how
-punctually the machine woke up. A frame begun more than a quarter of a
-frame after its time is counted as late; when whole frames have passed
-meanwhile they are dropped (counted too) and the newest one is sent, so the
-next frame is on time again and no burst of stale frames goes out.
+punctually the machine woke up; an output whose device lags by L
+milliseconds (`latency_ms`) gets, at instant t, the positions of instant
+t + L. A frame begun more than a quarter of a frame after its time is
+counted as late; when whole frames have passed meanwhile they are dropped
+(counted too) and the newest one is sent, so the next frame is on time
+again and no burst of stale frames goes out. Each stream counts its own.
 """
 
 from __future__ import annotations
 
 import difflib
+import itertools
 import threading
+import time
 from dataclasses import dataclass
-from typing import Callable, Iterable, Iterator, Protocol, Sequence, cast
+from typing import Callable, Iterable, Protocol, Sequence, cast
 
-from .clock import (NS_PER_MINUTE, NS_PER_SECOND, PIPS_PER_BEAT, BeatClock, exact_tempo,
-                    frame_time)
+from .clock import (NS_PER_MINUTE, NS_PER_SECOND, PIPS_PER_BEAT, BeatClock, Number, exact,
+                    exact_tempo, frame_time)
 from .catalogue import Source
 from .dmx import Axis, Fixture
 from .outputs import MissingDependency, OscOutput, SacnOutput
 
 __all__ = [
     "Axis", "BeatClock", "CallbackOutput", "Fixture", "Frame", "MissingDependency",
-    "OscOutput", "Output", "Player", "Position", "SacnOutput", "Stats", "Track",
+    "OscOutput", "Output", "Player", "Position", "SacnOutput", "Stats", "Stream", "Track",
     "exact_tempo", "frame_time", "row",
 ]
 
@@ -107,10 +114,15 @@ class Output(Protocol):
 
 
 class CallbackOutput:
-    """Hands every frame to a Python callable."""
+    """Hands every frame to a Python callable, at the player's frame rate
+    unless `fps` is given, `latency_ms` ahead (see `Stream`)."""
 
-    def __init__(self, callback: Callable[[Frame], object]):
+    def __init__(self, callback: Callable[[Frame], object], *, fps: int | None = None,
+                 latency_ms: Number = 0):
         self.callback = callback
+        self.fps = check_fps(fps)
+        self.latency_ms = latency_ms
+        latency_ns(latency_ms)
 
     def send(self, frame: Frame) -> None:
         self.callback(frame)
@@ -121,12 +133,97 @@ class CallbackOutput:
 
 @dataclass
 class Stats:
-    """What a player has done: frames sent, frames begun late, frames
-    dropped because a later one was already due."""
+    """What a player (or one of its streams) has done: frames sent, frames
+    begun late, frames dropped because a later one was already due."""
     frames: int = 0
     late: int = 0
     dropped: int = 0
     last: Frame | None = None
+
+
+MAX_LATENCY_MS = 10_000
+FINAL_FRAMES = ("hold", "centre", "dark")
+SETTLE_NS = 10 * NS_PER_SECOND  # the longest a final frame is repeated for slewed outputs
+
+
+def check_fps(fps: int | None) -> int | None:
+    if fps is not None and (isinstance(fps, bool) or not isinstance(fps, int)
+                            or not 1 <= fps <= MAX_FPS):
+        raise ValueError(f"frame rate must be a whole number 1 to {MAX_FPS}, not {fps}")
+    return fps
+
+
+def latency_ns(ms: Number) -> int:
+    """A latency in milliseconds (positive or negative, within ten seconds)
+    as whole nanoseconds, rounded to the nearest."""
+    latency = exact(ms, "latency")
+    if not -MAX_LATENCY_MS <= latency <= MAX_LATENCY_MS:
+        raise ValueError(f"latency must be -{MAX_LATENCY_MS} to {MAX_LATENCY_MS} ms, "
+                         f"not {float(latency):g}")
+    return round(latency * 1_000_000)
+
+
+class Stream:
+    """The outputs that share one frame rate and one latency, with their own
+    frame numbers, instants and `stats`.
+
+    `fps` None means one frame on every pip, following the tempo. A frame
+    scheduled for instant t carries the pip of instant t + `latency_ns`:
+    an output whose device shows things L late is sent them L early.
+    """
+
+    def __init__(self, outputs: tuple[Output, ...], fps: int | None, latency: int,
+                 stats: Stats | None = None):
+        self.outputs = outputs
+        self.fps = fps
+        self.latency_ns = latency
+        self.stats = Stats() if stats is None else stats
+        self.index = 0
+        self.next_pip = 0
+        self.start_ns = 0
+
+    def begin(self, clock: BeatClock, start_ns: int) -> None:
+        self.start_ns = start_ns
+        self.index = 0
+        self.next_pip = clock.pip_at(start_ns + self.latency_ns)
+
+    def due(self, clock: BeatClock) -> int:
+        """The instant the next frame is due."""
+        if self.fps is None:
+            return clock.time_of_pip(self.next_pip) - self.latency_ns
+        return frame_time(self.start_ns, self.index, self.fps)
+
+    def take(self, clock: BeatClock, now: int,
+             until_pip: int | None = None) -> tuple[int, int, int] | None:
+        """(frame index, scheduled instant, pip) of the frame to send at
+        `now`, at or after its instant, counting late and dropped frames;
+        None when that pip is `until_pip` or later (the stream is done)."""
+        latency = self.latency_ns
+        if self.fps is None:
+            index = self.index
+            pip = max(clock.pip_at(now + latency), self.next_pip)
+            dropped = pip - self.next_pip
+            due = clock.time_of_pip(pip) - latency
+            late_after = int(NS_PER_MINUTE // (4 * PIPS_PER_BEAT * clock.bpm))
+        else:
+            index = max((now - self.start_ns) * self.fps // NS_PER_SECOND, self.index)
+            dropped = index - self.index
+            due = frame_time(self.start_ns, index, self.fps)
+            late_after = NS_PER_SECOND // (4 * self.fps)
+            pip = clock.pip_at(due + latency)
+        if until_pip is not None and pip >= until_pip:
+            return None
+        self.stats.dropped += dropped
+        self.stats.late += now - due > late_after
+        self.index = index + 1
+        self.next_pip = pip + 1
+        return index, due, pip
+
+    def send(self, frame: Frame) -> None:
+        for output in self.outputs:
+            output.send(frame)
+        self.stats.frames += 1
+        self.stats.last = frame
 
 
 def as_output(output: Output | Callable[[Frame], object]) -> Output:
@@ -148,7 +245,12 @@ class Player:
     `tracks`: pattern names or `Track`s. `outputs`: `Output`s or callables
     taking a `Frame`. `fps`: frames a second, counted from the start of the
     run; `per_pip=True` sends one frame on every pip instead, following the
-    tempo. `source`: the gesturon module (default) or a `PatternLibrary`.
+    tempo. An output with an `fps` of its own (DMX outputs: 44) or a
+    `latency_ms` gets its frames in a `Stream` of its own; `stats` counts
+    the player's own rate. `source`: the gesturon module (default) or a
+    `PatternLibrary`. `final`: what the outputs are sent when the player is
+    closed: `hold` (nothing: the last frame stays), `centre` (every
+    position at 0) or `dark` (DMX all 0, servos limp; others as `hold`).
 
     `run()` plays in the calling thread, `start()`/`stop()` in a thread of
     the player's own; `play_frame()` sends one frame at a moment the caller
@@ -158,9 +260,12 @@ class Player:
 
     def __init__(self, tracks: Sequence[str | Track], outputs: Sequence[Output | Callable[[Frame], object]],
                  clock: BeatClock, *, fps: int = 100, per_pip: bool = False,
-                 source: Source | None = None, sleep_ns: Callable[[int], None] | None = None):
+                 source: Source | None = None, sleep_ns: Callable[[int], None] | None = None,
+                 final: str = "hold"):
         if isinstance(fps, bool) or not isinstance(fps, int) or not 1 <= fps <= MAX_FPS:
             raise ValueError(f"frame rate must be a whole number 1 to {MAX_FPS}, not {fps}")
+        if final not in FINAL_FRAMES:
+            raise ValueError(f"final frame must be one of {', '.join(FINAL_FRAMES)}, not {final!r}")
         if source is None:
             import gesturon
             source = gesturon
@@ -182,7 +287,9 @@ class Player:
         self.clock = clock
         self.fps = fps
         self.per_pip = per_pip
+        self.final = final
         self.stats = Stats()
+        self.streams: tuple[Stream, ...] = ()
         self._sleep = sleep_ns
         self._stop = threading.Event()
         self._thread: threading.Thread | None = None
@@ -204,79 +311,72 @@ class Player:
         return Frame(index, time_ns, pip, tuple(positions))
 
     def play_frame(self, at_ns: int | None = None) -> Frame:
-        """Send the frame for instant `at_ns` (default: now) to every output."""
+        """Send the frame for instant `at_ns` (default: now) to every output
+        (each at its latency); the frame of the player's own is returned."""
         t = self.clock.now_ns() if at_ns is None else at_ns
-        frame = self.frame(self.clock.pip_at(t), self.stats.frames, t)
-        self._send(frame)
-        return frame
+        own = self.frame(self.clock.pip_at(t), self.stats.frames, t)
+        for stream in self.group_streams():
+            if stream.latency_ns == 0:
+                stream.send(Frame(stream.stats.frames, t, own.pip, own.positions))
+            else:
+                stream.send(self.frame(self.clock.pip_at(t + stream.latency_ns),
+                                       stream.stats.frames, t))
+        return own
 
-    def _send(self, frame: Frame) -> None:
+    def group_streams(self) -> tuple[Stream, ...]:
+        """The outputs grouped by frame rate and latency, the player's own
+        rate first (it keeps `stats`, with or without outputs)."""
+        own = None if self.per_pip else self.fps
+        groups: dict[tuple[int | None, int], list[Output]] = {(own, 0): []}
         for output in self.outputs:
-            output.send(frame)
-        self.stats.frames += 1
-        self.stats.last = frame
+            fps = check_fps(getattr(output, "fps", None))
+            key = (own if fps is None else fps, latency_ns(getattr(output, "latency_ms", 0)))
+            groups.setdefault(key, []).append(output)
+        # A stream keeps its stats from one grouping to the next.
+        stats = {(stream.fps, stream.latency_ns): stream.stats for stream in self.streams}
+        stats[(own, 0)] = self.stats
+        self.streams = tuple(Stream(tuple(members), fps, latency, stats.get((fps, latency)))
+                             for (fps, latency), members in groups.items())
+        return self.streams
 
     # ---- playing ------------------------------------------------------------------
 
     def run(self, until_pip: int | None = None) -> Stats:
-        """Play from now until the first frame whose pip is `until_pip` or
-        later (default: until `stop()`), in the calling thread."""
+        """Play from now until each stream reaches a frame whose pip is
+        `until_pip` or later (default: until `stop()`), in the calling
+        thread."""
         self._stop.clear()
-        for frame_due in self._schedule():
-            index, due, pip = frame_due
-            if until_pip is not None and pip >= until_pip:
+        clock = self.clock
+        start = clock.now_ns()
+        playing = list(self.group_streams())
+        for stream in playing:
+            stream.begin(clock, start)
+        while playing:
+            now = self._wait_until(min(stream.due(clock) for stream in playing))
+            if self._stop.is_set():
                 break
-            self._send(self.frame(pip, index, due))
+            for stream in tuple(playing):
+                if stream.due(clock) > now:
+                    continue
+                taken = stream.take(clock, now, until_pip)
+                if taken is None:
+                    playing.remove(stream)
+                    continue
+                index, due, pip = taken
+                stream.send(self.frame(pip, index, due))
         return self.stats
 
-    def _schedule(self) -> Iterator[tuple[int, int, int]]:
-        """(frame index, scheduled instant, pip) of each frame to send, after
-        waiting for its time; counts late and dropped frames."""
-        clock, stats = self.clock, self.stats
-        start = clock.now_ns()
-        index = 0
-        next_pip = clock.pip_at(start)
-        late_after = NS_PER_SECOND // (4 * self.fps)
-        while True:
-            if self.per_pip:
-                due = clock.time_of_pip(next_pip)
-            else:
-                due = frame_time(start, index, self.fps)
-            now = self._wait_until(due)
-            if self._stop.is_set():
-                return
-            if self.per_pip:
-                current = clock.pip_at(now)
-                if current < next_pip:  # the tempo dropped while we waited
-                    continue
-                if current > next_pip:
-                    stats.dropped += current - next_pip
-                    next_pip = current
-                    due = clock.time_of_pip(current)
-                late_after = int(NS_PER_MINUTE // (4 * PIPS_PER_BEAT * clock.bpm))
-                pip = next_pip
-            else:
-                newest = (now - start) * self.fps // NS_PER_SECOND
-                if newest > index:
-                    stats.dropped += newest - index
-                    index = newest
-                    due = frame_time(start, index, self.fps)
-                pip = clock.pip_at(due)
-            if now - due > late_after:
-                stats.late += 1
-            yield index, due, pip
-            index += 1
-            next_pip = pip + 1
-
-    def _wait_until(self, due: int) -> int:
+    def _wait_until(self, due: int, stoppable: bool = True) -> int:
         while True:
             now = self.clock.now_ns()
-            if now >= due or self._stop.is_set():
+            if now >= due or stoppable and self._stop.is_set():
                 return now
             if self._sleep is not None:
                 self._sleep(due - now)
-            else:
+            elif stoppable:
                 self._stop.wait((due - now) / NS_PER_SECOND)
+            else:
+                time.sleep((due - now) / NS_PER_SECOND)
 
     def start(self, until_pip: int | None = None) -> None:
         """Play in a thread of the player's own until `stop()` (or
@@ -312,12 +412,41 @@ class Player:
         return self._thread is not None and self._thread.is_alive()
 
     def close(self) -> None:
-        """Stop and close every output (an sACN output ends its streams)."""
+        """Stop, send the final frame the player was made with, and close
+        every output (an sACN output ends its streams)."""
         try:
             self.stop()
+            self.send_final()
         finally:
             for output in self.outputs:
                 output.close()
+
+    def send_final(self) -> None:
+        """The final frame: for `centre`, every position at 0, sent at each
+        stream's rate until slew-limited outputs have got there (ten seconds
+        at most); for `dark`, each output's own dark state."""
+        if self.final == "hold":
+            return
+        for stream in self.streams:
+            if self.final == "dark":
+                for output in stream.outputs:
+                    dark = getattr(output, "dark", None)
+                    if dark is not None:
+                        dark()
+                continue
+            last = stream.stats.last
+            if last is None:
+                continue
+            centre = tuple(Position(p.label, p.pattern, p.pip, 0.0, 0.0, 0.0)
+                           for p in last.positions)
+            start = self.clock.now_ns()
+            for index in itertools.count():
+                due = frame_time(start, index, stream.fps or self.fps)
+                if index and self._wait_until(due, stoppable=False) - start > SETTLE_NS:
+                    break
+                stream.send(Frame(last.index + 1 + index, due, last.pip, centre))
+                if all(getattr(output, "settled", True) for output in stream.outputs):
+                    break
 
     def __enter__(self) -> Player:
         return self

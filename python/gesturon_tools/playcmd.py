@@ -8,8 +8,9 @@ with a live status line on a terminal.
 
 Each `--sacn` adds one fixture. One pattern drives every fixture (each
 `--spread` beats ahead of the one before); several patterns drive one
-fixture each, in order. Ctrl-C stops at the next frame and ends the streams
-cleanly.
+fixture each, in order. Art-Net, servos, MIDI, rates, latency and the
+final frame are options of `playoutputs`. Ctrl-C, SIGTERM and SIGHUP stop
+at the next frame and end the streams cleanly.
 """
 
 from __future__ import annotations
@@ -25,9 +26,11 @@ from typing import TYPE_CHECKING, Any, Callable, TextIO, TypeVar
 
 from .catalogue import PIPS_PER_BEAT, Catalogue, ToolError
 from .clock import BeatClock, exact_tempo
-from .dmx import Axis, Fixture, check_overlaps
-from .live import MAX_FPS, Frame, Output, Player, Stats, Track, row
-from .outputs import OSC_DEFAULT_ADDRESS, SACN_PORT, MissingDependency, OscOutput, SacnOutput
+from .dmx import Axis
+from .live import MAX_FPS, Frame, Player, Stats, Track, row
+from .outputs import OSC_DEFAULT_ADDRESS, SACN_PORT
+from .playoutputs import (FramePrinter, add_output_options, check_output_args, make_outputs,
+                          streams_text)
 
 if TYPE_CHECKING:
     from argparse import _SubParsersAction
@@ -120,6 +123,9 @@ def osc_arg(text: str) -> tuple[str, int]:
 
 
 def sacn_to_arg(text: str) -> tuple[str, int]:
+    if text.count(":") > 1 and not text.startswith("["):
+        raise argparse.ArgumentTypeError(f"write an IPv6 address as [ADDRESS] or "
+                                         f"[ADDRESS]:PORT, not {text!r}")
     return host_port(text, SACN_PORT)
 
 
@@ -186,6 +192,7 @@ def add_parser(commands: _SubParsersAction[ParserType],
         play.add_argument(f"--{axis}", type=axis_arg, default=Axis(), metavar="C:S[:T]",
                           help=f"{what} onto {axis}: centre, swing and the channel's full travel "
                                "(e.g. degrees 270:90:540; default: the whole range)")
+    add_output_options(play, host_port)
     play.set_defaults(run=run_play)
     return play
 
@@ -228,13 +235,16 @@ class StatusLine:
             return
         self.drawn_at = frame.time_ns
         self.out.write("\r" + status_text(self.player.stats, self.player.clock.bpm, frame)
-                       + "\x1b[K")
+                       + streams_text(self.player) + "\x1b[K")
         self.out.flush()
 
     def close(self) -> None:
-        text = status_text(self.player.stats, self.player.clock.bpm)
-        self.out.write(("\r" + text + "\x1b[K\n") if self.live else text + "\n")
-        self.out.flush()
+        text = status_text(self.player.stats, self.player.clock.bpm) + streams_text(self.player)
+        try:
+            self.out.write(("\r" + text + "\x1b[K\n") if self.live else text + "\n")
+            self.out.flush()
+        except OSError:  # the terminal went away (SIGHUP): nowhere to report to
+            pass
 
 
 # ---- running --------------------------------------------------------------------------
@@ -254,71 +264,58 @@ def plan_tracks(names: list[str], fixtures: int, spread: int) -> list[Track]:
     return [Track(name) for name in names]
 
 
-def make_outputs(args: argparse.Namespace) -> list[Output]:
-    outputs: list[Output] = []
-    try:
-        fixtures = [Fixture(universe, address,
-                            layout if layout is not None else ("pan", "pan_fine", "tilt",
-                                                               "tilt_fine"),
-                            pan=args.pan, tilt=args.tilt, z=args.z, track=i)
-                    for i, (universe, address, layout) in enumerate(args.sacn)]
-        check_overlaps(fixtures)
-    except ValueError as error:
-        raise ToolError(f"play: --sacn: {error}", status=2) from None
-    try:
-        if args.osc is not None:
-            host, port = args.osc
-            outputs.append(OscOutput(host, port, args.osc_address, double=args.osc_double))
-        if fixtures:
-            host, port = args.sacn_to if args.sacn_to is not None else (None, SACN_PORT)
-            outputs.append(SacnOutput(fixtures, host, port))
-    except (MissingDependency, ValueError, OSError) as error:
-        for output in outputs:
-            output.close()
-        raise ToolError(f"play: {error}") from None
-    return outputs
-
-
 def run_play(args: argparse.Namespace, catalogue: Catalogue, out: TextIO) -> None:
     for name in args.names:
         catalogue.find(name)
-    if args.sacn_to is not None and not args.sacn:
-        raise ToolError("play: --sacn-to needs at least one --sacn fixture", status=2)
-    tracks = plan_tracks(args.names, len(args.sacn), args.spread)
+    tracks = plan_tracks(args.names, len(args.sacn) + len(args.artnet), args.spread)
+    check_output_args(args, len(tracks))
     outputs = make_outputs(args)
     clock = BeatClock(args.bpm)
     player = Player(tracks, outputs, clock, fps=args.fps or 100, per_pip=args.fps is None,
-                    source=catalogue.source)
+                    source=catalogue.source, final=args.final)
     status = StatusLine(player, out)
+    if args.dry_run:
+        status.live = False  # the frames are printed instead
+        player.outputs += (FramePrinter(out, bar_beat_pip),)
     player.outputs += (status,)
     with stop_on_interrupt(player.stop):
         try:
-            clock.locate(0)  # beat zero: now, with everything set up
-            player.run(until_pip=args.beats)
+            try:
+                clock.locate(0)  # beat zero: now, with everything set up
+                player.run(until_pip=args.beats)
+            finally:
+                player.close()  # the final frame, and sACN streams ended
         except OSError as error:
             raise ToolError(f"play: cannot send: {error.strerror or error}") from None
-        finally:
-            player.close()
+
+
+STOP_SIGNALS = (signal.SIGINT, signal.SIGTERM, signal.SIGHUP)
 
 
 class stop_on_interrupt:
-    """Ctrl-C (SIGINT) calls `stop` instead of raising KeyboardInterrupt
-    wherever the program happens to be, so the player ends after the frame
-    in progress and closes its outputs properly."""
+    """Ctrl-C (SIGINT), a service manager's SIGTERM and a closed terminal's
+    SIGHUP call `stop` instead of ending the program wherever it happens to
+    be, so the player ends after the frame in progress, sends its final
+    frame, closes its outputs properly (sACN streams terminated) and
+    reports; a stop asked for is a success."""
 
     def __init__(self, stop: Callable[[], None]):
         self.stop = stop
-        self.previous: Any = None
+        self.previous: dict[int, Any] = {}
 
     def handle(self, signum: int, frame: FrameType | None) -> None:
         self.stop()
 
     def __enter__(self) -> None:
-        # Only the main thread may set signal handlers (and receives SIGINT).
+        # Only the main thread may set signal handlers (and receives signals).
+        # A signal the program was started to ignore (`nohup`, a background
+        # job) stays ignored.
         if threading.current_thread() is threading.main_thread():
-            self.previous = signal.signal(signal.SIGINT, self.handle)
+            for signum in STOP_SIGNALS:
+                if signal.getsignal(signum) is not signal.SIG_IGN:
+                    self.previous[signum] = signal.signal(signum, self.handle)
 
     def __exit__(self, *exc: object) -> None:
-        if self.previous is not None:
-            signal.signal(signal.SIGINT, self.previous)
+        for signum, previous in self.previous.items():
+            signal.signal(signum, previous)
 

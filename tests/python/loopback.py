@@ -113,3 +113,42 @@ class SacnListener(ReceiverHandlerListener):
 
     def __exit__(self, *exc):
         self.socket.stop()
+
+
+class Datagrams:
+    """A plain UDP socket on 127.0.0.1 that keeps every datagram it gets,
+    with its sender's address, in arrival order: the receiving end for
+    tests that read packet layouts byte by byte."""
+
+    def __init__(self, family=socket.AF_INET, host=LOOPBACK):
+        self.udp = socket.socket(family, socket.SOCK_DGRAM)
+        self.udp.bind((host, 0))
+        self.udp.settimeout(0.02)
+        self.port = self.udp.getsockname()[1]
+        self.received = []
+        self.running = threading.Event()
+        self.thread = threading.Thread(target=self.receive, daemon=True)
+
+    def receive(self):
+        while self.running.is_set():
+            try:
+                self.received.append(self.udp.recvfrom(2048))
+            except socket.timeout:
+                continue
+
+    def wait_for(self, count, seconds=10.0, matching=lambda data: True):
+        deadline = time.monotonic() + seconds
+        while sum(1 for data, _ in list(self.received) if matching(data)) < count \
+                and time.monotonic() < deadline:
+            time.sleep(0.01)
+        return [data for data, _ in list(self.received)]
+
+    def __enter__(self):
+        self.running.set()
+        self.thread.start()
+        return self
+
+    def __exit__(self, *exc):
+        self.running.clear()
+        self.thread.join(5)
+        self.udp.close()

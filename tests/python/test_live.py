@@ -296,8 +296,8 @@ def test_fixture_channels_with_fine_bytes_held_and_unused():
 
 
 @pytest.mark.parametrize("make, message", [
-    (lambda: Fixture(0, 1), "universe must be 1 to 63999"),
-    (lambda: Fixture(64000, 1), "universe must be 1 to 63999"),
+    (lambda: Fixture(-1, 1), "universe must be 0 to 63999"),   # 0: Art-Net's first
+    (lambda: Fixture(64000, 1), "universe must be 0 to 63999"),
     (lambda: Fixture(1, 0), "address must be 1 to 512"),
     (lambda: Fixture(1, 510), "does not fit in 512 channels"),
     (lambda: Fixture(1, 1, "pan pan"), "appears twice"),
@@ -374,8 +374,10 @@ def test_sacn_universes_carry_the_samples_of_each_frame():
         output = SacnOutput(fixtures, "127.0.0.1", listener.port)
         player = sim_player(["helix", Track("helix", 32, "ahead")], [output], fps=100)
         player.run(until_pip=48)
-        frames = player.stats.frames
-        assert frames == 38
+        # DMX goes out at 44 frames a second, its own rate, not the player's.
+        [stream] = [s for s in player.streams if output in s.outputs]
+        frames = stream.stats.frames
+        assert frames == sum(1 for k in range(100) if dmx_pip(k) < 48)
         listener.wait_for(2 * frames)
         output.close()
         listener.wait_for(2 * frames, events=2 + 2 * 3)
@@ -383,7 +385,7 @@ def test_sacn_universes_carry_the_samples_of_each_frame():
         events = listener.events
     assert len(packets) == 2 * frames
     for k in range(frames):
-        pip = k * 128 // 100
+        pip = dmx_pip(k)
         x, y, z = gesturon.sample("helix", pip).as_tuple()
         ax, ay, az = gesturon.sample("helix", pip + 32).as_tuple()
         one = dict(packets[2 * k: 2 * k + 2])[1]
@@ -397,6 +399,11 @@ def test_sacn_universes_carry_the_samples_of_each_frame():
     # (sacn reports each as a timeout).
     assert sorted(events) == [(1, "available")] + [(1, "timeout")] * 3 + \
         [(7, "available")] + [(7, "timeout")] * 3
+
+
+def dmx_pip(k):
+    """The pip of DMX frame k at 44 frames a second and 120 BPM."""
+    return (k * SECOND // 44) * 128 // SECOND
 
 
 def round8(value):

@@ -93,7 +93,8 @@ def test_play_sends_samples_to_osc_and_sacn(capsys):
         code, out, err = run(capsys, "play", "helix", "--bpm", "999", "--beats", "2",
                              "--osc", f"127.0.0.1:{osc.port}", "--osc-double",
                              "--sacn", "1/1", "--sacn", "1/5/pan,tilt,z,255",
-                             "--spread", "0.5", "--sacn-to", f"127.0.0.1:{dmx.port}")
+                             "--spread", "0.5", "--sacn-to", f"127.0.0.1:{dmx.port}",
+                             "--output-fps", "sacn=100")  # DMX at the player's rate
         assert code == 0 and err == "", err
         frames = int(out.split(" frames")[0].split()[-1])
         messages = osc.wait_for(2 * frames)
