@@ -50,7 +50,7 @@ from .clock import NS_PER_SECOND, BeatClock, Number, exact_tempo
 from .meter import Meter
 
 __all__ = [
-    "Bake", "CHANNELS", "Timing", "bake", "bake_spread", "camera_preset", "frame_rate",
+    "Bake", "CHANNELS", "Timing", "bake", "bake_spread", "camera_preset", "float32_decimal", "frame_rate",
     "pattern_sampler", "remove", "tempo_from_markers", "timing",
 ]
 
@@ -128,17 +128,22 @@ def pattern_sampler(pattern: PatternArg, source: Source | None = None
 
 # ---- time -------------------------------------------------------------------------
 
-def frame_rate(scene: Any) -> Fraction:
-    """The scene's frame rate, fps / fps_base, exactly. Blender keeps
-    fps_base as a 32-bit float; it is read as the shortest decimal that is
-    that float (what was typed: 1.001), so 30 / 1.001 is 30000/1001."""
-    base = float(scene.render.fps_base)
-    bits = struct.pack("<f", base)
+def float32_decimal(value: float) -> Fraction:
+    """A number Blender keeps as a 32-bit float, read as the shortest
+    decimal that is that float: what was typed (1.001, 128.4) rather than
+    the binary value near it (1.00100004673...)."""
+    bits = struct.pack("<f", value)
     for digits in range(1, 10):
-        text = f"{base:.{digits}g}"
+        text = f"{value:.{digits}g}"
         if struct.pack("<f", float(text)) == bits:
-            return Fraction(int(scene.render.fps)) / Fraction(text)
-    raise AssertionError("a float32 always has a decimal of at most 9 digits")
+            return Fraction(text)
+    raise ValueError(f"not a finite 32-bit float: {value!r}")
+
+
+def frame_rate(scene: Any) -> Fraction:
+    """The scene's frame rate, fps / fps_base, exactly (fps_base 1.001 is
+    read as typed, so 30 / 1.001 is 30000/1001)."""
+    return Fraction(int(scene.render.fps)) / float32_decimal(float(scene.render.fps_base))
 
 
 class Timing:
