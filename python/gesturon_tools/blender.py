@@ -45,7 +45,7 @@ from typing import Any, Iterable, Literal, Protocol, Sequence, Union
 import bpy
 import mathutils
 
-from .catalogue import Catalogue, Source, ToolError, load_source
+from .catalogue import INT32_MAX, INT32_MIN, Catalogue, Source, ToolError, load_source
 from .clock import NS_PER_SECOND, BeatClock, Number, exact_tempo
 from .meter import Meter
 
@@ -409,28 +409,33 @@ def bake(obj: Any, pattern: PatternArg, *, bpm: Number, bars: int = 4,
     stop_pip = meter.unit_pips("bar", bars)
     target = target_of(obj, channel, scale, axes, property_name)
     positions, pips, interpolation = key_plan(clock, stop_pip, step)
+    if centre is not None and (len(centre) != 3 or not all(math.isfinite(v) for v in centre)):
+        raise ValueError(f"centre of {channel} is three finite numbers, not {centre!r}")
+    if channel == "property":
+        value = obj.get(property_name)
+        if value is not None and not (hasattr(value, "__len__") and len(value) == 3
+                                      and not isinstance(value, str)):
+            raise ValueError(f"custom property {property_name!r} of {obj.name} is not three "
+                             "numbers; choose another name")
+    if not (INT32_MIN <= offset and offset + stop_pip - 1 <= INT32_MAX):
+        raise ValueError(f"an offset of {offset} pips goes beyond the signed 32-bit pips")
+    # Everything that can fail is done before the object changes.
+    samples = [position(pip + offset) for pip in pips]
 
-    if centre is not None and len(centre) != 3:
-        raise ValueError(f"centre of {channel} is three numbers, not {len(centre)}")
-    # The earlier bake of this channel goes first, and with it the channel's
-    # curves (a bake owns the components it drives), so nothing is doubled.
+    # The earlier bake of this channel goes first, and with it the curves of
+    # the components this one drives (a bake owns them), so nothing is
+    # doubled; the new one keeps the earlier centre.
     earlier = records(obj).get(target.record_key)
     rest = [float(v) for v in earlier["centre"]] if earlier is not None else None
     remove_channel(obj, target.record_key)
     drop_curves(obj, target.data_path, [c for c, _, _ in target.components])
-    if channel == "property":
-        value = obj.get(property_name)
-        if value is None:
-            obj[property_name] = [0.0, 0.0, 0.0]
-        elif not (hasattr(value, "__len__") and len(value) == 3 and not isinstance(value, str)):
-            raise ValueError(f"custom property {property_name!r} of {obj.name} is not three "
-                             "numbers; choose another name")
+    if channel == "property" and obj.get(property_name) is None:
+        obj[property_name] = [0.0, 0.0, 0.0]
     if centre is not None:
         rest = [float(v) for v in centre]
     elif rest is None:
         rest = current_values(obj, target.data_path)
 
-    samples = [position(pip + offset) for pip in pips]
     curves = channel_curves(obj, create=True)
     codes = {"CONSTANT": 0, "LINEAR": 1}
     for component, axis, factor in target.components:

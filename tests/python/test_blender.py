@@ -243,18 +243,32 @@ def test_tempo_markers(scene, name, tempo):
     ({"step": 0}, "step is 'frame', 'pip' or a whole number of pips"),
     ({"bpm": 5}, "tempo must be 20 to 999 BPM"),
     ({"bars": 0}, "a count of bars must be a whole number"),
-    ({"centre": (1.0, 2.0)}, "centre of location is three numbers"),
+    ({"centre": (1.0, 2.0)}, "centre of location is three finite numbers"),
+    ({"offset": 2**31 - 1000}, "beyond the signed 32-bit pips"),
+    ({"offset": -2**31 - 1}, "beyond the signed 32-bit pips"),
     ({"channel": "property", "property_name": 'a"b'}, "not a usable custom property name"),
     ({"quaternion": True, "channel": "rotation"}, "set an Euler rotation mode"),
 ])
-def test_bad_bakes_are_refused_and_leave_nothing(scene, options, message):
-    obj = add_object(scene)
+def test_bad_bakes_are_refused_and_change_nothing(scene, options, message):
+    """A refused bake leaves the object as it was: here with an earlier
+    bake of the same channel in place."""
+    obj = add_object(scene, location=(1.0, 2.0, 3.0))
+    channel = options.get("channel", "location")
+    if channel in blender.CHANNELS:
+        blender.bake(obj, "bounce", bpm=100, bars=1, scene=scene, channel=channel)
     if options.pop("quaternion", False):
         obj.rotation_mode = "QUATERNION"
+    def state():
+        curves = blender.channel_curves(obj, create=False)
+        keys = [(c.data_path, c.array_index, [tuple(k.co) for k in c.keyframe_points])
+                for c in (curves.fcurves if curves else ())]
+        return blender.records(obj), keys, tuple(obj.location)
+
+    before = state()
     arguments = {"pattern": "helix", "bpm": 120, "scene": scene, **options}
     with pytest.raises(ValueError, match=message):
         blender.bake(obj, arguments.pop("pattern"), **arguments)
-    assert obj.animation_data is None and "gesturon" not in obj.keys()
+    assert state() == before
 
 
 @pytest.mark.parametrize("fps, base, rate", [(24, 1.0, Fraction(24)), (30, 1.001, Fraction(30000, 1001)),
