@@ -109,12 +109,17 @@ def pattern_sampler(pattern: PatternArg, source: Source | None = None
     catalogue); an unknown one raises ValueError naming the nearest."""
     if isinstance(pattern, str):
         library = load_source() if source is None else source
-        try:
-            found = Catalogue(library).find(pattern)
-        except ToolError as error:
-            raise ValueError(str(error)) from None
         sample = library.sample
-        name = found.name
+        try:
+            sample(pattern, 0)
+        except ValueError:
+            # Unknown: the catalogue's lookup names the nearest patterns.
+            try:
+                Catalogue(library).find(pattern)
+            except ToolError as error:
+                raise ValueError(str(error)) from None
+            raise
+        name = pattern
         return name, lambda pip: sample(name, pip).as_tuple()
     if not callable(getattr(pattern, "sample", None)):
         raise TypeError(f"a pattern is a catalogue name or has sample(pip), not {pattern!r}")

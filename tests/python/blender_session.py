@@ -49,9 +49,8 @@ def panel_labels():
 
 
 def curves(obj):
-    data = obj.animation_data
-    from bpy_extras import anim_utils
-    bag = anim_utils.action_get_channelbag_for_slot(data.action, data.action_slot)
+    from gesturon_tools import blender
+    bag = blender.channel_curves(obj, create=False)
     return {f"{c.data_path}[{c.array_index}]": [c.group.name, [c.evaluate(f) for f in range(1, 60)]]
             for c in bag.fcurves}
 

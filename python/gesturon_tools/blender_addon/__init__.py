@@ -213,7 +213,7 @@ class GESTURON_PT_panel(bpy.types.Panel):  # type: ignore[misc]
     def draw(self, context: Any) -> None:
         layout = self.layout
         if tools() is None:
-            for line in textwrap.wrap(install_hint(), 40):
+            for line in textwrap.wrap(install_hint(), 40, break_on_hyphens=False):
                 layout.label(text=line)
             return
         settings = context.scene.gesturon
