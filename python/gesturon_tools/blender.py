@@ -40,7 +40,7 @@ import math
 import struct
 from dataclasses import dataclass
 from fractions import Fraction
-from typing import Any, Iterable, Literal, Protocol, Sequence, Union
+from typing import Any, Callable, Iterable, Literal, Protocol, Sequence, Union
 
 import bpy
 import mathutils
@@ -102,8 +102,10 @@ PatternArg = Union[str, PatternLike]
 Scale = Union[float, Sequence[float]]
 
 
-def pattern_sampler(pattern: PatternArg, source: Source | None = None
-                    ) -> tuple[str, Any]:
+Sampler = Callable[[int], tuple[float, float, float]]
+
+
+def pattern_sampler(pattern: PatternArg, source: Source | None = None) -> tuple[str, Sampler]:
     """The pattern's name and a function of a pip giving (x, y, z). A name is
     looked up in `source` (a PatternLibrary, default the built-in
     catalogue); an unknown one raises ValueError naming the nearest."""
@@ -221,11 +223,11 @@ def parse_tempo_marker(name: str) -> Fraction | None:
 
 @dataclass(frozen=True)
 class Target:
-    """Where a bake writes: a data path and, per pattern axis mapped, the
-    component it drives, the sign, and its factor from the pattern's unit."""
+    """Where a bake writes: a data path (which also keys its record) and,
+    for each component driven, the pattern axis and the factor (sign and
+    scale) from the pattern's unit."""
     data_path: str
     components: tuple[tuple[int, int, float], ...]   # (component, pattern axis, factor)
-    record_key: str
 
 
 def parse_axes(axes: Sequence[str | None], channel: str) -> list[tuple[int, int, float]]:
@@ -248,10 +250,19 @@ def parse_axes(axes: Sequence[str | None], channel: str) -> list[tuple[int, int,
     return mapped
 
 
-def target_of(obj: Any, channel: str, scale: Scale, axes: Sequence[str | None] | None,
-              property_name: str) -> Target:
+def data_path_of(channel: str, property_name: str) -> str:
     if channel not in CHANNELS:
         raise ValueError(f"unknown channel {channel!r}: one of {', '.join(CHANNELS)}")
+    if channel != "property":
+        return DATA_PATHS[channel]
+    if not property_name or '"' in property_name or "\\" in property_name:
+        raise ValueError(f"not a usable custom property name: {property_name!r}")
+    return f'["{property_name}"]'
+
+
+def target_of(obj: Any, channel: str, scale: Scale, axes: Sequence[str | None] | None,
+              property_name: str) -> Target:
+    data_path = data_path_of(channel, property_name)
     scales = [float(scale)] * 3 if isinstance(scale, (int, float)) else [float(s) for s in scale]
     if len(scales) != 3 or not all(math.isfinite(s) for s in scales):
         raise ValueError(f"scale is one finite number or three, not {scale!r}")
@@ -261,15 +272,9 @@ def target_of(obj: Any, channel: str, scale: Scale, axes: Sequence[str | None] |
         if channel == "rotation" and obj.rotation_mode in ("QUATERNION", "AXIS_ANGLE"):
             raise ValueError(f"{obj.name} rotates by {obj.rotation_mode.lower().replace('_', ' ')}; "
                              "set an Euler rotation mode to bake rotation")
-    if channel == "property":
-        if not property_name or '"' in property_name or "\\" in property_name:
-            raise ValueError(f"not a usable custom property name: {property_name!r}")
-        data_path = f'["{property_name}"]'
-    else:
-        data_path = DATA_PATHS[channel]
     default = PROPERTY_AXES if channel == "property" else TRANSFORM_AXES
     mapped = parse_axes(default if axes is None else axes, channel)
-    return Target(data_path, tuple((c, a, sign * scales[c]) for c, a, sign in mapped), data_path)
+    return Target(data_path, tuple((c, a, sign * scales[c]) for c, a, sign in mapped))
 
 
 # ---- F-curves ---------------------------------------------------------------------
@@ -430,9 +435,9 @@ def bake(obj: Any, pattern: PatternArg, *, bpm: Number, bars: int = 4,
     # The earlier bake of this channel goes first, and with it the curves of
     # the components this one drives (a bake owns them), so nothing is
     # doubled; the new one keeps the earlier centre.
-    earlier = records(obj).get(target.record_key)
+    earlier = records(obj).get(target.data_path)
     rest = [float(v) for v in earlier["centre"]] if earlier is not None else None
-    remove_channel(obj, target.record_key)
+    remove_channel(obj, target.data_path)
     drop_curves(obj, target.data_path, [c for c, _, _ in target.components])
     if channel == "property" and obj.get(property_name) is None:
         obj[property_name] = [0.0, 0.0, 0.0]
@@ -459,7 +464,7 @@ def bake(obj: Any, pattern: PatternArg, *, bpm: Number, bars: int = 4,
               "offset": offset, "step": str(step), "centre": rest,
               "components": [c for c, _, _ in target.components]}
     baked = records(obj)
-    baked[target.record_key] = record
+    baked[target.data_path] = record
     obj[RECORD] = baked
     frames = clock.frames(stop_pip)
     return Bake(obj.name, name, target.data_path, frames, len(positions), offset)
@@ -508,7 +513,7 @@ def remove(obj: Any, channel: Channel | None = None,
     if channel is None:
         keys = list(records(obj))
     else:
-        keys = [target_of(obj, channel, 1.0, None, property_name).record_key]
+        keys = [data_path_of(channel, property_name)]
     return sum(remove_channel(obj, key) for key in keys)
 
 
@@ -555,11 +560,4 @@ def camera_preset(camera: Any, pattern: PatternArg, *, bpm: Number,
     track.track_axis = "TRACK_NEGATIVE_Z"
     track.up_axis = "UP_Y"
     return bake(empty, pattern, bpm=bpm, scale=scale, **options)
-
-
-def key_values(curve: Any) -> list[tuple[float, float]]:
-    """(frame, value) of every key of an F-curve, as Blender stores them."""
-    flat = [0.0] * (2 * len(curve.keyframe_points))
-    curve.keyframe_points.foreach_get("co", flat)
-    return list(zip(flat[0::2], flat[1::2]))
 

@@ -172,7 +172,9 @@ def test_rebake_replaces_and_remove_restores(scene):
     x, y, _ = gesturon.sample("circle", 0).as_tuple()
     assert f32(curves.fcurves.find("location", index=0).evaluate(1)) == f32(1.0 + x)
     assert f32(curves.fcurves.find("location", index=1).evaluate(1)) == f32(2.0 + y)
-    assert blender.remove(obj) == 1
+    obj.rotation_mode = "QUATERNION"      # a rotation bake would be refused now; removal is not
+    assert blender.remove(obj, "rotation") == 0
+    assert blender.remove(obj, "location") == 1
     assert [c.array_index for c in curves.fcurves] == [2]
     assert tuple(obj.location)[:2] == (1.0, 2.0)
     assert "gesturon" not in obj.keys()
