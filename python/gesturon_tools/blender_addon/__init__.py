@@ -120,87 +120,75 @@ def bake_options(settings: Any, scene: Any) -> dict[str, Any]:
 
 
 class GesturonOperator(bpy.types.Operator):  # type: ignore[misc]
-    def missing(self) -> bool:
-        if tools() is None:
+    """Runs `bake` with the panel's settings and reports what it did, or
+    why it could not (gesturon missing, bad settings) as one line."""
+    bl_options = {"REGISTER", "UNDO"}
+
+    def execute(self, context: Any) -> set[str]:
+        blender = tools()
+        if blender is None:
             self.report({"ERROR"}, install_hint())
-            return True
-        return False
+            return {"CANCELLED"}
+        try:
+            done = self.bake(blender, context, context.scene.gesturon)
+        except (ValueError, TypeError) as error:
+            self.report({"ERROR"}, str(error))
+            return {"CANCELLED"}
+        self.report({"INFO"}, done)
+        return {"FINISHED"}
+
+    def bake(self, blender: Any, context: Any, settings: Any) -> str:
+        raise NotImplementedError
 
 
 class GESTURON_OT_bake(GesturonOperator):
     """Bake the pattern onto the selected objects"""
     bl_idname = "gesturon.bake"
     bl_label = "Bake"
-    bl_options = {"REGISTER", "UNDO"}
 
-    def execute(self, context: Any) -> set[str]:
-        if self.missing():
-            return {"CANCELLED"}
-        settings = context.scene.gesturon
+    def bake(self, blender: Any, context: Any, settings: Any) -> str:
         objects = sorted(context.selected_objects, key=lambda o: o.name)
         if not objects and context.active_object is not None:
             objects = [context.active_object]
         if not objects:
-            self.report({"ERROR"}, "select the objects to bake onto")
-            return {"CANCELLED"}
-        blender = tools()
-        try:
-            options = bake_options(settings, context.scene)
-            spread = blender.float32_decimal(settings.spread) * 64
-            if spread.denominator != 1:
-                raise ValueError(f"a spread of {float(settings.spread):g} beats is not a whole number of pips")
-            made = blender.bake_spread(objects, settings.pattern, int(spread),
-                                       channel=settings.channel, **options)
-        except (ValueError, TypeError) as error:
-            self.report({"ERROR"}, str(error))
-            return {"CANCELLED"}
+            raise ValueError("select the objects to bake onto")
+        options = bake_options(settings, context.scene)
+        spread = blender.float32_decimal(settings.spread) * 64
+        if spread.denominator != 1:
+            raise ValueError(f"a spread of {float(settings.spread):g} beats is not a whole number of pips")
+        made = blender.bake_spread(objects, settings.pattern, int(spread),
+                                   channel=settings.channel, **options)
         frames = made[0].frames
-        self.report({"INFO"}, f"Baked {made[0].pattern} onto {len(made)} object"
-                              f"{'s' if len(made) > 1 else ''}: frames {frames.start} to {frames.stop - 1}")
-        return {"FINISHED"}
+        return (f"Baked {made[0].pattern} onto {len(made)} object{'s' if len(made) > 1 else ''}: "
+                f"frames {frames.start} to {frames.stop - 1}")
 
 
 class GESTURON_OT_remove(GesturonOperator):
     """Remove the baked patterns of the chosen channel from the selected objects"""
     bl_idname = "gesturon.remove"
     bl_label = "Remove"
-    bl_options = {"REGISTER", "UNDO"}
 
-    def execute(self, context: Any) -> set[str]:
-        if self.missing():
-            return {"CANCELLED"}
-        settings = context.scene.gesturon
-        removed = sum(tools().remove(obj, settings.channel, settings.property_name)
+    def bake(self, blender: Any, context: Any, settings: Any) -> str:
+        removed = sum(blender.remove(obj, settings.channel, settings.property_name)
                       for obj in context.selected_objects)
-        self.report({"INFO"}, f"Removed {removed} bake{'' if removed == 1 else 's'}")
-        return {"FINISHED"}
+        return f"Removed {removed} bake{'' if removed == 1 else 's'}"
 
 
 class GESTURON_OT_camera(GesturonOperator):
     """Bake the pattern onto the active camera (or the scene's), or onto an empty it aims at"""
     bl_idname = "gesturon.camera"
     bl_label = "Camera on the beat"
-    bl_options = {"REGISTER", "UNDO"}
 
-    def execute(self, context: Any) -> set[str]:
-        if self.missing():
-            return {"CANCELLED"}
-        settings = context.scene.gesturon
+    def bake(self, blender: Any, context: Any, settings: Any) -> str:
         camera = context.active_object
         if camera is None or camera.type != "CAMERA":
             camera = context.scene.camera
         if camera is None:
-            self.report({"ERROR"}, "the scene has no camera")
-            return {"CANCELLED"}
-        try:
-            options = bake_options(settings, context.scene)
-            options["axes"] = None   # the usual mapping for a location
-            made = tools().camera_preset(camera, settings.pattern, mode=settings.camera_mode, **options)
-        except (ValueError, TypeError) as error:
-            self.report({"ERROR"}, str(error))
-            return {"CANCELLED"}
-        self.report({"INFO"}, f"Baked {made.pattern} onto {made.object_name}")
-        return {"FINISHED"}
+            raise ValueError("the scene has no camera")
+        options = bake_options(settings, context.scene)
+        options["axes"] = None   # the usual mapping for a location
+        made = blender.camera_preset(camera, settings.pattern, mode=settings.camera_mode, **options)
+        return f"Baked {made.pattern} onto {made.object_name}"
 
 
 class GESTURON_PT_panel(bpy.types.Panel):  # type: ignore[misc]
