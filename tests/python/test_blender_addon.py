@@ -45,7 +45,7 @@ def session(addon_zip, tmp_path, mode):
     return json.loads(line.removeprefix("SESSION "))
 
 
-def test_the_zip_is_a_blender_extension(addon_zip, tmp_path):
+def test_the_zip_is_a_blender_extension(addon_zip, tmp_path, capsys):
     with zipfile.ZipFile(addon_zip) as archive:
         assert sorted(archive.namelist()) == ["__init__.py", "blender_manifest.toml"]
         manifest = archive.read("blender_manifest.toml").decode()
@@ -53,6 +53,10 @@ def test_the_zip_is_a_blender_extension(addon_zip, tmp_path):
     # The same sources give the same zip, byte for byte.
     assert main(["blender-addon", "-o", str(tmp_path)]) == 0
     assert (tmp_path / addon_zip.name).read_bytes() == addon_zip.read_bytes()
+    capsys.readouterr()
+    assert main(["blender-addon", "-o", str(tmp_path / addon_zip.name)]) == 1
+    err = capsys.readouterr().err
+    assert err.startswith("gesturon: cannot write the add-on to ") and err.count("\n") == 1
 
 
 def test_the_addon_installs_bakes_and_unregisters(addon_zip, tmp_path):
