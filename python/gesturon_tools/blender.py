@@ -295,21 +295,33 @@ def channel_curves(obj: Any, create: bool) -> Any:
     action = data.action
     if not hasattr(action, "slots"):
         return action
-    from bpy_extras import anim_utils
     if data.action_slot is None:
         if not create:
             return None
-        slots = list(getattr(data, "action_suitable_slots", ()))
+        slots = list(data.action_suitable_slots)
         data.action_slot = slots[0] if slots else action.slots.new(obj.id_type, obj.name)
-    if create:
-        return anim_utils.action_ensure_channelbag_for_slot(action, data.action_slot)
-    return anim_utils.action_get_channelbag_for_slot(action, data.action_slot)
+    # Layered actions keep a slot's curves in a channelbag of a keyframe
+    # strip; a bake uses the first layer's first strip, made when missing.
+    for layer in action.layers:
+        for strip in layer.strips:
+            bag = strip.channelbag(data.action_slot)
+            if bag is not None:
+                return bag
+    if not create:
+        return None
+    layer = action.layers[0] if len(action.layers) else action.layers.new("Layer")
+    strip = layer.strips[0] if len(layer.strips) else layer.strips.new(type="KEYFRAME")
+    return strip.channelbag(data.action_slot, ensure=True)
 
 
 def new_curve(curves: Any, data_path: str, index: int, group: str) -> Any:
-    if hasattr(curves, "slot"):
-        return curves.fcurves.new(data_path, index=index, group_name=group)
-    return curves.fcurves.new(data_path, index=index, action_group=group)
+    """A new F-curve in the group named `group` (made when missing)."""
+    if "action_group" in curves.fcurves.bl_rna.functions["new"].parameters:
+        # An action of Blender before 4.4 makes the group itself.
+        return curves.fcurves.new(data_path, index=index, action_group=group)
+    curve = curves.fcurves.new(data_path, index=index)
+    curve.group = curves.groups.get(group) or curves.groups.new(group)
+    return curve
 
 
 def drop_curves(obj: Any, data_path: str, components: Iterable[int]) -> int:
