@@ -18,7 +18,7 @@ from fractions import Fraction
 from pathlib import Path
 from typing import TYPE_CHECKING, Callable, Iterable, NamedTuple, NoReturn, Sequence, TextIO
 
-from . import drums, gallery, playcmd, termplot
+from . import blendercmd, drums, gallery, playcmd, termplot
 from .clock import NS_PER_SECOND, BeatClock, frame_time
 if TYPE_CHECKING:
     import gesturon
@@ -138,8 +138,9 @@ def build_parser() -> tuple[Parser, dict[str, Parser]]:
     page.add_argument("--score", action="append", default=[], metavar="FILE",
                       help="add your own beat (a score or MIDI file) in all sixteen motions; repeatable")
     page.set_defaults(run=run_gallery)
+    addon = blendercmd.add_parser(commands)
     return parser, {"list": listing, "show": show, "export": export, "render": render, "gallery": page,
-                    "play": play}
+                    "play": play, "blender-addon": addon}
 
 
 def add_export_options(export: Parser) -> None:
