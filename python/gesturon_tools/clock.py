@@ -39,6 +39,9 @@ PIPS_PER_BEAT = 64
 NS_PER_SECOND = 10**9
 NS_PER_MINUTE = 60 * NS_PER_SECOND
 
+# The finest step of a catch-up's starting position, in beats (see catch_up).
+FINEST_STEP = 2**64
+
 MIN_BPM = 20
 MAX_BPM = 999
 
@@ -210,6 +213,14 @@ def catch_up(target: Line, t_ns: int, now: Fraction) -> tuple[Line, CatchUp | No
     target line, over at least one beat and twice the gap, so the clock
     never runs slower than half the tempo nor faster than one and a half
     times it."""
+    if now.denominator > FINEST_STEP:
+        # The position carries the denominators of the catch-up it was read
+        # from, and followed many times a second (a MIDI clock follows on
+        # every pulse) they would grow without end, each frame's arithmetic
+        # slower than the last. A position finer than 1/2^64 beat moves on
+        # to the next multiple of it: never backwards, and by far less than
+        # a pip.
+        now = Fraction(-((-now.numerator * FINEST_STEP) // now.denominator), FINEST_STEP)
     gap = target.beats_at(t_ns) - now
     if gap == 0:
         return target, None
