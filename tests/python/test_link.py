@@ -1,0 +1,71 @@
+"""Ableton Link through the real binding: player processes in one session,
+all inside a network namespace that the test makes, so that no Link
+traffic reaches the host's interfaces."""
+
+import json
+import shutil
+import subprocess
+import sys
+from pathlib import Path
+
+import pytest
+
+from linkpeer import in_private_network, link_now_us
+
+pytest.importorskip("link")
+HERE = Path(__file__).parent
+SECOND_US = 10**6
+
+
+def namespaces_work() -> bool:
+    if shutil.which("unshare") is None or shutil.which("ip") is None:
+        return False
+    done = subprocess.run(in_private_network(["true"]), capture_output=True)
+    return done.returncode == 0
+
+
+pytestmark = pytest.mark.skipif(not namespaces_work(),
+                                reason="needs unshare and ip to make a private network namespace")
+
+
+def run_peers(work: Path, *peers: list[str]) -> list[list[dict]]:
+    """Each peer's lines; all of them started together in one namespace."""
+    script = " & ".join(f"{sys.executable} {HERE / 'linkpeer.py'} {' '.join(args)} > out{i}"
+                        for i, args in enumerate(peers)) + "; wait"
+    done = subprocess.run(in_private_network(["sh", "-c", script]), cwd=work,
+                          capture_output=True, text=True, timeout=60)
+    assert done.returncode == 0 and not done.stderr, done.stderr
+    return [[json.loads(line) for line in (work / f"out{i}").read_text().splitlines()]
+            for i in range(len(peers))]
+
+
+def test_players_in_one_session_agree_on_pip_and_position_and_follow_the_tempo(tmp_path):
+    start = link_now_us() + 4 * SECOND_US
+    steady = [start + k * 250_000 for k in range(4)]
+    change = start + 1_200_000
+    after = [change + 2 * SECOND_US + k * 300_000 for k in range(3)]  # five beats and more at 150
+    at = "--at=" + ",".join(map(str, steady + after))
+    leader, follower, third = run_peers(tmp_path,
+        ["--bpm", "100", "--lead", "--peers", "2", at, f"--tempo={change}:150"],
+        ["--bpm", "140", "--peers", "2", at],
+        ["--bpm", "97", "--peers", "2", at])
+    for lines in (leader, follower, third):
+        contact, samples = lines[0], lines[1:]
+        assert contact["peers"] == 2
+        assert abs(contact["contact_error_pips"]) < 1           # aligned on first contact
+        assert [s["at"] for s in samples] == steady + after
+        for sample in samples:
+            assert sample["offset_ns"] != 0                     # Link's clock is another clock
+            assert abs(sample["pip"] - sample["session_pips"]) < 1
+        assert [s["tempo"] for s in samples] == [100.0] * len(steady) + [150.0] * len(after)
+        assert [s["clock_bpm"] for s in samples] == [s["tempo"] for s in samples]
+    # The same pip and bit-identical positions at the same Link instant.
+    for theirs in (follower, third):
+        assert [(s["pip"], s["positions"]) for s in theirs[1:]] == \
+            [(s["pip"], s["positions"]) for s in leader[1:]]
+
+
+def test_a_player_refuses_to_run_link_outside_a_private_namespace():
+    done = subprocess.run([sys.executable, str(HERE / "linkpeer.py")], capture_output=True,
+                          text=True, timeout=30)
+    assert done.returncode != 0 and "refusing" in done.stderr
