@@ -34,7 +34,8 @@ PULSES_PER_SIXTEENTH = 6  # the unit of the Song Position Pointer
 
 WINDOW_PULSES = 4 * PULSES_PER_BEAT  # the longest stretch of pulses the tempo is fitted to
 CHANGE_PULSES = 8                    # this many pulses off the line on one side: a new tempo
-LOST_AFTER_NS = NS_PER_SECOND // 2   # and never less than four pulse intervals
+GAP_PULSES = 4                       # a longer silence begins a new fit
+LOST_AFTER_NS = NS_PER_SECOND // 2   # and never less than GAP_PULSES pulse intervals
 
 INSTALL_HINT = "pip install 'gesturon[sync]'"
 
@@ -92,8 +93,8 @@ class TempoEstimator:
     def _pulse(self, t_ns: int) -> None:
         interval = self.interval_ns
         if self.last_ns is not None and interval is not None \
-                and t_ns - self.last_ns > self.lost_after_ns(interval):
-            self._restart_fit()  # a gap: the tempo may be anything now
+                and t_ns - self.last_ns > GAP_PULSES * interval:
+            self._restart_fit()  # pulses went missing: the count no longer fits the line
         self.last_ns = t_ns
         self._track(t_ns)
         self.jumped = False
@@ -163,7 +164,7 @@ class TempoEstimator:
 
     @staticmethod
     def lost_after_ns(interval: float) -> int:
-        return max(LOST_AFTER_NS, round(4 * interval))
+        return max(LOST_AFTER_NS, round(GAP_PULSES * interval))
 
     def lost(self, now_ns: int) -> bool:
         """No pulse for half a second (or four pulse intervals)."""
@@ -211,16 +212,20 @@ class MidiClockIn:
             bpm = estimator.bpm
             tempo = None if bpm is None else Fraction(min(max(bpm, MIN_BPM), MAX_BPM))
             beats = estimator.beats_at(t_ns)
-            if tempo is None or beats is None or not estimator.running:
-                if tempo is not None and abs(tempo - self.clock.bpm) > Fraction(1, 100):
+            running = estimator.running and beats is not None
+            if running and estimator.jumped:
+                assert beats is not None
+                if tempo is not None:
                     self.clock.set_tempo(tempo, t_ns)
-                return
-            if estimator.jumped:
-                self.clock.set_tempo(tempo, t_ns)
                 self.clock.locate(beats, t_ns)
-            else:
-                self.clock.follow(beats % self.clock.meter.beats_per_bar, t_ns, bpm=tempo,
-                                  cycle=self.clock.meter.beats_per_bar)
+            elif tempo is None:
+                return
+            elif running:
+                assert beats is not None
+                bar = self.clock.meter.beats_per_bar
+                self.clock.follow(beats % bar, t_ns, bpm=tempo, cycle=bar)
+            elif abs(tempo - self.clock.bpm) > Fraction(1, 100):
+                self.clock.set_tempo(tempo, t_ns)
 
     def status(self, now_ns: int) -> str:
         estimator = self.estimator
