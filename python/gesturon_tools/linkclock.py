@@ -23,6 +23,7 @@ from __future__ import annotations
 
 import importlib
 import threading
+import time
 from fractions import Fraction
 from types import ModuleType
 from typing import TYPE_CHECKING
@@ -121,8 +122,6 @@ class LinkSource:
         peers = self._link.numPeers()
         joined = peers > 0 and self.peers == 0
         grown = peers > self.peers
-        self.peers = peers
-        self.had_peers |= peers > 0
         if self.lead and (self._first or grown):
             # Sessions that meet take one tempo, not necessarily ours: a
             # leader sets it again whenever someone joins.
@@ -143,6 +142,18 @@ class LinkSource:
             clock.locate(beat, clock_ns)
         else:
             clock.follow(beat, clock_ns, bpm=tempo, cycle=Fraction(self.epoch))
+        # Counted only now, so whoever sees the peers sees the clock on the
+        # session already.
+        self.peers = peers
+        self.had_peers |= peers > 0
+
+    def wait_for_peers(self, seconds: float) -> bool:
+        """Wait up to `seconds` for another peer (and the clock on the
+        session's beat); whether one came."""
+        deadline = time.monotonic() + seconds
+        while self.peers == 0 and time.monotonic() < deadline:
+            time.sleep(POLL_NS / 4e9)
+        return self.peers > 0
 
     def set_tempo(self, bpm: float | Fraction) -> None:
         """Set the session's tempo now (every peer follows)."""

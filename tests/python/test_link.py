@@ -3,6 +3,7 @@ all inside a network namespace that the test makes, so that no Link
 traffic reaches the host's interfaces."""
 
 import json
+import shlex
 import shutil
 import subprocess
 import sys
@@ -28,19 +29,26 @@ pytestmark = pytest.mark.skipif(not namespaces_work(),
                                 reason="needs unshare and ip to make a private network namespace")
 
 
-def run_peers(work: Path, *peers: list[str]) -> list[list[dict]]:
-    """Each peer's lines; all of them started together in one namespace."""
-    script = " & ".join(f"{sys.executable} {HERE / 'linkpeer.py'} {' '.join(args)} > out{i}"
-                        for i, args in enumerate(peers)) + "; wait"
+def run_together(work: Path, *commands: list[str]) -> list[str]:
+    """Each command's output; all of them started together in one
+    namespace, each 0.3 s after the one before."""
+    script = " & sleep 0.3; ".join(f"{shlex.join(command)} > out{i}"
+                                   for i, command in enumerate(commands)) + "; wait"
     done = subprocess.run(in_private_network(["sh", "-c", script]), cwd=work,
                           capture_output=True, text=True, timeout=60)
     assert done.returncode == 0 and not done.stderr, done.stderr
-    return [[json.loads(line) for line in (work / f"out{i}").read_text().splitlines()]
-            for i in range(len(peers))]
+    return [(work / f"out{i}").read_text() for i in range(len(commands))]
+
+
+def run_peers(work: Path, *peers: list[str]) -> list[list[dict]]:
+    """Each peer's lines."""
+    outs = run_together(work, *([sys.executable, str(HERE / "linkpeer.py"), *args]
+                                for args in peers))
+    return [[json.loads(line) for line in out.splitlines()] for out in outs]
 
 
 def test_players_in_one_session_agree_on_pip_and_position_and_follow_the_tempo(tmp_path):
-    start = link_now_us() + 4 * SECOND_US
+    start = link_now_us() + 5 * SECOND_US
     steady = [start + k * 250_000 for k in range(4)]
     change = start + 1_200_000
     after = [change + 2 * SECOND_US + k * 300_000 for k in range(3)]  # five beats and more at 150
@@ -69,3 +77,19 @@ def test_a_player_refuses_to_run_link_outside_a_private_namespace():
     done = subprocess.run([sys.executable, str(HERE / "linkpeer.py")], capture_output=True,
                           text=True, timeout=30)
     assert done.returncode != 0 and "refusing" in done.stderr
+
+
+def test_gesturon_play_follows_the_session_and_warns_when_it_is_gone(tmp_path):
+    # A session at 150 BPM that ends after two seconds; the player, started
+    # at 90 BPM, joins it, takes its tempo and beat, and runs on alone at
+    # 150 BPM once the peer has gone.
+    leader, play = run_together(
+        tmp_path,
+        [sys.executable, str(HERE / "linkpeer.py"), "--bpm", "150", "--lead", "--peers", "1",
+         f"--at={link_now_us() + 2 * SECOND_US}"],
+        [sys.executable, "-m", "gesturon_tools", "play", "circle", "--bpm", "90", "--link",
+         "--beats", "10", "--beats-per-bar", "3"])
+    contact, sample = map(json.loads, leader.splitlines())
+    assert sample["tempo"] == 150.0
+    assert play.count("\n") == 1
+    assert " 150 BPM  Link LOST: no peers  " in play, play
