@@ -42,7 +42,9 @@ INSTALL_HINT = "pip install 'gesturon[sync]'"
 
 class Message(Protocol):
     """What the estimator reads of a MIDI message (a `mido.Message`)."""
-    type: str
+
+    @property
+    def type(self) -> str: ...
 
 
 class TempoEstimator:
