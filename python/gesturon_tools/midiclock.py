@@ -68,7 +68,7 @@ class TempoEstimator:
         self.next_pulse = 0          # the song position of the next pulse
         self.last_pulse: int | None = None    # the song position of the last counted pulse
         self.last_ns: int | None = None       # when the last pulse of any kind arrived
-        self._fit: deque[tuple[int, int]] = deque(maxlen=window)  # (pulse count, instant)
+        self._fit = LineFit(window)  # (pulse count, instant) of the latest pulses
         self._pulses = 0
         self._line: tuple[float, float] | None = None  # fitted instant of pulse count 0, ns a pulse
         self._jitter = 0.0           # root mean square distance of the pulses from the line, ns
@@ -122,15 +122,15 @@ class TempoEstimator:
                 self._side.append(0)
             if len(self._side) == self.change and abs(sum(self._side)) == self.change:
                 # A new tempo: fit only the pulses since it began.
-                recent = list(self._fit)[1 - self.change:]
+                recent = list(self._fit.points)[1 - self.change:]
                 self._restart_fit()
-                self._fit.extend(recent)
-        self._fit.append((count, t_ns))
-        self._line = fit(self._fit)
-        if self._line is not None:
-            origin, step = self._line
-            self._jitter = math.sqrt(sum((t - origin - step * c) ** 2 for c, t in self._fit)
-                                     / len(self._fit))
+                for point in recent:
+                    self._fit.add(*point)
+        self._fit.add(count, t_ns)
+        fitted = self._fit.line()
+        if fitted is not None:
+            self._line = fitted[:2]
+            self._jitter = fitted[2]
 
     def _restart_fit(self) -> None:
         self._fit.clear()
@@ -175,19 +175,52 @@ class TempoEstimator:
                 and now_ns - self.last_ns > self.lost_after_ns(interval))
 
 
-def fit(points: deque[tuple[int, int]]) -> tuple[float, float] | None:
-    """The least-squares line through (pulse count, instant): the instant of
-    count 0 and nanoseconds a pulse; None for fewer than two points.
-    Counted from the first point, so that the sums stay small."""
-    n = len(points)
-    if n < 2:
-        return None
-    c0, t0 = points[0]
-    mean_c = sum(c - c0 for c, _ in points) / n
-    mean_t = sum(t - t0 for _, t in points) / n
-    spread = sum((c - c0 - mean_c) ** 2 for c, _ in points)
-    step = sum((c - c0 - mean_c) * (t - t0 - mean_t) for c, t in points) / spread
-    return t0 + mean_t - step * (mean_c + c0), step
+class LineFit:
+    """The least-squares line through the last `window` points (pulse
+    count, instant), kept as running sums: each point costs the same
+    however long the window. The sums are exact integers, counted from the
+    first point since the last `clear`, so a long run loses no precision."""
+
+    def __init__(self, window: int):
+        self.window = window
+        self.points: deque[tuple[int, int]] = deque()
+        self.clear()
+
+    def clear(self) -> None:
+        self.points.clear()
+        self._origin: tuple[int, int] | None = None
+        self._sums = [0, 0, 0, 0, 0]  # of c, t, c*c, c*t, t*t
+
+    def __len__(self) -> int:
+        return len(self.points)
+
+    def add(self, count: int, t_ns: int) -> None:
+        if self._origin is None:
+            self._origin = (count, t_ns)
+        self.points.append((count, t_ns))
+        self._update(count, t_ns, 1)
+        if len(self.points) > self.window:
+            self._update(*self.points.popleft(), -1)
+
+    def _update(self, count: int, t_ns: int, sign: int) -> None:
+        assert self._origin is not None
+        c, t = count - self._origin[0], t_ns - self._origin[1]
+        for i, term in enumerate((c, t, c * c, c * t, t * t)):
+            self._sums[i] += sign * term
+
+    def line(self) -> tuple[float, float, float] | None:
+        """The instant of count 0, nanoseconds a count, and the root mean
+        square distance of the points from the line; None below two
+        points."""
+        n = len(self.points)
+        if n < 2 or self._origin is None:
+            return None
+        sc, st, scc, sct, stt = self._sums
+        cc, ct, tt = n * scc - sc * sc, n * sct - sc * st, n * stt - st * st
+        step = ct / cc
+        origin = self._origin[1] + (st - step * sc) / n - step * self._origin[0]
+        spread = (tt * cc - ct * ct) / (cc * n * n)
+        return origin, step, math.sqrt(spread)
 
 
 class MidiClockIn:
