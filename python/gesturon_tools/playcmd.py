@@ -348,7 +348,13 @@ def run_play(args: argparse.Namespace, catalogue: Catalogue, out: TextIO) -> Non
     status = StatusLine(player, out, source)
     player.outputs += (status,)
     keys = None
-    with stop_on_interrupt(player.stop):
+    stopping = threading.Event()  # Ctrl-C before the run begins (while joining Link) counts too
+
+    def stop() -> None:
+        stopping.set()
+        player.stop()
+
+    with stop_on_interrupt(stop):
         try:
             if isinstance(source, ManualSource):
                 clock.locate(0)  # beat zero: now, with everything set up
@@ -360,7 +366,8 @@ def run_play(args: argparse.Namespace, catalogue: Catalogue, out: TextIO) -> Non
                 out.write("tap: space taps the beat, enter marks the downbeat, "
                           "',' and '.' nudge\n")
             start = clock.pip()
-            player.run(until_pip=None if args.beats is None else start + args.beats)
+            if not stopping.is_set():
+                player.run(until_pip=None if args.beats is None else start + args.beats)
         except OSError as error:
             raise ToolError(f"play: cannot send: {error.strerror or error}") from None
         finally:

@@ -8,7 +8,7 @@ import sys
 import termios
 import time
 
-TAP_INTERVAL = 0.5  # 120 BPM
+TAP_INTERVAL = 0.5  # about 120 BPM
 
 
 def test_taps_on_the_terminal_set_the_tempo_and_the_terminal_is_restored():
@@ -21,8 +21,10 @@ def test_taps_on_the_terminal_set_the_tempo_and_the_terminal_is_restored():
         output = b""
         while b"tap:" not in output:           # the keys are read from here on
             output += os.read(controller, 4096)
+        tapped = []
         for _ in range(5):
             os.write(controller, b" ")
+            tapped.append(time.monotonic())
             time.sleep(TAP_INTERVAL)
         assert player.wait(timeout=60) == 0, player.stderr.read()
         while not output.endswith(b"\n") or output.count(b"\n") < 2:
@@ -33,7 +35,9 @@ def test_taps_on_the_terminal_set_the_tempo_and_the_terminal_is_restored():
     last = [part for part in re.split(r"[\r\n]+", output.decode()) if " BPM " in part][-1]
     tempo = re.match(r"\S+  (\S+) BPM  tap  ", last)
     assert tempo is not None, last
-    assert abs(float(tempo[1]) - 60 / TAP_INTERVAL) < 2
+    # The tempo of the taps as they were sent; the player stamps them as it
+    # reads them, a little later each on a busy machine.
+    assert abs(float(tempo[1]) - 60 * 4 / (tapped[-1] - tapped[0])) < 1
     assert termios.tcgetattr(terminal) == before
     os.close(controller)
     os.close(terminal)
