@@ -64,6 +64,7 @@ class TempoEstimator:
         self.window = window
         self.change = change
         self.running = False
+        self.transport = False       # a Start, Stop, Continue or song position has come
         self.jumped = False          # the last pulse set the position (Start, Continue, SPP)
         self.next_pulse = 0          # the song position of the next pulse
         self.last_pulse: int | None = None    # the song position of the last counted pulse
@@ -81,7 +82,9 @@ class TempoEstimator:
         kind = message.type
         if kind == "clock":
             self._pulse(t_ns)
-        elif kind == "start":
+            return
+        self.transport |= kind in ("start", "continue", "stop", "songpos")
+        if kind == "start":
             self.next_pulse = 0
             self.running = self._resume = True
         elif kind == "continue":
@@ -266,9 +269,13 @@ class MidiClockIn:
         estimator = self.estimator
         if estimator.last_ns is None:
             return "MIDI clock: waiting for pulses"
+        if not estimator.running:
+            # Much gear sends no pulses while stopped, so silence is no loss
+            # then. Pulses without Start yet give the tempo, not the bar.
+            return "MIDI clock stopped" if estimator.transport else "MIDI clock: tempo only until Start"
         if estimator.lost(now_ns):
             return f"MIDI clock LOST, running on at {bpm_text(self.clock.bpm)} BPM"
-        return f"MIDI clock {'running' if estimator.running else 'stopped'}"
+        return "MIDI clock running"
 
 
 def bpm_text(bpm: Fraction | float) -> str:

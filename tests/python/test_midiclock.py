@@ -118,3 +118,15 @@ def test_a_lost_clock_is_reported_and_the_clock_runs_on_at_the_last_tempo():
 def test_an_estimator_needs_a_window_that_holds_a_change(window, change):
     with pytest.raises(ValueError):
         TempoEstimator(window, change)
+
+
+@pytest.mark.parametrize("before, status", [
+    ([], "MIDI clock: waiting for pulses"),
+    (["clock"] * 30, "MIDI clock: tempo only until Start"),       # gear started before us
+    (["start"] + ["clock"] * 30 + ["stop"], "MIDI clock stopped"),  # silent while stopped: no loss
+    (["start"] + ["clock"] * 30, "MIDI clock LOST, running on at 120 BPM"),
+])
+def test_the_status_tells_a_stopped_clock_from_a_lost_one(before, status):
+    follower = MidiClockIn(BeatClock(90, 0))
+    feed_all(follower, [(Event(kind), k * SECOND // 48) for k, kind in enumerate(before)])
+    assert follower.status(10 * SECOND) == status
