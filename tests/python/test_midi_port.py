@@ -80,8 +80,13 @@ def test_play_follows_a_drum_machine_and_runs_on_when_it_goes_quiet(jack):
         listed = subprocess.run([sys.executable, "-m", "gesturon_tools", "play",
                                  "--list-midi-ports"], env=env, capture_output=True, text=True)
         assert listed.returncode == 0 and PORT in listed.stdout.splitlines()
+        ports = set(backend.get_output_names())
         player = play(env, "circle", "--bpm", "90", "--midi-clock", PORT, "--beats", "12")
-        time.sleep(1.0)  # the player's port is open and connected by then
+        # The player's own port shows when it has opened the drum machine's.
+        deadline = time.monotonic() + 30
+        while set(backend.get_output_names()) == ports and time.monotonic() < deadline:
+            time.sleep(0.05)
+        time.sleep(0.2)
         drummer = threading.Thread(target=send_clock, args=(drum_machine, 140, 4))
         drummer.start()
         out, err = player.communicate(timeout=60)
