@@ -24,37 +24,28 @@ def jack(tmp_path_factory):
     """A JACK server of the test's own, and the environment that reaches it."""
     if shutil.which("jackd") is None:
         pytest.skip("needs jackd (Debian's jackd2)")
-    env = dict(os.environ, JACK_DEFAULT_SERVER=f"gesturon-test-{os.getpid()}",
-               JACK_NO_AUDIO_RESERVATION="1", MIDO_BACKEND=JACK)
+    name = f"gesturon-test-{os.getpid()}"
     log = open(tmp_path_factory.mktemp("jack") / "jackd.log", "w")
-    server = subprocess.Popen(["jackd", "--no-realtime", "-n", env["JACK_DEFAULT_SERVER"],
-                               "-d", "dummy", "-r", "48000", "-p", "64"],
-                              env=env, stdout=log, stderr=subprocess.STDOUT)
-    saved = {name: os.environ.get(name) for name in ("JACK_DEFAULT_SERVER",
-                                                      "JACK_NO_AUDIO_RESERVATION")}
-    os.environ.update(JACK_DEFAULT_SERVER=env["JACK_DEFAULT_SERVER"],
-                      JACK_NO_AUDIO_RESERVATION="1")
-    try:
-        backend = mido.Backend(JACK)
-        deadline = time.monotonic() + 10
-        while True:
-            try:
-                backend.get_output_names()
-                break
-            except Exception:
-                if time.monotonic() > deadline or server.poll() is not None:
-                    pytest.fail("the JACK server did not start")
-                time.sleep(0.1)
-        yield env, backend
-    finally:
-        for name, value in saved.items():
-            if value is None:
-                os.environ.pop(name, None)
-            else:
-                os.environ[name] = value
-        server.terminate()
-        server.wait(10)
-        log.close()
+    with pytest.MonkeyPatch.context() as patch, log:
+        patch.setenv("JACK_DEFAULT_SERVER", name)
+        patch.setenv("JACK_NO_AUDIO_RESERVATION", "1")
+        server = subprocess.Popen(["jackd", "--no-realtime", "-n", name, "-d", "dummy",
+                                   "-r", "48000", "-p", "64"], stdout=log, stderr=subprocess.STDOUT)
+        try:
+            backend = mido.Backend(JACK)
+            deadline = time.monotonic() + 10
+            while True:
+                try:
+                    backend.get_output_names()
+                    break
+                except Exception:
+                    if time.monotonic() > deadline or server.poll() is not None:
+                        pytest.fail("the JACK server did not start")
+                    time.sleep(0.1)
+            yield dict(os.environ, MIDO_BACKEND=JACK), backend
+        finally:
+            server.terminate()
+            server.wait(10)
 
 
 def play(env, *argv):

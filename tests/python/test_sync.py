@@ -81,12 +81,6 @@ def test_bad_options_are_refused_with_one_clear_message(options, message):
         make_source(**options)
 
 
-def test_a_manual_source_from_options_keeps_the_meter_and_tempo():
-    source = make_source("manual", bpm="128.5", meter=Meter(3))
-    assert source.clock.bpm == Fraction(257, 2) and source.clock.meter.beats_per_bar == 3
-    assert source.status() == "manual" and not source.lost
-
-
 @pytest.mark.parametrize("kind, blocked, package", [
     ("link", ["link"], "LinkPython-extern"),
     ("midi", ["mido"], "mido and python-rtmidi"),
