@@ -22,7 +22,6 @@ import sys
 import time
 from fractions import Fraction
 
-import gesturon
 from gesturon_tools.live import Player
 from gesturon_tools.sync import make_source
 from gesturon_tools.linkclock import LinkSource
