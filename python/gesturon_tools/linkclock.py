@@ -120,7 +120,9 @@ class LinkSource:
         link_us, clock_ns = self.measure()
         self.offset_ns = clock_ns - link_us * 1000
         peers = self._link.numPeers()
-        joined = peers > 0 and self.peers == 0
+        # First contact with a session. Meeting one again after every peer
+        # had gone (a network blip) is no jump unless the beat moved.
+        joined = peers > 0 and not self.had_peers
         grown = peers > self.peers
         if self.lead and (self._first or grown):
             # Sessions that meet take one tempo, not necessarily ours: a
