@@ -23,7 +23,7 @@ from pathlib import Path
 from measure import figure
 
 from gesturon_tools.clock import BeatClock
-from gesturon_tools.midiclock import PULSES_PER_BEAT, TempoEstimator, pulses
+from gesturon_tools.midiclock import PULSES_PER_BEAT, MidiClockIn, TempoEstimator, pulses
 
 LINK_BPM = 174
 FOLLOW_SECONDS = float(os.environ.get("GESTURON_BENCH_SYNC_SECONDS", "60"))
@@ -59,15 +59,15 @@ def midi_estimator() -> None:
     figure("  worst run", f"{errors[-1]:.3f} BPM")
     figure(f"  settled within {MIDI_TARGET_BPM} BPM after (median)",
            f"{statistics.median(settled):.2f} beats", "< 2 beats", statistics.median(settled) < 2)
-    figure("  estimator cost per pulse", f"{pulse_cost_us():.1f} µs")
+    figure("  estimator cost per pulse", f"{pulse_cost_us(TempoEstimator()):.1f} µs")
+    figure("  with a beat clock following it", f"{pulse_cost_us(MidiClockIn(BeatClock(120))):.1f} µs")
 
 
-def pulse_cost_us() -> float:
-    estimator = TempoEstimator()
+def pulse_cost_us(target: TempoEstimator | MidiClockIn) -> float:
     stream = pulses(lambda beat: MIDI_BPM, 200, jitter_ns=MIDI_JITTER_NS)
     start = time.perf_counter()
     for message, t in stream:
-        estimator.feed(message, t)
+        target.feed(message, t)
     return (time.perf_counter() - start) / len(stream) * 1e6
 
 
