@@ -54,9 +54,10 @@ class LinkSource:
 
     `quantum`: the beats of a bar as Link shares it (default: the clock's
     meter), so that everyone's bar 1 falls together. `lead=True` sets the
-    session's tempo to the clock's on joining and whenever another peer
-    joins; otherwise the clock takes the session's. `start=False` leaves the polling to the caller
-    (`poll()`), for a program that runs its own loop.
+    session's tempo to the clock's first tempo on joining and whenever
+    another peer joins; otherwise the clock takes the session's.
+    `start=False` leaves the polling to the caller (`poll()`), for a program
+    that runs its own loop.
     """
 
     kind = "link"
@@ -68,6 +69,8 @@ class LinkSource:
         self.quantum = clock.meter.beats_per_bar if quantum is None else quantum
         self.epoch = float(self.quantum * EPOCH_BARS)
         self.lead = lead
+        self.lead_bpm = clock.bpm    # the tempo a leader sets
+        self.failure: Exception | None = None  # what stopped the polling thread
         self.peers = 0
         self.had_peers = False
         self.offset_ns = 0           # the clock's time minus Link's, measured
@@ -86,7 +89,11 @@ class LinkSource:
 
     def _run(self) -> None:
         while not self._stop.wait(POLL_NS / 1e9):
-            self.poll()
+            try:
+                self.poll()
+            except Exception as error:  # reported on the status line; the clock runs on
+                self.failure = error
+                return
 
     # ---- the two clocks ------------------------------------------------------------
 
@@ -128,7 +135,7 @@ class LinkSource:
             # Sessions that meet take one tempo, not necessarily ours: a
             # leader sets it again whenever someone joins.
             state = self._link.captureAppSessionState()
-            state.setTempo(float(self.clock.bpm), link_us)
+            state.setTempo(float(self.lead_bpm), link_us)
             self._link.commitAppSessionState(state)
         state = self._link.captureAppSessionState()
         tempo = exact_tempo(Fraction(state.tempo()))
@@ -158,20 +165,27 @@ class LinkSource:
         return self.peers > 0
 
     def set_tempo(self, bpm: float | Fraction) -> None:
-        """Set the session's tempo now (every peer follows)."""
+        """Set the session's tempo now (every peer follows); a leader
+        leads with it from now on."""
+        tempo = exact_tempo(bpm)
+        if self.lead:
+            self.lead_bpm = tempo
         link_us, _ = self.measure()
         state = self._link.captureAppSessionState()
-        state.setTempo(float(exact_tempo(bpm)), link_us)
+        state.setTempo(float(tempo), link_us)
         self._link.commitAppSessionState(state)
 
     # ---- reporting -----------------------------------------------------------------
 
     @property
     def lost(self) -> bool:
-        """Every peer has left; the clock runs on at the last tempo."""
-        return self.had_peers and self.peers == 0
+        """Every peer has left (or the session can no longer be read); the
+        clock runs on at the last tempo."""
+        return self.failure is not None or (self.had_peers and self.peers == 0)
 
     def status(self) -> str:
+        if self.failure is not None:
+            return f"Link FAILED: {self.failure}"
         if self.lost:
             return "Link LOST: no peers"
         if self.peers == 0:
