@@ -13,19 +13,23 @@ the whole window.
 
 `MidiClockIn` lets a `BeatClock` follow the estimate; `MidiClockSource`
 does that from a MIDI input port (mido with python-rtmidi, `pip install
-'gesturon[sync]'`). Set MIDO_BACKEND to choose the MIDI system, for
-example `mido.backends.rtmidi/UNIX_JACK` for JACK.
+'gesturon[sync]'`): through ALSA on Linux, or a running JACK server where
+ALSA's sequencer cannot be reached, or the system MIDO_BACKEND names (for
+example `mido.backends.rtmidi/UNIX_JACK`).
 """
 
 from __future__ import annotations
 
 import math
+import os
+import sys
 import threading
 import time
 from collections import deque
+from contextlib import contextmanager
 from dataclasses import dataclass
 from fractions import Fraction
-from typing import Any, Callable, Protocol
+from typing import Any, Callable, Iterator, Protocol
 
 from .clock import MAX_BPM, MIN_BPM, NS_PER_MINUTE, NS_PER_SECOND, BeatClock
 
@@ -295,14 +299,48 @@ def mido_module() -> Any:
     return mido
 
 
-def input_ports() -> list[str]:
-    """The MIDI input ports there are now (OSError when the MIDI system
-    cannot be reached)."""
+JACK_BACKEND = "mido.backends.rtmidi/UNIX_JACK"
+
+
+def midi_backend() -> tuple[Any, list[str]]:
+    """The MIDI system to use and its input ports: the one MIDO_BACKEND
+    names, or else the usual one (ALSA on Linux) and, where that cannot be
+    reached, a running JACK server. OSError when there is none. Their
+    libraries complain on standard error as they are tried; that goes
+    unseen, and the error says what happened."""
     mido = mido_module()
+    if os.environ.get("MIDO_BACKEND"):
+        candidates = [mido.backend]
+    else:
+        candidates = [mido.Backend("mido.backends.rtmidi"), mido.Backend(JACK_BACKEND)]
+    failures = []
+    for backend in candidates:
+        try:
+            with quiet_stderr():
+                return backend, list(backend.get_input_names())
+        except Exception as error:  # rtmidi reports a missing system as several types
+            failures.append(str(error).strip())
+    raise OSError("no MIDI system to reach (" + "; ".join(failures) + ")")
+
+
+@contextmanager
+def quiet_stderr() -> Iterator[None]:
+    """Standard error, file descriptor 2 itself, goes nowhere meanwhile."""
+    sys.stderr.flush()
+    saved = os.dup(2)
     try:
-        return list(mido.get_input_names())
-    except Exception as error:  # rtmidi reports a missing MIDI system as several types
-        raise OSError(f"cannot list MIDI ports: {error}") from None
+        with open(os.devnull, "w") as nowhere:
+            os.dup2(nowhere.fileno(), 2)
+        yield
+    finally:
+        os.dup2(saved, 2)
+        os.close(saved)
+
+
+def input_ports() -> list[str]:
+    """The MIDI input ports there are now (OSError when no MIDI system can
+    be reached)."""
+    return midi_backend()[1]
 
 
 class MidiClockSource:
@@ -316,13 +354,12 @@ class MidiClockSource:
         self.clock = clock
         self.follower = MidiClockIn(clock)
         self.now_ns = now_ns
-        names = input_ports()
+        backend, names = midi_backend()
         if port not in names:
             listed = ", ".join(repr(name) for name in names) or "none"
             raise ValueError(f"no MIDI input port {port!r} (there are: {listed})")
-        mido = mido_module()
         try:
-            self._port = mido.open_input(port, callback=self._receive)
+            self._port = backend.open_input(port, callback=self._receive)
         except Exception as error:
             raise OSError(f"cannot open MIDI port {port!r}: {error}") from None
         self.port = port

@@ -97,3 +97,14 @@ def test_an_unknown_port_is_one_line_naming_the_ports_there_are(jack):
         out, err = player.communicate(timeout=60)
     assert player.returncode == 2 and out == ""
     assert err == f"gesturon: play: no MIDI input port 'no such port' (there are: '{PORT}')\n"
+
+
+@pytest.mark.skipif(os.path.exists("/dev/snd/seq"), reason="this machine has an ALSA sequencer")
+@pytest.mark.parametrize("argv", [["--list-midi-ports"], ["circle", "--midi-clock", "x"]])
+def test_no_midi_system_at_all_is_one_line(argv):
+    env = {name: value for name, value in os.environ.items() if name != "MIDO_BACKEND"}
+    env["JACK_DEFAULT_SERVER"] = f"gesturon-none-{os.getpid()}"
+    player = play(env, *argv)
+    out, err = player.communicate(timeout=60)
+    assert player.returncode == 1 and out == ""
+    assert err.startswith("gesturon: play: no MIDI system to reach (") and err.count("\n") == 1
