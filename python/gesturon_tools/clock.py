@@ -135,6 +135,11 @@ class BeatClock:
         """The exact beat position at instant `t_ns`."""
         return position(self._state, t_ns)
 
+    def target_at(self, t_ns: int) -> Fraction:
+        """Where the music is at instant `t_ns`: the beat position the clock
+        is catching up with (while it is not, its own position)."""
+        return self._state[0].beats_at(t_ns)
+
     def pip_at(self, t_ns: int) -> int:
         """The pip at instant `t_ns`: floor of the exact beat position times 64."""
         target, catch_up = self._state

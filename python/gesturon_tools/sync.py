@@ -87,13 +87,14 @@ class ManualSource:
 
     def nudge(self, pips: int, at_ns: int | None = None) -> None:
         """Move the motion `pips` pips later (negative: earlier), smoothly;
-        at most half a bar at a time."""
+        less than half a bar at a time. Nudges add up, even while the clock
+        is still catching up with the last one."""
         bar = self.clock.meter.beats_per_bar
         if abs(pips) * 2 >= bar * PIPS_PER_BEAT:
             raise ValueError(f"nudge by less than half a bar ({bar * PIPS_PER_BEAT // 2} pips), "
                              f"not {pips}")
         t = self.clock.now_ns() if at_ns is None else at_ns
-        self.clock.follow((self.clock.beats_at(t) + Fraction(pips, PIPS_PER_BEAT)) % bar, t,
+        self.clock.follow((self.clock.target_at(t) + Fraction(pips, PIPS_PER_BEAT)) % bar, t,
                           cycle=bar)
 
     def downbeat(self, at_ns: int | None = None) -> None:

@@ -39,15 +39,20 @@ def test_taps_set_the_tempo_and_put_a_beat_on_the_last_tap(taps, tempo):
     assert beat_line.denominator == 1
 
 
-@pytest.mark.parametrize("bpm, beats_per_bar, pips, at", [
-    (120, 4, 4, SECOND), (120, 4, -4, SECOND), (133, 3, 95, 7 * SECOND), (90, 7, -1, 3 * SECOND),
+@pytest.mark.parametrize("bpm, beats_per_bar, nudges", [
+    (120, 4, [(4, SECOND)]), (120, 4, [(-4, SECOND)]), (133, 3, [(95, 7 * SECOND)]),
+    (90, 7, [(-1, 3 * SECOND)]),
+    # Pressed again and again while the clock is still catching up: they add up.
+    (120, 4, [(16, SECOND), (16, SECOND + 10**8), (16, SECOND + 2 * 10**8), (-4, 2 * SECOND)]),
 ])
-def test_nudge_shifts_the_motion_by_whole_pips_smoothly(bpm, beats_per_bar, pips, at):
+def test_nudges_shift_the_motion_by_whole_pips_smoothly(bpm, beats_per_bar, nudges):
     source = manual(bpm, beats_per_bar)
     before = source.clock.beats_at(FAR)
-    source.nudge(pips, at)
-    assert source.clock.beats_at(at) == Fraction(at * bpm, NS_PER_MINUTE)   # no jump
-    assert source.clock.beats_at(FAR) - before == Fraction(pips, 64)
+    for pips, at in nudges:
+        position = source.clock.beats_at(at)
+        source.nudge(pips, at)
+        assert source.clock.beats_at(at) == position                       # no jump
+    assert source.clock.beats_at(FAR) - before == Fraction(sum(p for p, _ in nudges), 64)
 
 
 @pytest.mark.parametrize("beats_per_bar, pips", [(4, 128), (4, -200), (1, 32)])
