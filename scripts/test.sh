@@ -11,7 +11,12 @@ as_root() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }
 # libcrypto for the table generator (SHA-256 control points of the noise
 # patterns; the module itself does not link it), and Chromium for the
 # gallery's browser test.
+# For the beat sources: JACK (its dummy backend carries the MIDI clock test
+# without a sound card) and iproute2 for the private network namespace in
+# which the Ableton Link tests run.
 missing=()
+command -v jackd > /dev/null || missing+=(jackd2)
+command -v ip > /dev/null || missing+=(iproute2)
 [ -f /usr/include/gtest/gtest.h ] || missing+=(libgtest-dev)
 [ -f /usr/include/openssl/evp.h ] || missing+=(libssl-dev)
 command -v chromium > /dev/null || missing+=(chromium)

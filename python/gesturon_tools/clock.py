@@ -39,6 +39,9 @@ PIPS_PER_BEAT = 64
 NS_PER_SECOND = 10**9
 NS_PER_MINUTE = 60 * NS_PER_SECOND
 
+# The finest step of a catch-up's starting position, in beats (see catch_up).
+FINEST_STEP = 2**64
+
 MIN_BPM = 20
 MAX_BPM = 999
 
@@ -132,6 +135,11 @@ class BeatClock:
         """The exact beat position at instant `t_ns`."""
         return position(self._state, t_ns)
 
+    def target_at(self, t_ns: int) -> Fraction:
+        """Where the music is at instant `t_ns`: the beat position the clock
+        is catching up with (while it is not, its own position)."""
+        return self._state[0].beats_at(t_ns)
+
     def pip_at(self, t_ns: int) -> int:
         """The pip at instant `t_ns`: floor of the exact beat position times 64."""
         target, catch_up = self._state
@@ -210,6 +218,14 @@ def catch_up(target: Line, t_ns: int, now: Fraction) -> tuple[Line, CatchUp | No
     target line, over at least one beat and twice the gap, so the clock
     never runs slower than half the tempo nor faster than one and a half
     times it."""
+    if now.denominator > FINEST_STEP:
+        # The position carries the denominators of the catch-up it was read
+        # from, and followed many times a second (a MIDI clock follows on
+        # every pulse) they would grow without end, each frame's arithmetic
+        # slower than the last. A position finer than 1/2^64 beat moves on
+        # to the next multiple of it: never backwards, and by far less than
+        # a pip.
+        now = Fraction(-((-now.numerator * FINEST_STEP) // now.denominator), FINEST_STEP)
     gap = target.beats_at(t_ns) - now
     if gap == 0:
         return target, None

@@ -1,7 +1,8 @@
 """`gesturon play`: patterns played live at a tempo, to OSC and sACN DMX,
 with a live status line on a terminal.
 
-    gesturon play NAME [NAME ...] --bpm BPM [--fps N|pip] [--beats N]
+    gesturon play NAME [NAME ...] [--bpm BPM] [--fps N|pip] [--beats N]
+                  [--beats-per-bar N] [--link [--quantum N] [--lead] | --midi-clock PORT | --tap]
                   [--osc HOST:PORT] [--osc-address TEMPLATE] [--osc-double]
                   [--sacn UNIVERSE/ADDRESS[/LAYOUT] ...] [--sacn-to HOST[:PORT]]
                   [--spread BEATS] [--pan C:S[:T]] [--tilt C:S[:T]] [--z C:S[:T]]
@@ -11,6 +12,10 @@ Each `--sacn` adds one fixture. One pattern drives every fixture (each
 fixture each, in order. Art-Net, servos, MIDI, rates, latency and the
 final frame are options of `playoutputs`. Ctrl-C, SIGTERM and SIGHUP stop
 at the next frame and end the streams cleanly.
+
+The beat comes from `--bpm`, from an Ableton Link session (`--link`), from
+a MIDI clock (`--midi-clock`, ports listed by `--list-midi-ports`) or from
+keys tapped on the terminal (`--tap`); see `sync.py`.
 """
 
 from __future__ import annotations
@@ -19,23 +24,27 @@ import argparse
 import ipaddress
 import re
 import signal
+import sys
 import threading
 from fractions import Fraction
 from types import FrameType
 from typing import TYPE_CHECKING, Any, Callable, TextIO, TypeVar
 
 from .catalogue import PIPS_PER_BEAT, Catalogue, ToolError
-from .clock import BeatClock, exact_tempo
+from .clock import exact_tempo
 from .dmx import Axis
+from .linkclock import LinkSource
 from .live import MAX_FPS, Frame, Player, Stats, Track, row
-from .outputs import OSC_DEFAULT_ADDRESS, SACN_PORT
+from .meter import MAX_BEATS_PER_BAR, Meter
+from .outputs import OSC_DEFAULT_ADDRESS, SACN_PORT, MissingDependency
 from .playoutputs import (FramePrinter, add_output_options, check_output_args, make_outputs,
                           streams_text)
+from .sync import ManualSource, Source, make_source
 
 if TYPE_CHECKING:
     from argparse import _SubParsersAction
 
-BEATS_PER_BAR = 4
+LINK_JOIN_SECONDS = 1.0  # how long --link waits for a session before playing alone
 STATUS_EVERY_NS = 100_000_000  # the live line is redrawn at most ten times a second
 HOSTNAME = re.compile(r"(?!-)[A-Za-z0-9-]{1,63}(?<!-)(\.(?!-)[A-Za-z0-9-]{1,63}(?<!-))*\.?")
 
@@ -62,6 +71,17 @@ def fps_arg(text: str) -> int | None:
     if not 1 <= fps <= MAX_FPS:
         raise argparse.ArgumentTypeError(f"frame rate must be 1 to {MAX_FPS}, not {text}")
     return fps
+
+
+def bar_arg(text: str) -> int:
+    """A number of beats to the bar (and Link's quantum): 1 to 64."""
+    try:
+        beats = int(text)
+    except ValueError:
+        raise argparse.ArgumentTypeError(f"not a whole number of beats: {text!r}") from None
+    if not 1 <= beats <= MAX_BEATS_PER_BAR:
+        raise argparse.ArgumentTypeError(f"must be 1 to {MAX_BEATS_PER_BAR} beats, not {text}")
+    return beats
 
 
 def spread_arg(text: str) -> int:
@@ -166,8 +186,10 @@ def add_parser(commands: _SubParsersAction[ParserType],
         "play", help="play patterns live to OSC and sACN DMX",
         description="Play patterns at a tempo, frame by frame, to an OSC listener and "
                     "to DMX fixtures over sACN, until --beats or Ctrl-C.")
-    play.add_argument("names", nargs="+", metavar="NAME")
-    play.add_argument("--bpm", type=bpm_arg, required=True, help="tempo, 20 to 999")
+    play.add_argument("names", nargs="*", metavar="NAME")
+    play.add_argument("--bpm", type=bpm_arg,
+                      help="tempo, 20 to 999 (with --link or --midi-clock: until the source "
+                           "gives one)")
     play.add_argument("--fps", type=fps_arg, default=100, metavar="N",
                       help="frames a second (default: 100), or 'pip' for one frame per pip")
     play.add_argument("--beats", type=beats_arg, metavar="N",
@@ -193,40 +215,65 @@ def add_parser(commands: _SubParsersAction[ParserType],
                           help=f"{what} onto {axis}: centre, swing and the channel's full travel "
                                "(e.g. degrees 270:90:540; default: the whole range)")
     add_output_options(play, host_port)
+    add_sync_options(play)
     play.set_defaults(run=run_play)
     return play
 
 
+def add_sync_options(play: argparse.ArgumentParser) -> None:
+    """Where the beat comes from, and the bars."""
+    play.add_argument("--beats-per-bar", type=bar_arg, metavar="N",
+                      help="beats to the bar for bar:beat:pip and the downbeat "
+                           "(default: the --quantum, or 4)")
+    source = play.add_mutually_exclusive_group()
+    source.add_argument("--link", action="store_true",
+                        help="follow the Ableton Link session's tempo and beat")
+    source.add_argument("--midi-clock", metavar="PORT",
+                        help="follow the MIDI clock (Start, Stop, Continue, Song Position) "
+                             "arriving on this input port")
+    source.add_argument("--tap", action="store_true",
+                        help="keys on the terminal: space taps the tempo, enter marks the "
+                             "downbeat, ',' and '.' nudge a sixteenth earlier or later")
+    source.add_argument("--list-midi-ports", action="store_true",
+                        help="list the MIDI input ports and stop")
+    play.add_argument("--quantum", type=bar_arg, metavar="N",
+                      help="with --link: beats to the bar that the session agrees on "
+                           "(default: --beats-per-bar, or 4)")
+    play.add_argument("--lead", action="store_true",
+                      help="with --link: set the session's tempo to --bpm")
+
+
 # ---- the status line ----------------------------------------------------------------
 
-def bar_beat_pip(pip: int) -> str:
-    """A pip as bar:beat:pip, bars and beats counted from 1 in 4/4."""
-    beat, within = divmod(pip, PIPS_PER_BEAT)
-    bar, in_bar = divmod(beat, BEATS_PER_BAR)
-    return f"{bar + 1}:{in_bar + 1}:{within:02d}"
-
-
-def status_text(stats: Stats, bpm: Fraction, frame: Frame | None = None) -> str:
+def status_text(stats: Stats, bpm: Fraction, frame: Frame | None = None, *,
+                meter: Meter = Meter(), source: str = "") -> str:
     """The status after `frame`, which the other outputs have sent already
     but the player has not counted yet; after the last counted frame
-    without one."""
+    without one. `source` says where the beat comes from and how it is."""
     frames = stats.frames + (frame is not None)
     last = frame or stats.last
-    where = bar_beat_pip(last.pip) if last is not None else "-"
+    where = meter.format(last.pip) if last is not None else "-"
     tempo = f"{float(bpm):.2f}".rstrip("0").rstrip(".")
     dropped = f" ({stats.dropped} dropped)" if stats.dropped else ""
-    return f"{where}  {tempo} BPM  {frames} frames  {stats.late} late{dropped}"
+    beat_source = f"  {source}" if source else ""
+    return f"{where}  {tempo} BPM{beat_source}  {frames} frames  {stats.late} late{dropped}"
 
 
 class StatusLine:
     """The live status line, redrawn in place on a terminal; the last of
     the player's outputs."""
 
-    def __init__(self, player: Player, out: TextIO):
+    def __init__(self, player: Player, out: TextIO, source: Source | None = None):
         self.player = player
         self.out = out
+        self.source = source
         self.live = out.isatty()
         self.drawn_at: int | None = None
+
+    def text(self, frame: Frame | None = None) -> str:
+        clock = self.player.clock
+        return status_text(self.player.stats, clock.bpm, frame, meter=clock.meter,
+                           source="" if self.source is None else self.source.status())
 
     def send(self, frame: Frame) -> None:
         if not self.live:
@@ -234,12 +281,11 @@ class StatusLine:
         if self.drawn_at is not None and frame.time_ns - self.drawn_at < STATUS_EVERY_NS:
             return
         self.drawn_at = frame.time_ns
-        self.out.write("\r" + status_text(self.player.stats, self.player.clock.bpm, frame)
-                       + streams_text(self.player) + "\x1b[K")
+        self.out.write("\r" + self.text(frame) + streams_text(self.player) + "\x1b[K")
         self.out.flush()
 
     def close(self) -> None:
-        text = status_text(self.player.stats, self.player.clock.bpm) + streams_text(self.player)
+        text = self.text() + streams_text(self.player)
         try:
             self.out.write(("\r" + text + "\x1b[K\n") if self.live else text + "\n")
             self.out.flush()
@@ -265,31 +311,96 @@ def plan_tracks(names: list[str], fixtures: int, spread: int) -> list[Track]:
 
 
 def run_play(args: argparse.Namespace, catalogue: Catalogue, out: TextIO) -> None:
+    if args.list_midi_ports:
+        list_midi_ports(out)
+        return
+    if not args.names:
+        raise ToolError("play: give at least one pattern NAME", status=2)
     for name in args.names:
         catalogue.find(name)
     tracks = plan_tracks(args.names, len(args.sacn) + len(args.artnet), args.spread)
-    check_output_args(args, len(tracks))
-    outputs = make_outputs(args)
-    clock = BeatClock(args.bpm)
+    source = open_source(args)
+    try:
+        check_output_args(args, len(tracks))
+        outputs = make_outputs(args)
+    except ToolError:
+        source.close()
+        raise
+    clock = source.clock
     player = Player(tracks, outputs, clock, fps=args.fps or 100, per_pip=args.fps is None,
                     source=catalogue.source, final=args.final)
-    status = StatusLine(player, out)
+    status = StatusLine(player, out, source)
     if args.dry_run:
         status.live = False  # the frames are printed instead
-        player.outputs += (FramePrinter(out, bar_beat_pip),)
+        player.outputs += (FramePrinter(out, clock.meter.format),)
     player.outputs += (status,)
-    with stop_on_interrupt(player.stop):
+    keys = None
+    stopping = threading.Event()  # Ctrl-C before the run begins (while joining Link) counts too
+
+    def stop() -> None:
+        stopping.set()
+        player.stop()
+
+    with stop_on_interrupt(stop):
         try:
-            try:
+            if isinstance(source, ManualSource):
                 clock.locate(0)  # beat zero: now, with everything set up
-                player.run(until_pip=args.beats)
+            elif isinstance(source, LinkSource):
+                source.wait_for_peers(LINK_JOIN_SECONDS)  # start on the session's beat
+            if args.tap:
+                from .tapkeys import TapKeys
+                keys = TapKeys(source)
+                out.write("tap: space taps the beat, enter marks the downbeat, "
+                          "',' and '.' nudge\n")
+            start = clock.pip()
+            try:
+                if not stopping.is_set():
+                    player.run(until_pip=None if args.beats is None else start + args.beats)
             finally:
                 player.close()  # the final frame, and sACN streams ended
         except OSError as error:
             raise ToolError(f"play: cannot send: {error.strerror or error}") from None
+        finally:
+            if keys is not None:
+                keys.close()
+            source.close()
 
 
 STOP_SIGNALS = (signal.SIGINT, signal.SIGTERM, signal.SIGHUP)
+
+
+def open_source(args: argparse.Namespace) -> Source:
+    """The beat source the options ask for."""
+    if args.quantum is not None and not args.link:
+        raise ToolError("play: --quantum needs --link", status=2)
+    if args.lead and not args.link:
+        raise ToolError("play: --lead needs --link", status=2)
+    if args.lead and args.bpm is None:
+        raise ToolError("play: --lead needs --bpm, the tempo to lead with", status=2)
+    if args.tap and not sys.stdin.isatty():
+        raise ToolError("play: --tap reads keys from a terminal, and standard input is not one",
+                        status=2)
+    kind = "link" if args.link else "midi" if args.midi_clock is not None else "manual"
+    if kind == "manual" and args.bpm is None:
+        raise ToolError("play: --bpm is needed unless --link or --midi-clock gives the tempo",
+                        status=2)
+    beats_per_bar = args.beats_per_bar or args.quantum or 4
+    try:
+        return make_source(kind, bpm=args.bpm, port=args.midi_clock, quantum=args.quantum,
+                           meter=Meter(beats_per_bar), lead=args.lead)
+    except ValueError as error:
+        raise ToolError(f"play: {error}", status=2) from None
+    except (MissingDependency, OSError) as error:
+        raise ToolError(f"play: {error}") from None
+
+
+def list_midi_ports(out: TextIO) -> None:
+    from .midiclock import input_ports
+    try:
+        ports = input_ports()
+    except (MissingDependency, OSError) as error:
+        raise ToolError(f"play: {error}") from None
+    out.write("".join(port + "\n" for port in ports) if ports else "no MIDI input ports\n")
 
 
 class stop_on_interrupt:

@@ -408,3 +408,24 @@ def dmx_pip(k):
 
 def round8(value):
     return ((Fraction(value) + 1) / 2 * 255 + Fraction(1, 2)).__floor__()
+
+
+def test_following_on_every_pulse_keeps_the_arithmetic_small_and_never_goes_back():
+    # A MIDI clock follows 24 times a beat, for hours: each catch-up starts
+    # where the last one had got to, and its numbers must not grow with the
+    # count of follows.
+    import random
+    jitter = random.Random(7)
+    clock = BeatClock(128, 0)
+    last = Fraction(-1)
+    for pulse in range(1, 20_000):
+        at = pulse * 19_531_250 + jitter.randint(-10**6, 10**6)
+        now = clock.beats_at(at)
+        assert now >= last
+        last = now
+        clock.follow(Fraction(pulse, 24) % 4 + Fraction(jitter.randint(0, 999), 10**6), at,
+                     bpm=128 + Fraction(jitter.randint(0, 99), 10**4), cycle=4)
+        assert clock.beats_at(at) - now < Fraction(1, 2**64)
+    target, catching_up = clock._state
+    assert catching_up is not None
+    assert max(catching_up.start.beat.denominator, catching_up.start.bpm.denominator) < 2**160
