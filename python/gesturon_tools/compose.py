@@ -322,7 +322,7 @@ class Transform:
         lines.append(f"    n %= {self.base.period_pips}")
         # n is within the base's period, so a catalogue pattern or a
         # SampledPattern is sampled straight from the module.
-        base: Callable[..., Position] = self.base.sample
+        base: Callable[..., object] = self.base.sample
         call = "base(n)"
         if isinstance(self.base, Named):
             base, call = self.base.source.sample, f"base({self.base.name!r}, n)"

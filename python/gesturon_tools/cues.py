@@ -7,9 +7,10 @@ so every output (whatever its frame rate, however late it samples) changes
 on exactly the same pip.
 
 Requests may come from any thread (a MIDI callback, a web request) while
-frames are being made: a request builds new plans under a lock and
-publishes them in one assignment; making a frame reads the plans once,
-without a lock, and sees either all of a request or none of it.
+frames are being made. A request chooses its pip and publishes new plans
+under the same lock under which a frame notes its pip and reads the plans,
+so a frame sees all of a request or none of it, and a cue never lands on a
+pip that a frame has already been made for.
 """
 
 from __future__ import annotations
@@ -64,28 +65,30 @@ class CueState:
 
     def at(self, pip: int) -> tuple[Change, ...]:
         """The change in force on every track at clock pip `pip`."""
-        if pip > self.horizon:
-            self.horizon = pip
-        fixed = self._fixed
+        with self._lock:
+            if pip > self.horizon:
+                self.horizon = pip
+            fixed = self._fixed
+            plans = self._plans
         if fixed is not None:
             return fixed
-        plans = self._plans
         return tuple(changes[bisect.bisect_right(pips, pip) - 1] for changes, pips in plans)
 
-    def landing(self, now: int, unit: Unit, count: int) -> int:
-        """The pip a cue asked for at clock pip `now` lands on: the next
-        `count` `unit`s boundary after both `now` and every pip already sampled."""
-        return self.meter.next_boundary(max(now, self.horizon), unit, count)
-
-    def request(self, tracks: Sequence[int], choices: Sequence[Choice], pip: int,
-                fade: int = 0, ease: str = "linear", offsets: Sequence[int] = ()) -> None:
-        """Track `tracks[i]` plays `choices[i]` from clock pip `pip`, fading
-        over `fade` pips from what it played (a track `offsets[i]` pips
-        ahead of the clock fades at the same instants as the others)."""
+    def request(self, tracks: Sequence[int], choices: Sequence[Choice], *, pip: int | None = None,
+                now: int = 0, unit: Unit = "bar", count: int = 1, fade: int = 0,
+                ease: str = "linear", offsets: Sequence[int] = ()) -> int:
+        """Track `tracks[i]` plays `choices[i]` from clock pip `pip`, or
+        from the next `count` `unit`s boundary after both `now` and every
+        pip a frame has been made for; fading over `fade` pips from what it
+        played (a track `offsets[i]` pips ahead of the clock fades at the
+        same instants as the others). Returns the pip."""
         check_ease(ease)
+        self.meter.unit_pips(unit, count)
         if fade < 0:
             raise ValueError(f"a fade cannot last {fade} pips")
         with self._lock:
+            if pip is None:
+                pip = self.meter.next_boundary(max(now, self.horizon), unit, count)
             plans = list(self._plans)
             for k, (track, choice) in enumerate(zip(tracks, choices)):
                 changes, pips = plans[track]
@@ -102,6 +105,7 @@ class CueState:
                 plans[track] = (changes, tuple(c.pip for c in changes))
             self._plans = tuple(plans)
             self._fixed = None
+        return pip
 
     def pattern(self, choice: Choice) -> Pattern:
         """A choice as a pattern object, a name looked up in the player's source."""

@@ -255,11 +255,9 @@ class Player:
         if len(chosen) != len(indices):
             raise ValueError(f"{len(chosen)} patterns for {len(indices)} tracks")
         choices = [as_pattern(p, self.source) for p in chosen]
-        fade = pips_of(0, fade_beats)
-        pip = self.cues.landing(self.clock.pip(), at, count) if at_pip is None else at_pip
-        self.cues.request(indices, choices, pip, fade, ease,
-                          [self.tracks[i].offset for i in indices])
-        return pip
+        return self.cues.request(indices, choices, pip=at_pip, now=self.clock.pip(), unit=at,
+                                 count=count, fade=pips_of(0, fade_beats), ease=ease,
+                                 offsets=[self.tracks[i].offset for i in indices])
 
     def play_frame(self, at_ns: int | None = None) -> Frame:
         """Send the frame for instant `at_ns` (default: now) to every output."""
