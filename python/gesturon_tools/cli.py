@@ -18,7 +18,7 @@ from fractions import Fraction
 from pathlib import Path
 from typing import TYPE_CHECKING, Callable, Iterable, NamedTuple, NoReturn, Sequence, TextIO
 
-from . import drums, gallery, playcmd, termplot
+from . import drums, gallery, playcmd, showcmd, termplot
 from .clock import NS_PER_SECOND, BeatClock, frame_time
 if TYPE_CHECKING:
     import gesturon
@@ -138,8 +138,9 @@ def build_parser() -> tuple[Parser, dict[str, Parser]]:
     page.add_argument("--score", action="append", default=[], metavar="FILE",
                       help="add your own beat (a score or MIDI file) in all sixteen motions; repeatable")
     page.set_defaults(run=run_gallery)
+    check = showcmd.add_check_parser(commands)
     return parser, {"list": listing, "show": show, "export": export, "render": render, "gallery": page,
-                    "play": play}
+                    "play": play, "check": check}
 
 
 def add_export_options(export: Parser) -> None:
@@ -314,6 +315,8 @@ def run_gallery(args: argparse.Namespace, catalogue: Catalogue, out: TextIO) -> 
 
 def is_score_file(name: str) -> bool:
     path = Path(name)
+    if path.suffix.lower() == ".toml":  # a show file
+        return False
     return path.suffix.lower() in (".beat", *drums.MIDI_SUFFIXES) or ("_" not in name and path.is_file())
 
 

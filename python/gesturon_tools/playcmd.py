@@ -27,6 +27,7 @@ from .catalogue import PIPS_PER_BEAT, Catalogue, ToolError
 from .clock import BeatClock, exact_tempo
 from .dmx import Axis, Fixture, check_overlaps
 from .live import MAX_FPS, Frame, Output, Player, Stats, Track, row
+from . import showcmd
 from .outputs import OSC_DEFAULT_ADDRESS, SACN_PORT, MissingDependency, OscOutput, SacnOutput
 
 if TYPE_CHECKING:
@@ -161,7 +162,7 @@ def add_parser(commands: _SubParsersAction[ParserType],
         description="Play patterns at a tempo, frame by frame, to an OSC listener and "
                     "to DMX fixtures over sACN, until --beats or Ctrl-C.")
     play.add_argument("names", nargs="+", metavar="NAME")
-    play.add_argument("--bpm", type=bpm_arg, required=True, help="tempo, 20 to 999")
+    play.add_argument("--bpm", type=bpm_arg, help="tempo, 20 to 999 (a show file has its own)")
     play.add_argument("--fps", type=fps_arg, default=100, metavar="N",
                       help="frames a second (default: 100), or 'pip' for one frame per pip")
     play.add_argument("--beats", type=beats_arg, metavar="N",
@@ -186,6 +187,8 @@ def add_parser(commands: _SubParsersAction[ParserType],
         play.add_argument(f"--{axis}", type=axis_arg, default=Axis(), metavar="C:S[:T]",
                           help=f"{what} onto {axis}: centre, swing and the channel's full travel "
                                "(e.g. degrees 270:90:540; default: the whole range)")
+    # A show file (SHOW.toml) in place of the names plays its cues.
+    play.add_argument("--cue", metavar="NAME", help="with a show file: start at this cue")
     play.set_defaults(run=run_play)
     return play
 
@@ -213,13 +216,21 @@ def status_text(stats: Stats, bpm: Fraction, frame: Frame | None = None) -> str:
 
 class StatusLine:
     """The live status line, redrawn in place on a terminal; the last of
-    the player's outputs."""
+    the player's outputs. `more(pip)` adds to it (a show's cues)."""
 
-    def __init__(self, player: Player, out: TextIO):
+    def __init__(self, player: Player, out: TextIO, more: Callable[[int], str] | None = None):
         self.player = player
         self.out = out
         self.live = out.isatty()
         self.drawn_at: int | None = None
+        self.more = more
+
+    def text(self, frame: Frame | None = None) -> str:
+        text = status_text(self.player.stats, self.player.clock.bpm, frame)
+        last = frame or self.player.stats.last
+        if self.more is not None and last is not None:
+            text += "  " + self.more(last.pip)
+        return text
 
     def send(self, frame: Frame) -> None:
         if not self.live:
@@ -227,12 +238,11 @@ class StatusLine:
         if self.drawn_at is not None and frame.time_ns - self.drawn_at < STATUS_EVERY_NS:
             return
         self.drawn_at = frame.time_ns
-        self.out.write("\r" + status_text(self.player.stats, self.player.clock.bpm, frame)
-                       + "\x1b[K")
+        self.out.write("\r" + self.text(frame) + "\x1b[K")
         self.out.flush()
 
     def close(self) -> None:
-        text = status_text(self.player.stats, self.player.clock.bpm)
+        text = self.text()
         self.out.write(("\r" + text + "\x1b[K\n") if self.live else text + "\n")
         self.out.flush()
 
@@ -280,6 +290,12 @@ def make_outputs(args: argparse.Namespace) -> list[Output]:
 
 
 def run_play(args: argparse.Namespace, catalogue: Catalogue, out: TextIO) -> None:
+    if showcmd.is_show_file(args.names):
+        return showcmd.run_show(args, catalogue, out, StatusLine)
+    if args.bpm is None:
+        raise ToolError("play: the following arguments are required: --bpm", status=2)
+    if args.cue is not None:
+        raise ToolError("play: --cue needs a show file", status=2)
     for name in args.names:
         catalogue.find(name)
     if args.sacn_to is not None and not args.sacn:
