@@ -136,10 +136,13 @@ class Show:
 # ---- transform steps ----------------------------------------------------------------------------
 
 def vector(value: Any, fill: Number) -> list[Any]:
-    values = list(value) if isinstance(value, list) else [value]
-    if not 1 <= len(values) <= 3:
+    """One number for every axis, or a list of up to three (x, y, z), the
+    axes left out taking `fill`."""
+    if not isinstance(value, list):
+        return [number(value)] * 3
+    if not 1 <= len(value) <= 3:
         raise ValueError(f"give one number or a list of up to three (x, y, z), not {value!r}")
-    return values + [fill] * (3 - len(values))
+    return [number(v) for v in value] + [fill] * (3 - len(value))
 
 
 STEPS: dict[str, Callable[[Transform, Any], Transform]] = {
@@ -511,10 +514,11 @@ def read_cues(reader: Reader, data: Mapping[str, Any],
             chosen[group] = GroupCue(pattern, steps, spread)
         covered: dict[str, str] = {}
         for group in chosen:
-            for label in groups[group]:
-                if label in covered:
-                    reader.error(place, f"{label} is in both {covered[label]} and {group}")
-                covered[label] = group
+            shared = [label for label in groups[group] if label in covered]
+            if shared:
+                reader.error(place, f"{group} and {covered[shared[0]]} both give a pattern to "
+                                    f"{', '.join(shared)}")
+            covered.update((label, group) for label in groups[group])
         cues[name] = Cue(name, chosen, fade, ease)
     return cues
 
