@@ -121,6 +121,16 @@ def xyz(position: Position) -> tuple[float, float, float]:
     return (position.x, position.y, position.z)
 
 
+def sampler(thing: Pattern) -> Callable[[int], tuple[float, float, float]]:
+    """x, y and z of a pattern at a pip, as a tuple: a transform's own
+    compiled `xyz`, or its `sample` read out."""
+    fast: Callable[[int], tuple[float, float, float]] | None = getattr(thing, "xyz", None)
+    if fast is not None:
+        return fast
+    sample = thing.sample
+    return lambda pip: xyz(sample(pip))
+
+
 # ---- what a user names, as a pattern ----------------------------------------------------
 
 _records: dict[int, tuple[object, dict[str, tuple[int, int]]]] = {}
@@ -312,33 +322,39 @@ class Transform:
         consts = tuple(float(c) for c in affine[1])
         moving = [i for i in range(3) if any(rows[i][j] for j in range(base.dimensions))]
         self.dimensions = max(moving, default=0) + 1
-        self.sample = self._compile(rows, consts)
+        self._compile(rows, consts)
 
     def _compile(self, rows: tuple[tuple[float, ...], ...],
-                 consts: tuple[float, ...]) -> Callable[[int], Point]:
-        lines = [f"def sample(pip):", f"    n = pip % {self.period_pips}"]
+                 consts: tuple[float, ...]) -> None:
+        """`xyz(pip)` (a tuple, what the player reads) and `sample(pip)` (a
+        `Point`) as one small function each, written for this chain."""
+        body = [f"    n = pip % {self.period_pips}"]
         for a, b, c in self.stages:
-            lines.append(f"    n = ({a} * n + {c}) // {b}" if a != 1 or b != 1 else f"    n = n + {c}")
-        lines.append(f"    n %= {self.base.period_pips}")
+            scaled = f"{a} * n" if a != 1 else "n"
+            added = f"{scaled} + {c}" if c else scaled
+            body.append(f"    n = ({added}) // {b}" if b != 1 else f"    n = {added}")
+        body.append(f"    n %= {self.base.period_pips}")
         # n is within the base's period, so a catalogue pattern or a
-        # SampledPattern is sampled straight from the module.
-        base: Callable[..., object] = self.base.sample
-        call = "base(n)"
+        # SampledPattern is sampled straight from the module, and its
+        # Offset3 read in one call.
+        base: Callable[..., Any] = self.base.sample
         if isinstance(self.base, Named):
-            base, call = self.base.source.sample, f"base({self.base.name!r}, n)"
+            base = self.base.source.sample
+            body.append(f"    x, y, z = base({self.base.name!r}, n).as_tuple()")
         elif isinstance(self.base, Own):
             base = self.base.sampled.sample
-        if rows == ((1.0, 0.0, 0.0), (0.0, 1.0, 0.0), (0.0, 0.0, 1.0)) and not any(consts):
-            lines.append(f"    return {call}")
+            body.append("    x, y, z = base(n).as_tuple()")
         else:
-            lines.append(f"    p = {call}")
-            lines.append("    x, y, z = p.x, p.y, p.z")
-            axes = [axis_expression(row, const)[0] for row, const in zip(rows, consts)]
-            lines.append(f"    return Point({', '.join(axes)})")
-        namespace: dict[str, Any] = {"Point": Point, "base": base}
-        exec("\n".join(lines), namespace)
-        function: Callable[[int], Point] = namespace["sample"]
-        return function
+            body += ["    p = base(n)", "    x, y, z = p.x, p.y, p.z"]
+        axes = ", ".join(axis_expression(row, const)[0] for row, const in zip(rows, consts))
+        source = "\n".join(["def xyz(pip):", *body, f"    return ({axes})",
+                            # A NamedTuple's own __new__ is a Python function:
+                            # tuple.__new__ makes the Point straight away.
+                            "def sample(pip):", *body, f"    return new(Point, ({axes}))"])
+        namespace: dict[str, Any] = {"base": base, "Point": Point, "new": tuple.__new__}
+        exec(source, namespace)
+        self.xyz: Callable[[int], tuple[float, float, float]] = namespace["xyz"]
+        self.sample: Callable[[int], Point] = namespace["sample"]
 
     # ---- steps ----------------------------------------------------------------
 

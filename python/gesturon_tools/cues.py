@@ -18,9 +18,9 @@ from __future__ import annotations
 import bisect
 import threading
 from dataclasses import dataclass
-from typing import TYPE_CHECKING, Sequence, Union
+from typing import TYPE_CHECKING, Callable, Sequence, Union
 
-from .compose import Crossfade, Named, Pattern, check_ease, name_of
+from .compose import Crossfade, Named, Pattern, check_ease, name_of, sampler
 from .meter import Meter, Unit
 
 if TYPE_CHECKING:
@@ -38,10 +38,18 @@ KEEP_PIPS = 64 * 64
 
 @dataclass(frozen=True)
 class Change:
-    """From clock pip `pip` on, the track plays `choice` (reported as `name`)."""
+    """From clock pip `pip` on, the track plays `choice` (reported as
+    `name`); `xyz` samples a pattern object as a tuple (None for a name,
+    which the player samples by name)."""
     pip: int
     choice: Choice
     name: str
+    xyz: Callable[[int], tuple[float, float, float]] | None = None
+
+    @staticmethod
+    def of(pip: int, choice: Choice) -> Change:
+        return Change(pip, choice, name_of(choice),
+                      None if isinstance(choice, str) else sampler(choice))
 
 
 # A track's plan: its changes in pip order, and their pips for bisecting.
@@ -56,7 +64,7 @@ class CueState:
         self.source = source
         start = -(2**62)
         self._plans: tuple[Plan, ...] = tuple(
-            ((Change(start, choice, name_of(choice)),), (start,)) for choice in initial)
+            ((Change.of(start, choice),), (start,)) for choice in initial)
         self._fixed: tuple[Change, ...] | None = tuple(plan[0][0] for plan in self._plans)
         self._lock = threading.Lock()
         # The newest clock pip anything has been sampled at: a cue never
@@ -100,7 +108,7 @@ class CueState:
                     offset = offsets[k] if offsets else 0
                     before = self.pattern(changes[-1].choice)
                     choice = Crossfade(before, self.pattern(choice), pip + offset, fade, ease)
-                change = Change(pip, choice, name_of(choice))
+                change = Change.of(pip, choice)
                 changes = forget_old(changes + (change,), self.horizon)
                 plans[track] = (changes, tuple(c.pip for c in changes))
             self._plans = tuple(plans)

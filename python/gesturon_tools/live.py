@@ -210,15 +210,13 @@ class Player:
         sample = self.source.sample
         for track, period, change in zip(self.tracks, self._periods, self.cues.at(pip)):
             at = pip + track.offset
-            chosen = change.choice
-            if isinstance(chosen, str):
+            if change.xyz is not None:  # a pattern object
+                x, y, z = change.xyz(at)
+            else:
                 # Every pattern repeats after its period, so a pip beyond the
                 # 32-bit range the module takes is sampled at its place in it.
-                x, y, z = sample(chosen, at if INT32_MIN <= at <= INT32_MAX
+                x, y, z = sample(change.name, at if INT32_MIN <= at <= INT32_MAX
                                  else at % period).as_tuple()
-            else:
-                p = chosen.sample(at)
-                x, y, z = p.x, p.y, p.z
             positions.append(Position(track.name, change.name, at, x, y, z))
         return Frame(index, time_ns, pip, tuple(positions))
 
