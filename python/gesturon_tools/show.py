@@ -383,6 +383,10 @@ def read_fixtures(reader: Reader, data: Mapping[str, Any]) -> tuple[dict[str, Fi
         step = reader.value(spec, "step", place, whole(1, CHANNELS, "step"), len(layout or ()))
         axes = {axis: reader.value(spec, axis, place, axis_setting, Axis())
                 for axis in ("pan", "tilt", "z")}
+        # A fixture with a mistake is still known by name, so that groups
+        # and cues naming it report only their own mistakes.
+        for label in labels:
+            fixtures[label] = None
         if universe is None or address is None or layout is None or step is None:
             continue
         for i, label in enumerate(labels):
@@ -597,6 +601,11 @@ def read(text: str, path: str, known: Callable[[str], Pattern] | None) -> Show:
     fixtures, rows = read_fixtures(reader, data)
     groups = read_groups(reader, data, fixtures, rows)
     outputs = read_outputs(reader, data)
+    declared = data["fixtures"].values() if isinstance(data.get("fixtures"), dict) else ()
+    for output in outputs:
+        if output.kind == "sacn" and not any(isinstance(f, dict) and "universe" in f
+                                             for f in declared):
+            reader.error(output.place, "an sACN output needs a fixture with a universe")
     cues = read_cues(reader, data, groups)
     cue_list = read_cue_list(reader, data, cues)
     show = Show(bpm, Meter(beats_per_bar), source, fixtures, groups, outputs, cues, cue_list,

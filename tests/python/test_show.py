@@ -84,6 +84,10 @@ MISTAKES = [
     (edited('to = "127.0.0.1:9000"', 'to = "127.0.0.1:99999"'), "[[outputs]] #2 (osc) to",
      "port must be 1 to 65535"),
     (edited('to = "127.0.0.1:9000"\n', ''), "[[outputs]] #2 (osc)", "missing key 'to'"),
+    (edited("universe = 1\naddress = 1\n", "").replace('layout = "pan pan_fine tilt tilt_fine 255"\n', "")
+     .replace("pan = { centre = 270, swing = 60, travel = 540 }\n", "")
+     .replace("tilt = { centre = 135, swing = 40, travel = 270 }\n", ""),
+     "[[outputs]] #1 (sacn)", "needs a fixture with a universe"),
     (edited('cues = ["intro", "verse", "drop"]', 'cues = ["intro", "chorus"]'), "[cuelist] cues",
      "no cue 'chorus'"),
     (edited('mode = "key"', 'mode = "timeline"\nbars = [1, 9, 5]'), "[cuelist] bars",
