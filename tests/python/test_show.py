@@ -235,3 +235,8 @@ def test_play_refuses_in_one_line(argv, message, capsys):
     assert main(argv) == 2
     err = capsys.readouterr().err
     assert message in err and err.count("\n") == 1
+
+
+def test_the_readme_shows_the_example_as_it_is():
+    readme = (EXAMPLE.parents[1] / "README.md").read_text()
+    assert "```toml\n" + TEXT + "```" in readme
