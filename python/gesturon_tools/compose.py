@@ -13,6 +13,9 @@ Everything that plays, bakes or transforms a pattern accepts one protocol,
   (a transition, `Crossfade`, reports the period it settles into);
 - `dimensions`: how many leading axes move (1 = x, 2 = x and y, 3 = all).
 
+An object may also offer `xyz(pip)`, the same position as a tuple
+(x, y, z); the player reads that when it is there (transforms have it).
+
 `pattern(thing, source)` turns whatever a user names into one: a catalogue
 name (looked up in `source`, the gesturon module or a `PatternLibrary`), a
 `gesturon.SampledPattern`, or an object that already follows the protocol.
@@ -140,6 +143,8 @@ def catalogue_records(source: Source) -> dict[str, tuple[int, int]]:
     """Period and dimensions of every name in `source`, read once per source."""
     kept = _records.get(id(source))
     if kept is None or kept[0] is not source:
+        if len(_records) >= 64:  # a program making library after library
+            _records.clear()
         table = {r["name"]: (int(r["period_pips"]), int(r["dimensions"])) for r in source.catalogue()}
         kept = _records[id(source)] = (source, table)
     return kept[1]

@@ -24,17 +24,16 @@ from __future__ import annotations
 import difflib
 import threading
 from dataclasses import dataclass
-from typing import Callable, Iterable, Iterator, Protocol, Sequence, Union, cast
-
 from fractions import Fraction
+from typing import Callable, Iterable, Iterator, Protocol, Sequence, Union, cast
 
 from .clock import (NS_PER_MINUTE, NS_PER_SECOND, PIPS_PER_BEAT, BeatClock, exact_tempo,
                     frame_time)
 from .catalogue import Source
-from .compose import Pattern, name_of, pattern as as_pattern, pips_of
+from .compose import Pattern, Patternish, name_of, pattern as as_pattern, pips_of
 from .cues import Choice, CueState
-from .meter import Unit
 from .dmx import Axis, Fixture
+from .meter import Unit
 from .outputs import MissingDependency, OscOutput, SacnOutput
 
 __all__ = [
@@ -189,7 +188,7 @@ class Player:
             if track.name in labels:
                 raise ValueError(f"two tracks are labelled {track.name!r}")
             labels.add(track.name)
-        self._periods = tuple(periods.get(c, 1) if isinstance(c, str) else c.period_pips
+        self._periods = tuple(periods[c] if isinstance(c, str) else c.period_pips
                               for c in choices)
         self.cues = CueState(choices, clock.meter, source)
         self.outputs: tuple[Output, ...] = tuple(map(as_output, outputs))
@@ -235,7 +234,7 @@ class Player:
                          f"{nearest_names(str(track), (t.name for t in self.tracks))}")
 
     def cue(self, tracks: str | int | Sequence[str | int],
-            patterns: str | Pattern | object | Sequence[str | Pattern | object], *,
+            patterns: Patternish | Sequence[Patternish], *,
             at: Unit = "bar", count: int = 1, at_pip: int | None = None,
             fade_beats: int | str | Fraction = 0, ease: str = "linear") -> int:
         """Switch tracks (a label, an index, or a group of them) to other

@@ -26,8 +26,8 @@ from typing import TYPE_CHECKING, Any, Callable, TextIO, TypeVar
 from .catalogue import PIPS_PER_BEAT, Catalogue, ToolError
 from .clock import BeatClock, exact_tempo
 from .dmx import Axis, Fixture, check_overlaps
-from .live import MAX_FPS, Frame, Output, Player, Stats, Track, row
 from . import showcmd
+from .live import MAX_FPS, Frame, Output, Player, Stats, Track, row
 from .outputs import OSC_DEFAULT_ADDRESS, SACN_PORT, MissingDependency, OscOutput, SacnOutput
 
 if TYPE_CHECKING:

@@ -101,9 +101,6 @@ class Show:
     def labels(self) -> list[str]:
         return list(self.fixtures)
 
-    def members(self, group: str) -> tuple[str, ...]:
-        return self.groups[group]
-
     def cue_patterns(self, cue: str) -> dict[str, Pattern]:
         """The pattern each fixture plays in cue `cue` (fixtures its groups
         leave out are not in it): the group's pattern through its
@@ -111,7 +108,7 @@ class Show:
         chosen: dict[str, Pattern] = {}
         for group, spec in self.cues[cue].groups.items():
             chain = apply_steps(transform(self.patterns(spec.pattern)), spec.steps)
-            for i, label in enumerate(self.members(group)):
+            for i, label in enumerate(self.groups[group]):
                 chosen[label] = chain.shift(i * spec.spread) if spec.spread else chain
         return chosen
 
