@@ -10,6 +10,8 @@ part of the format are mistakes too, never silently ignored.
 
 from __future__ import annotations
 
+import json
+import math
 import re
 import tomllib
 from dataclasses import dataclass, field
@@ -96,6 +98,13 @@ class Show:
     cues: dict[str, Cue]
     cue_list: CueList | None
     patterns: Callable[[str], Pattern] = field(repr=False, default=transform)
+    # The file's tables as read, for writing the show back.
+    data: dict[str, Any] = field(repr=False, default_factory=dict)
+
+    def to_toml(self) -> str:
+        """The show as TOML that reads back to an equal show (comments and
+        layout are not kept)."""
+        return toml_text(self.data)
 
     @property
     def labels(self) -> list[str]:
@@ -584,7 +593,7 @@ def read(text: str, path: str, known: Callable[[str], Pattern] | None) -> Show:
             raise ShowErrors(path, [ShowError(f"line {line[1]}, column {line[2]}",
                                               message[: line.start()].strip())]) from None
         raise ShowErrors(path, [ShowError("", message)]) from None
-    reader = Reader(known or (lambda name: transform(name)))
+    reader = Reader(known or transform)
     reader.unknown(data, ("tempo", "fixtures", "groups", "outputs", "cues", "cuelist"), "")
     tempo = reader.table(data, "tempo", "", required=True)
     reader.unknown(tempo, ("bpm", "beats_per_bar", "source"), "[tempo]")
@@ -606,7 +615,7 @@ def read(text: str, path: str, known: Callable[[str], Pattern] | None) -> Show:
     cues = read_cues(reader, data, groups)
     cue_list = read_cue_list(reader, data, cues)
     show = Show(bpm, Meter(beats_per_bar), source, fixtures, groups, outputs, cues, cue_list,
-                reader.known)
+                reader.known, data)
     if not reader.errors and show.order():
         try:
             show.start_patterns(show.order()[0])
@@ -616,3 +625,51 @@ def read(text: str, path: str, known: Callable[[str], Pattern] | None) -> Show:
         raise ShowErrors(path, reader.errors)
     return show
 
+
+
+# ---- writing -----------------------------------------------------------------------------------
+
+BARE_KEY = re.compile(r"[A-Za-z0-9_-]+")
+
+
+def toml_key(key: str) -> str:
+    return key if BARE_KEY.fullmatch(key) else toml_value(key)
+
+
+def toml_value(value: Any) -> str:
+    """A value in TOML's inline form (JSON's string escapes are TOML's)."""
+    if isinstance(value, bool):
+        return "true" if value else "false"
+    if isinstance(value, (int, float)):
+        return repr(value) if math.isfinite(value) else ("nan" if value != value else
+                                                         "inf" if value > 0 else "-inf")
+    if isinstance(value, str):
+        return json.dumps(value)
+    if isinstance(value, list):
+        return "[" + ", ".join(toml_value(v) for v in value) + "]"
+    if isinstance(value, dict):
+        return "{ " + ", ".join(f"{toml_key(k)} = {toml_value(v)}" for k, v in value.items()) + " }"
+    raise TypeError(f"no TOML form for {value!r}")
+
+
+def toml_text(data: Mapping[str, Any]) -> str:
+    """The tables of a show file: each top-level table a section, its own
+    tables subsections ([fixtures.head]), an array of tables as [[outputs]],
+    everything deeper inline."""
+    blocks: list[list[str]] = []
+
+    def block(header: str, table: Mapping[str, Any]) -> None:
+        blocks.append([header] + [f"{toml_key(k)} = {toml_value(v)}" for k, v in table.items()])
+
+    for key, value in data.items():
+        if isinstance(value, list):
+            for entry in value:
+                block(f"[[{toml_key(key)}]]", entry)
+            continue
+        inner = {k: v for k, v in value.items() if isinstance(v, dict)}
+        outer = {k: v for k, v in value.items() if k not in inner}
+        if outer or not inner:
+            block(f"[{toml_key(key)}]", outer)
+        for name, table in inner.items():
+            block(f"[{toml_key(key)}.{toml_key(name)}]", table)
+    return "\n\n".join("\n".join(lines) for lines in blocks) + "\n"

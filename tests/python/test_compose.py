@@ -257,3 +257,18 @@ def test_function_errors_name_the_pip(function, period, message):
 def test_function_name_checked_by_the_module():
     with pytest.raises(ValueError, match="Invalid pattern name"):
         from_function("Bad Name", lambda p: (0, 0, 0), 4)
+
+
+@given(st.lists(st.tuples(st.sampled_from(sorted(PERIOD)), st.fractions(-2, 2, max_denominator=16)),
+                min_size=1, max_size=3),
+       st.lists(st.tuples(st.sampled_from(sorted(PERIOD)), st.integers(1, 64 * 8)), min_size=1,
+                max_size=4),
+       st.sampled_from(["linear"] + sorted(EASES)), st.integers(-(2**40), 2**40))
+def test_mixes_and_sequences_stay_in_range_and_repeat(parts, steps, ease, pip):
+    fade = min(length for _, length in steps) // 2
+    made = [mix(*parts), sequence(*((name, Fraction(length, 64)) for name, length in steps),
+                                  fade_beats=Fraction(fade, 64), ease=ease)]
+    for m in made:
+        here = m.sample(pip)
+        assert all(-1.0 <= v <= 1.0 for v in (here.x, here.y, here.z))
+        assert bits(m.sample(pip - 5 * m.period_pips)) == bits(here)

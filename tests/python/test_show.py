@@ -56,6 +56,21 @@ def test_the_example_loads_as_written():
     assert set(show.cue_patterns("verse")) == set(HEADS)   # the visual keeps playing
 
 
+@pytest.mark.parametrize("text", [
+    TEXT,
+    TEXT.replace("bpm = 124", 'bpm = "385/3"').replace('{ speed = 2 }', '{ speed = "3/4" }')
+        .replace('mode = "key"', 'mode = "timeline"\nbars = [1, 5, 9]')
+        .replace("travel = 270 }", "travel = 270, limits = [10.5, 260] }")
+        .replace('to = "127.0.0.1:9000"', 'to = "[::1]:9000"\naddress = "/stage/{name}"'),
+])
+def test_a_good_show_round_trips(text):
+    show = parse(text)
+    written = show.to_toml()
+    again = parse(written)
+    assert again == show and again.data == show.data
+    assert again.to_toml() == written
+
+
 def edited(old, new):
     assert old in TEXT, old
     return TEXT.replace(old, new, 1)
