@@ -7,7 +7,7 @@ import threading
 import pytest
 
 import gesturon
-from gesturon_tools.compose import EASES, eased, transform
+from gesturon_tools.compose import EASES, crossfade, eased, mix, pattern, sequence, transform
 from gesturon_tools.live import BeatClock, Player, Track
 from gesturon_tools.meter import Meter
 from test_live import SimClock
@@ -165,3 +165,21 @@ def test_cues_from_many_threads_while_frames_run():
                 if a.positions[0].pattern != b.positions[0].pattern]
     # A switch shows in the first frame at or after its downbeat.
     assert switches and all(p % BAR < 64 for p in switches)
+
+
+NOD = gesturon.SampledPattern("nod", "nod", [(0.0, -min(i, 8 - i) / 4, 0.0) for i in range(8)])
+
+
+@pytest.mark.parametrize("make", [
+    lambda: transform("helix").rotate(45).speed("2/3"),
+    lambda: NOD,
+    lambda: mix(("helix", 0.5), ("sway", 0.5)),
+    lambda: sequence(("helix", 1), ("bounce", "1/2"), fade_beats="1/4"),
+    lambda: crossfade("helix", "sway", 1, ease="overshoot", start=100),
+])
+def test_tracks_play_any_pattern_object(make):
+    made = make()
+    player = sim([Track(made, offset=5, label="it"), "bounce"], [])
+    for pip in (0, 1, 99, 150, -64, 2**31 + 7, -(2**33)):
+        want, got = pattern(made).sample(pip + 5), player.frame(pip)["it"]
+        assert (got.x, got.y, got.z) == (want.x, want.y, want.z)
