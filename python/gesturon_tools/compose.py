@@ -77,7 +77,8 @@ PIPS_PER_BEAT = 64
 INT32_MIN = -(2**31)
 INT32_MAX = 2**31 - 1
 
-Number = Union[int, float, Fraction, str]
+# A number taken exactly (see `rational`).
+Exact = Union[int, float, Fraction, str]
 
 
 class Point(NamedTuple):
@@ -221,7 +222,7 @@ def name_of(thing: object) -> str:
 
 # ---- exact numbers ---------------------------------------------------------------------------
 
-def rational(value: Number, what: str) -> Fraction:
+def rational(value: Exact, what: str) -> Fraction:
     """`value` exactly: ints, Fractions, floats at their binary value, and
     strings such as "3/4" or "0.1" read as written."""
     if isinstance(value, bool):
@@ -236,7 +237,7 @@ def rational(value: Number, what: str) -> Fraction:
     raise ValueError(f"{what} must be a finite number, not {value!r}")
 
 
-def pips_of(pips: Number, beats: Number) -> int:
+def pips_of(pips: Exact, beats: Exact) -> int:
     """`pips` plus `beats` as a whole number of pips."""
     total = rational(pips, "pips") + rational(beats, "beats") * PIPS_PER_BEAT
     if total.denominator != 1:
@@ -374,17 +375,17 @@ class Transform:
         return Transform(self.base, reduce_stages(stages, self.base.period_pips), new_affine,
                          self.name)
 
-    def scale(self, x: Number = 1, y: Number = 1, z: Number = 1) -> Transform:
+    def scale(self, x: Exact = 1, y: Exact = 1, z: Exact = 1) -> Transform:
         """Each axis times its factor (clamped to [-1, 1])."""
         factors = [rational(v, "a scale factor") for v in (x, y, z)]
         rows = tuple(tuple(factors[i] if i == j else Fraction(0) for j in range(3)) for i in range(3))
         return self._with(affine=(rows, (Fraction(0),) * 3))
 
-    def offset(self, x: Number = 0, y: Number = 0, z: Number = 0) -> Transform:
+    def offset(self, x: Exact = 0, y: Exact = 0, z: Exact = 0) -> Transform:
         """Each axis plus its offset (clamped to [-1, 1])."""
         return self._with(affine=(IDENTITY[0], tuple(rational(v, "an offset") for v in (x, y, z))))
 
-    def rotate(self, degrees: Number) -> Transform:
+    def rotate(self, degrees: Exact) -> Transform:
         """Rotation in the x/y plane, counter-clockwise (x towards y).
         Multiples of 90 degrees are exact; other angles use the doubles
         nearest to their cosine and sine."""
@@ -415,12 +416,12 @@ class Transform:
         rows = tuple(tuple(Fraction(int(order[r] == col)) for col in range(3)) for r in range(3))
         return self._with(affine=(rows, (Fraction(0),) * 3))
 
-    def shift(self, pips: Number = 0, beats: Number = 0) -> Transform:
+    def shift(self, pips: Exact = 0, beats: Exact = 0) -> Transform:
         """Ahead by `pips` plus `beats` (a whole number of pips in all): the
         result at pip n is the pattern at n + shift."""
         return self._with(stage=(1, 1, pips_of(pips, beats)))
 
-    def speed(self, factor: Number) -> Transform:
+    def speed(self, factor: Exact) -> Transform:
         """Faster by a positive rational factor (2, "1/2", "3/4",
         Fraction(3, 4)): the pattern at floor(pip * factor)."""
         ratio = rational(factor, "a speed factor")
@@ -543,7 +544,7 @@ class Mix:
         return Point(clamp(sx), clamp(sy), clamp(sz))
 
 
-def mix(*parts: tuple[Patternish, Number], source: Source | None = None) -> Mix:
+def mix(*parts: tuple[Patternish, Exact], source: Source | None = None) -> Mix:
     """`mix(("helix", 0.75), ("sway", 0.25))`: patterns by weight."""
     return Mix([(pattern(p, source), float(rational(w, "a weight"))) for p, w in parts])
 
@@ -582,7 +583,7 @@ class Crossfade:
         return blend(self.a.sample(pip), self.b.sample(pip), eased(self.ease, done, self.length))
 
 
-def crossfade(a: Patternish, b: Patternish, beats: Number, ease: str = "linear", start: int = 0,
+def crossfade(a: Patternish, b: Patternish, beats: Exact, ease: str = "linear", start: int = 0,
               source: Source | None = None) -> Crossfade:
     """From `a` to `b` over `beats` beats from pip `start`."""
     return Crossfade(pattern(a, source), pattern(b, source), start, pips_of(0, beats), ease)
@@ -630,7 +631,7 @@ class Cycle:
         return blend(previous, current, eased(self.ease, into, self.fade))
 
 
-def sequence(*steps: tuple[Patternish, Number], fade_beats: Number = 0, ease: str = "linear",
+def sequence(*steps: tuple[Patternish, Exact], fade_beats: Exact = 0, ease: str = "linear",
              source: Source | None = None) -> Cycle:
     """`sequence(("helix", 16), ("sway", 16))`: each pattern for its number
     of beats (a whole number of pips), looping."""

@@ -24,13 +24,12 @@ from __future__ import annotations
 import difflib
 import threading
 from dataclasses import dataclass
-from fractions import Fraction
-from typing import Callable, Iterable, Iterator, Protocol, Sequence, Union, cast
+from typing import Callable, Iterable, Iterator, Protocol, Sequence, cast
 
 from .clock import (NS_PER_MINUTE, NS_PER_SECOND, PIPS_PER_BEAT, BeatClock, exact_tempo,
                     frame_time)
 from .catalogue import Source
-from .compose import Pattern, Patternish, name_of, pattern as as_pattern, pips_of
+from .compose import Exact, Pattern, Patternish, name_of, pattern as as_pattern, pips_of
 from .cues import Choice, CueState
 from .dmx import Axis, Fixture
 from .meter import Unit
@@ -53,7 +52,7 @@ class Track:
     `offset` pips, reported under `label` (default: the pattern name).
     The pattern is a catalogue name or any object of the pattern protocol
     (`gesturon_tools.compose`): a transform, a blend, a `SampledPattern`."""
-    pattern: Union[str, Pattern]
+    pattern: str | Pattern
     offset: int = 0
     label: str = ""
 
@@ -236,7 +235,7 @@ class Player:
     def cue(self, tracks: str | int | Sequence[str | int],
             patterns: Patternish | Sequence[Patternish], *,
             at: Unit = "bar", count: int = 1, at_pip: int | None = None,
-            fade_beats: int | str | Fraction = 0, ease: str = "linear") -> int:
+            fade_beats: Exact = 0, ease: str = "linear") -> int:
         """Switch tracks (a label, an index, or a group of them) to other
         patterns at the next `count` beats, bars or phrases of the clock's
         meter (or at clock pip `at_pip`), crossfading over `fade_beats`

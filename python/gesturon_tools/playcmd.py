@@ -26,7 +26,6 @@ from typing import TYPE_CHECKING, Any, Callable, TextIO, TypeVar
 from .catalogue import PIPS_PER_BEAT, Catalogue, ToolError
 from .clock import BeatClock, exact_tempo
 from .dmx import Axis, Fixture, check_overlaps
-from . import showcmd
 from .live import MAX_FPS, Frame, Output, Player, Stats, Track, row
 from .outputs import OSC_DEFAULT_ADDRESS, SACN_PORT, MissingDependency, OscOutput, SacnOutput
 
@@ -163,6 +162,8 @@ def add_parser(commands: _SubParsersAction[ParserType],
                     "to DMX fixtures over sACN, until --beats or Ctrl-C.")
     play.add_argument("names", nargs="+", metavar="NAME")
     play.add_argument("--bpm", type=bpm_arg, help="tempo, 20 to 999 (a show file has its own)")
+    # A show file (SHOW.toml) in place of the names plays its cues.
+    play.add_argument("--cue", metavar="NAME", help="with a show file: start at this cue")
     play.add_argument("--fps", type=fps_arg, default=100, metavar="N",
                       help="frames a second (default: 100), or 'pip' for one frame per pip")
     play.add_argument("--beats", type=beats_arg, metavar="N",
@@ -187,8 +188,6 @@ def add_parser(commands: _SubParsersAction[ParserType],
         play.add_argument(f"--{axis}", type=axis_arg, default=Axis(), metavar="C:S[:T]",
                           help=f"{what} onto {axis}: centre, swing and the channel's full travel "
                                "(e.g. degrees 270:90:540; default: the whole range)")
-    # A show file (SHOW.toml) in place of the names plays its cues.
-    play.add_argument("--cue", metavar="NAME", help="with a show file: start at this cue")
     play.set_defaults(run=run_play)
     return play
 
@@ -290,6 +289,7 @@ def make_outputs(args: argparse.Namespace) -> list[Output]:
 
 
 def run_play(args: argparse.Namespace, catalogue: Catalogue, out: TextIO) -> None:
+    from . import showcmd
     if showcmd.is_show_file(args.names):
         return showcmd.run_show(args, catalogue, out, StatusLine)
     if args.bpm is None:

@@ -194,8 +194,8 @@ def run_show(args: argparse.Namespace, catalogue: Catalogue, out: TextIO,
              status_line: Callable[[Player, TextIO, Callable[[int], str]], Output]) -> None:
     from .playcmd import stop_on_interrupt
     path = args.names[0]
-    for option in ("osc", "sacn", "sacn_to"):
-        if getattr(args, option):
+    for option in ("osc", "sacn", "sacn_to", "artnet", "artnet_to", "servo", "midi_cc"):
+        if getattr(args, option, None):
             raise ToolError(f"play: a show file sets its own outputs; leave out "
                             f"--{option.replace('_', '-')}", status=2)
     if args.spread:
