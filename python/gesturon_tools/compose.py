@@ -289,9 +289,9 @@ def compose_affine(outer: Affine, inner: Affine) -> Affine:
     return rows, consts
 
 
-def axis_expression(row: Sequence[float], const: float) -> tuple[str, Fraction]:
-    """The source of one output axis over the non-zero terms, and the
-    largest magnitude it can reach for inputs within [-1, 1]."""
+def axis_expression(row: Sequence[float], const: float) -> str:
+    """The source of one output axis over its non-zero terms, clamped when
+    it can reach beyond [-1, 1] for inputs within [-1, 1]."""
     terms = []
     for coefficient, axis in zip(row, AXES):
         if coefficient == 1.0:
@@ -305,9 +305,9 @@ def axis_expression(row: Sequence[float], const: float) -> tuple[str, Fraction]:
     # Exactly: a float sum could round a reach just above 1 down to 1.
     reach = sum((abs(Fraction(c)) for c in row), abs(Fraction(const)))
     expression = " + ".join(terms)
-    if reach > 1.0:
+    if reach > 1:
         expression = f"min(1.0, max(-1.0, {expression}))"
-    return expression, reach
+    return expression
 
 
 class Transform:
@@ -324,8 +324,12 @@ class Transform:
         for stage in reversed(stages):
             period = stage_period(stage, period)
         self.period_pips = period
-        rows = tuple(tuple(float(c) for c in row) for row in affine[0])
-        consts = tuple(float(c) for c in affine[1])
+        try:
+            rows = tuple(tuple(float(c) for c in row) for row in affine[0])
+            consts = tuple(float(c) for c in affine[1])
+        except OverflowError:
+            raise ValueError("a transform's factors and offsets must stay within the range "
+                             "of doubles") from None
         moving = [i for i in range(3) if any(rows[i][j] for j in range(base.dimensions))]
         self.dimensions = max(moving, default=0) + 1
         self._compile(rows, consts)
@@ -352,7 +356,7 @@ class Transform:
             body.append("    x, y, z = base(n).as_tuple()")
         else:
             body += ["    p = base(n)", "    x, y, z = p.x, p.y, p.z"]
-        axes = ", ".join(axis_expression(row, const)[0] for row, const in zip(rows, consts))
+        axes = ", ".join(axis_expression(row, const) for row, const in zip(rows, consts))
         source = "\n".join(["def xyz(pip):", *body, f"    return ({axes})",
                             # A NamedTuple's own __new__ is a Python function:
                             # tuple.__new__ makes the Point straight away.

@@ -129,6 +129,7 @@ def test_a_transform_of_a_transform_and_of_own_patterns():
     (lambda: transform("helix").mirror("w"), "axes among x, y and z"),
     (lambda: transform("helix").swap("xx"), "two different axes"),
     (lambda: transform("helix").scale(float("nan")), "finite"),
+    (lambda: transform("helix").scale("1e400"), "range of doubles"),
     (lambda: pattern(42), "not a pattern"),
     (lambda: crossfade("helix", "sway", 1, ease="bouncy"), "unknown ease"),
 ])
