@@ -34,6 +34,8 @@ Choice = Union[str, Pattern]
 # forgotten once a later change has replaced them (outputs that sample a
 # little behind still find them).
 KEEP_PIPS = 64 * 64
+# Where a track's own pattern starts: before any pip a player reaches.
+START = -(2**62)
 
 
 @dataclass(frozen=True)
@@ -62,7 +64,7 @@ class CueState:
     def __init__(self, initial: Sequence[Choice], meter: Meter, source: Source | None = None):
         self.meter = meter
         self.source = source
-        start = -(2**62)
+        start = START
         self._plans: tuple[Plan, ...] = tuple(
             ((Change.of(start, choice),), (start,)) for choice in initial)
         self._fixed: tuple[Change, ...] | None = tuple(plan[0][0] for plan in self._plans)
@@ -97,6 +99,7 @@ class CueState:
         with self._lock:
             if pip is None:
                 pip = self.meter.next_boundary(max(now, self.horizon), unit, count)
+            pip = max(pip, START + 1)  # a track's own pattern is never planned away
             plans = list(self._plans)
             for k, (track, choice) in enumerate(zip(tracks, choices)):
                 changes, pips = plans[track]

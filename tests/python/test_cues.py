@@ -183,3 +183,10 @@ def test_tracks_play_any_pattern_object(make):
     for pip in (0, 1, 99, 150, -64, 2**31 + 7, -(2**33)):
         want, got = pattern(made).sample(pip + 5), player.frame(pip)["it"]
         assert (got.x, got.y, got.z) == (want.x, want.y, want.z)
+
+
+def test_a_cue_asked_for_a_pip_long_past_still_has_a_pattern_before_it():
+    player = sim(["helix"], [])
+    player.cue(0, "sway", at_pip=-(2**70), fade_beats=1)
+    assert player.frame(-(2**61))[0].pattern == "sway"
+    assert player.frame(0)[0].pattern == "sway"
