@@ -33,10 +33,11 @@ Number = Union[int, float, str]
 class ShowError(Exception):
     """One mistake in a show file: where it is and what is wrong."""
 
-    def __init__(self, place: str, message: str):
+    def __init__(self, place: str, message: str, line: int | None = None):
         super().__init__(f"{place}: {message}" if place else message)
         self.place = place
         self.message = message
+        self.line = line
 
 
 class ShowErrors(Exception):
@@ -48,7 +49,10 @@ class ShowErrors(Exception):
         self.errors = list(errors)
 
     def lines(self) -> list[str]:
-        return [f"{self.path}: {error}" for error in self.errors]
+        """Each mistake as `path:line: place: message` (the line where it
+        is known)."""
+        return [f"{self.path}:{error.line}: {error}" if error.line else f"{self.path}: {error}"
+                for error in self.errors]
 
 
 # ---- what a show holds -------------------------------------------------------------------------
@@ -282,7 +286,7 @@ class Reader:
     def unknown(self, data: Mapping[str, Any], allowed: Sequence[str], place: str) -> None:
         for key in data:
             if key not in allowed:
-                self.error(place, f"unknown key {key!r} (known: {', '.join(allowed)})")
+                self.error(place_of(place, key), f"unknown key (known: {', '.join(allowed)})")
 
     def value(self, data: Mapping[str, Any], key: str, place: str, check: Callable[[Any], Any],
               default: Any = None, required: bool = False) -> Any:
@@ -590,8 +594,8 @@ def read(text: str, path: str, known: Callable[[str], Pattern] | None) -> Show:
         message = str(error)
         line = re.search(r"\(at line (\d+), column (\d+)\)$", message)
         if line is not None:
-            raise ShowErrors(path, [ShowError(f"line {line[1]}, column {line[2]}",
-                                              message[: line.start()].strip())]) from None
+            raise ShowErrors(path, [ShowError(f"column {line[2]}", message[: line.start()].strip(),
+                                              int(line[1]))]) from None
         raise ShowErrors(path, [ShowError("", message)]) from None
     reader = Reader(known or transform)
     reader.unknown(data, ("tempo", "fixtures", "groups", "outputs", "cues", "cuelist"), "")
@@ -622,8 +626,38 @@ def read(text: str, path: str, known: Callable[[str], Pattern] | None) -> Show:
         except ShowError as error:
             reader.errors.append(error)
     if reader.errors:
+        for mistake in reader.errors:
+            mistake.line = locate(text, mistake.place)
         raise ShowErrors(path, reader.errors)
     return show
+
+
+HEADER = re.compile(r"\s*(\[\[?[^\]]*\]\]?)\s*(#.*)?")
+
+
+def locate(text: str, place: str) -> int | None:
+    """The line of a place in the file: the key's line within its table
+    ("[fixtures.head] universe", "[[outputs]] #2 (osc) to"), else the
+    table's header; None when it cannot be told."""
+    match = re.fullmatch(r"(\[\[\w+\]\] #(\d+)(?: \(\w+\))?|\[[^\]]+\])(?: (\S+))?.*", place)
+    if match is None:
+        return None
+    header, nth, key = match[1], int(match[2] or 1), match[3]
+    if nth > 1 or header.startswith("[["):
+        header = header.split(" ")[0]
+    found = None
+    for number, line in enumerate(text.splitlines(), 1):
+        table = HEADER.fullmatch(line)
+        if table is not None:
+            if found is not None:
+                break  # the key is not in this table
+            if table[1].replace(" ", "") == header:
+                nth -= 1
+                if nth == 0:
+                    found = number
+        elif found is not None and key and re.match(rf"\s*{re.escape(key)}\s*[=.]", line):
+            return number
+    return found
 
 
 

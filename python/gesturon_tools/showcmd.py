@@ -55,6 +55,7 @@ def run_check(args: argparse.Namespace, catalogue: Catalogue, out: TextIO) -> No
     except ShowErrors as errors:
         for line in errors.lines():
             print(line, file=out)
+        out.flush()
         raise ToolError(f"{args.show}: {len(errors.errors)} mistake"
                         f"{'s' if len(errors.errors) != 1 else ''}") from None
     dmx = sum(fixture is not None for fixture in show.fixtures.values())

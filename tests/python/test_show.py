@@ -77,8 +77,9 @@ def edited(old, new):
 
 
 MISTAKES = [
-    (edited("count = 4\n", "count = 4\ncolour = \"red\"\n"), "[fixtures.head]", "unknown key 'colour'"),
-    (TEXT + "\n[lights]\nx = 1\n", "", "unknown key 'lights'"),
+    (edited("count = 4\n", "count = 4\ncolour = \"red\"\n"), "[fixtures.head] colour",
+     "unknown key (known: universe, address, layout, count, step, pan, tilt, z)"),
+    (TEXT + "\n[lights]\nx = 1\n", "lights", "unknown key (known: tempo, fixtures"),
     (edited('visual = { pattern = "helix" }', 'visual = { pattern = "helx" }'),
      "[cues.intro] visual", "unknown pattern 'helx'; did you mean helix"),
     (edited("[fixtures.visual]", "[fixtures.spot]\nuniverse = 1\naddress = 18\n\n[fixtures.visual]"),
@@ -87,7 +88,7 @@ MISTAKES = [
      "universe must be 1 to 63999, not 70000"),
     (edited("[cues.drop]\n", "[cues.drop]\nlasers = { pattern = \"helix\" }\n"),
      "[cues.drop] lasers", "no group or fixture 'lasers'"),
-    (edited("bpm = 124", "bpm = 124 124"), "line 3, column 11", "Expected newline"),
+    (edited("bpm = 124", "bpm = 124 124"), "column 11", "Expected newline"),
     (edited("bpm = 124", "bpm = 1240"), "[tempo] bpm", "1240"),
     (edited("bpm = 124", "bpm = 124\nsource = \"link\""), "[tempo] source",
      "only \"fixed\" is supported so far"),
@@ -131,13 +132,16 @@ def test_every_mistake_is_reported_at_once_by_check(tmp_path, capsys):
     text = text.replace('visual = { pattern = "helix" }', 'visual = { pattern = "nope" }')
     path = tmp_path / "bad.toml"
     path.write_text(text)
+    lines = text.splitlines()
+    fog, universe = lines.index("fog = 1") + 1, lines.index("universe = 0") + 1
+    visual = lines.index('visual = { pattern = "nope" }') + 1
     assert main(["check", str(path)]) == 1
     out, err = capsys.readouterr()
     assert out.splitlines() == [
-        f"{path}: [fixtures.head]: unknown key 'fog' (known: universe, address, layout, count, "
+        f"{path}:{fog}: [fixtures.head] fog: unknown key (known: universe, address, layout, count, "
         "step, pan, tilt, z)",
-        f"{path}: [fixtures.head] universe: universe must be 1 to 63999, not 0",
-        f"{path}: [cues.intro] visual: unknown pattern 'nope'; no similar name",
+        f"{path}:{universe}: [fixtures.head] universe: universe must be 1 to 63999, not 0",
+        f"{path}:{visual}: [cues.intro] visual: unknown pattern 'nope'; no similar name",
     ]
     assert err == f"gesturon: {path}: 3 mistakes\n"
     assert main(["check", str(EXAMPLE)]) == 0
@@ -145,6 +149,23 @@ def test_every_mistake_is_reported_at_once_by_check(tmp_path, capsys):
         f"{EXAMPLE}: ok: 5 fixtures (4 on DMX), 3 cues, outputs: sacn, osc\n"
     assert main(["check", str(tmp_path / "missing.toml")]) == 1
     assert "cannot read: No such file or directory" in capsys.readouterr().out
+
+
+@pytest.mark.parametrize("place, start", [
+    ("[tempo] bpm", "bpm = 124"),
+    ("[fixtures.visual]", "[fixtures.visual]"),
+    ("[fixtures.head] pan", "pan = {"),
+    ("[[outputs]] #2 (osc) double", "double = true"),
+    ("[[outputs]] #1 (sacn) to", "[[outputs]]"),    # not written: the table's own line
+    ("[cues.drop] visual", 'visual = { pattern = "helix", transform'),
+    ("[fixtures]", None),                           # no such line
+])
+def test_places_are_found_on_their_lines(place, start):
+    from gesturon_tools.show import locate
+    lines = TEXT.splitlines()
+    want = None if start is None else next(n for n, line in enumerate(lines, 1)
+                                           if line.startswith(start))
+    assert locate(TEXT, place) == want
 
 
 def by_label(messages):
