@@ -575,9 +575,6 @@ class Crossfade:
         self.period_pips = b.period_pips
         self.dimensions = max(a.dimensions, b.dimensions)
 
-    def weight(self, pip: int) -> float:
-        return eased(self.ease, pip - self.start, self.length)
-
     def sample(self, pip: int) -> Position:
         done = pip - self.start
         if done >= self.length:
