@@ -21,6 +21,7 @@ from typing import Any, Callable, Mapping, Sequence, Union
 from .compose import Pattern, Transform, check_ease, pips_of, rational, transform
 from .dmx import CHANNELS, Axis, Fixture, check_overlaps, check_universe, parse_layout
 from .meter import MAX_BEATS_PER_BAR, Meter
+from .outputs import OSC_DEFAULT_ADDRESS, SACN_PORT, OscOutput, SacnOutput, osc_address
 
 PIPS_PER_BEAT = 64
 # The tempo sources a show may name. Only a fixed tempo is wired today;
@@ -219,26 +220,20 @@ def of_type(kind: type, what: str) -> Callable[[Any], object]:
 
 
 def build_osc(settings: Mapping[str, Any], fixtures: Sequence[Fixture]) -> Any:
-    from .outputs import OSC_DEFAULT_ADDRESS, OscOutput
     host, port = settings["to"]
     return OscOutput(host, port, settings.get("address", OSC_DEFAULT_ADDRESS),
                      double=settings.get("double", False))
 
 
 def build_sacn(settings: Mapping[str, Any], fixtures: Sequence[Fixture]) -> Any:
-    from .outputs import SACN_PORT, SacnOutput
     host, port = settings.get("to", (None, SACN_PORT))
     return SacnOutput(fixtures, host, port, priority=settings.get("priority", 100))
 
 
-def sacn_to(value: Any) -> object:
-    from .outputs import SACN_PORT
-    return host_port_setting(SACN_PORT)(value)
-
-
-def osc_address(value: Any) -> object:
-    from .outputs import osc_address as check
-    check(of_type(str, "an OSC address template")(value), "name")  # type: ignore[arg-type]
+def osc_address_setting(value: Any) -> object:
+    if not isinstance(value, str):
+        raise ValueError(f"expected an OSC address template, not {value!r}")
+    osc_address(value, "name")
     return value
 
 
@@ -249,9 +244,10 @@ def priority(value: Any) -> object:
 
 
 OUTPUT_KINDS: dict[str, OutputKind] = {
-    "osc": OutputKind({"to": host_port_setting(None), "address": osc_address,
+    "osc": OutputKind({"to": host_port_setting(None), "address": osc_address_setting,
                        "double": of_type(bool, "true or false")}, ("to",), build_osc),
-    "sacn": OutputKind({"to": sacn_to, "priority": priority}, (), build_sacn),
+    "sacn": OutputKind({"to": host_port_setting(SACN_PORT), "priority": priority}, (),
+                       build_sacn),
 }
 
 

@@ -100,6 +100,10 @@ MISTAKES = [
     (edited('to = "127.0.0.1:9000"', 'to = "127.0.0.1:99999"'), "[[outputs]] #2 (osc) to",
      "port must be 1 to 65535"),
     (edited('to = "127.0.0.1:9000"\n', ''), "[[outputs]] #2 (osc)", "missing key 'to'"),
+    (edited("double = true", "double = 1"), "[[outputs]] #2 (osc) double",
+     "expected true or false, not 1"),
+    (edited("double = true", 'address = "/a b"'), "[[outputs]] #2 (osc) address",
+     "not an OSC address"),
     (edited("universe = 1\naddress = 1\n", "").replace('layout = "pan pan_fine tilt tilt_fine 255"\n', "")
      .replace("pan = { centre = 270, swing = 60, travel = 540 }\n", "")
      .replace("tilt = { centre = 135, swing = 40, travel = 270 }\n", ""),
