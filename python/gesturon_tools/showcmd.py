@@ -78,13 +78,12 @@ class CueRunner:
         self.show = show
         self.player = player
         self.order = show.order()
-        # The cue last requested (its place in the list), the one playing,
-        # and a requested one with the pip it lands on.
+        # The place in the list of the cue last asked for; the cue playing
+        # (place, name); a cue asked for (place, name, the pip it lands on).
         self.index = self.order.index(start) if start in self.order else -1
-        self.current = start
-        self.pending: tuple[str, int] | None = None
+        self.playing = (self.index, start)
+        self.pending: tuple[int, str, int] | None = None
         self._lock = threading.Lock()
-        self.labels = {label: i for i, label in enumerate(show.labels)}
 
     def request(self, cue: str, at_pip: int | None = None) -> int:
         patterns = self.show.cue_patterns(cue)
@@ -100,7 +99,7 @@ class CueRunner:
                 return
             self.index += 1
             cue = self.order[self.index]
-            self.pending = (cue, self.request(cue))
+            self.pending = (self.index, cue, self.request(cue))
 
     def schedule_timeline(self) -> None:
         """Every later cue of a timeline on its bar."""
@@ -119,23 +118,23 @@ class CueRunner:
             nxt = (f"  next {self.order[at + 1]} at {meter.format(meter.bar_start(bars[at + 1]))}"
                    if at + 1 < len(self.order) else "")
             return f"cue {at + 1}/{len(self.order)} {self.order[at]}{nxt}"
-        pending = self.pending
-        if pending is not None and pip >= pending[1]:
-            self.current = pending[0]
-            self.pending = pending = None
-        count = len(self.order)
+        with self._lock:
+            if self.pending is not None and pip >= self.pending[2]:
+                self.playing, self.pending = self.pending[:2], None
+            (place, name), pending, count = self.playing, self.pending, len(self.order)
         if pending is not None:
-            return (f"cue {self.index}/{count} {self.current}  -> {pending[0]} "
-                    f"at {meter.format(pending[1])}")
-        following = self.order[self.index + 1] if self.index + 1 < count else None
-        hint = f"  next {following} [space]" if following else "  (last cue)"
-        return f"cue {self.index + 1}/{count} {self.current}{hint}"
+            what = f"  -> {pending[1]} at {meter.format(pending[2])}"
+        elif place + 1 < count:
+            what = f"  next {self.order[place + 1]} [space]"
+        else:
+            what = "  (last cue)"
+        return f"cue {place + 1}/{count} {name}{what}" if place >= 0 else f"cue {name}{what}"
 
 
 class KeyReader:
-    """Calls `press` for every space or Enter read from `stream` (a
-    terminal in cbreak mode, or a pipe: one press per line), in a thread
-    of its own, until stopped or the stream ends."""
+    """Calls `press` for every space or Enter read from descriptor `fd` (a
+    terminal, put in cbreak mode until closed, or a pipe: one press per
+    line), in a thread of its own, until closed or the input ends."""
 
     def __init__(self, fd: int, press: Callable[[], None]):
         self.press = press

@@ -280,3 +280,33 @@ def test_play_refuses_in_one_line(argv, message, capsys):
 def test_the_readme_shows_the_example_as_it_is():
     readme = (EXAMPLE.parents[1] / "README.md").read_text()
     assert "```toml\n" + TEXT + "```" in readme
+
+
+@pytest.mark.parametrize("mode", ["key", "timeline"])
+def test_the_status_line_follows_the_cues(mode):
+    from gesturon_tools.live import BeatClock, Player, Track
+    from gesturon_tools.showcmd import CueRunner
+    show = parse(TEXT.replace('mode = "key"', 'mode = "timeline"\nbars = [1, 3, 4]')
+                 if mode == "timeline" else TEXT)
+    patterns = show.start_patterns("intro")
+    now = [0]
+    player = Player([Track(patterns[label], 0, label) for label in show.labels], [],
+                    BeatClock(120, 0, now_ns=lambda: now[0]))
+    runner = CueRunner(show, player, "intro")
+    if mode == "key":
+        assert runner.text(0) == "cue 1/3 intro  next verse [space]"
+        runner.advance()                       # asked at pip 0: lands on bar 2
+        assert runner.text(255) == "cue 1/3 intro  -> verse at 2:1:00"
+        assert runner.text(256) == "cue 2/3 verse  next drop [space]"
+        now[0] = 300 * 7_812_500               # pip 300 at 120 BPM
+        runner.advance()
+        runner.advance()                       # nothing after the last cue
+        assert runner.text(300) == "cue 2/3 verse  -> drop at 3:1:00"
+        assert runner.text(600) == "cue 3/3 drop  (last cue)"
+    else:
+        runner.schedule_timeline()
+        assert runner.text(0) == "cue 1/3 intro  next verse at 3:1:00"
+        assert runner.text(512) == "cue 2/3 verse  next drop at 4:1:00"
+        assert runner.text(10**6) == "cue 3/3 drop"
+        assert player.frame(767)[0].pattern == "beat_house_classic_figure8"
+        assert player.frame(767)["visual"].pattern == "helix"
