@@ -18,7 +18,7 @@ from fractions import Fraction
 from pathlib import Path
 from typing import TYPE_CHECKING, Callable, Iterable, NamedTuple, NoReturn, Sequence, TextIO
 
-from . import blendercmd, drums, gallery, playcmd, termplot
+from . import blendercmd, drums, gallery, playcmd, showcmd, termplot
 from .clock import NS_PER_SECOND, BeatClock, frame_time
 if TYPE_CHECKING:
     import gesturon
@@ -139,8 +139,9 @@ def build_parser() -> tuple[Parser, dict[str, Parser]]:
                       help="add your own beat (a score or MIDI file) in all sixteen motions; repeatable")
     page.set_defaults(run=run_gallery)
     addon = blendercmd.add_parser(commands)
+    check = showcmd.add_check_parser(commands)
     return parser, {"list": listing, "show": show, "export": export, "render": render, "gallery": page,
-                    "play": play, "blender-addon": addon}
+                    "play": play, "check": check, "blender-addon": addon}
 
 
 def add_export_options(export: Parser) -> None:
@@ -315,6 +316,8 @@ def run_gallery(args: argparse.Namespace, catalogue: Catalogue, out: TextIO) -> 
 
 def is_score_file(name: str) -> bool:
     path = Path(name)
+    if path.suffix.lower() == ".toml":  # a show file
+        return False
     return path.suffix.lower() in (".beat", *drums.MIDI_SUFFIXES) or ("_" not in name and path.is_file())
 
 

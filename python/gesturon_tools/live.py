@@ -36,7 +36,10 @@ from typing import Callable, Iterable, Protocol, Sequence, cast
 from .clock import (NS_PER_MINUTE, NS_PER_SECOND, PIPS_PER_BEAT, BeatClock, Number, exact,
                     exact_tempo, frame_time)
 from .catalogue import Source
+from .compose import Exact, Pattern, Patternish, name_of, pattern as as_pattern, pips_of
+from .cues import Choice, CueState
 from .dmx import Axis, Fixture
+from .meter import Unit
 from .outputs import MissingDependency, OscOutput, SacnOutput
 
 __all__ = [
@@ -53,14 +56,16 @@ MAX_FPS = 10_000
 @dataclass(frozen=True)
 class Track:
     """One pattern as the player samples it: at the clock's pip plus
-    `offset` pips, reported under `label` (default: the pattern name)."""
-    pattern: str
+    `offset` pips, reported under `label` (default: the pattern name).
+    The pattern is a catalogue name or any object of the pattern protocol
+    (`gesturon_tools.compose`): a transform, a blend, a `SampledPattern`."""
+    pattern: str | Pattern
     offset: int = 0
     label: str = ""
 
     @property
     def name(self) -> str:
-        return self.label or self.pattern
+        return self.label or name_of(self.pattern)
 
 
 def row(pattern: str, count: int, spread: int) -> list[Track]:
@@ -275,14 +280,21 @@ class Player:
             raise ValueError("nothing to play: give at least one pattern")
         periods = {record["name"]: int(record["period_pips"]) for record in source.catalogue()}
         labels: set[str] = set()
+        choices: list[Choice] = []
         for track in self.tracks:
-            if track.pattern not in periods:
+            if not isinstance(track.pattern, str):
+                choices.append(as_pattern(track.pattern))
+            elif track.pattern not in periods:
                 raise ValueError(f"unknown pattern {track.pattern!r}; "
                                  f"{nearest_names(track.pattern, periods)}")
+            else:
+                choices.append(track.pattern)
             if track.name in labels:
                 raise ValueError(f"two tracks are labelled {track.name!r}")
             labels.add(track.name)
-        self._periods = tuple(periods[t.pattern] for t in self.tracks)
+        self._periods = tuple(periods[c] if isinstance(c, str) else c.period_pips
+                              for c in choices)
+        self.cues = CueState(choices, clock.meter, source)
         self.outputs: tuple[Output, ...] = tuple(map(as_output, outputs))
         self.clock = clock
         self.fps = fps
@@ -301,14 +313,54 @@ class Player:
         """The frame at the clock's pip `pip` (nothing is sent)."""
         positions = []
         sample = self.source.sample
-        for track, period in zip(self.tracks, self._periods):
+        for track, period, change in zip(self.tracks, self._periods, self.cues.at(pip)):
             at = pip + track.offset
-            # Every pattern repeats after its period, so a pip beyond the
-            # 32-bit range the module takes is sampled at its place in it.
-            x, y, z = sample(track.pattern, at if INT32_MIN <= at <= INT32_MAX
-                             else at % period).as_tuple()
-            positions.append(Position(track.name, track.pattern, at, x, y, z))
+            if change.xyz is not None:  # a pattern object
+                x, y, z = change.xyz(at)
+            else:
+                # Every pattern repeats after its period, so a pip beyond the
+                # 32-bit range the module takes is sampled at its place in it.
+                x, y, z = sample(change.name, at if INT32_MIN <= at <= INT32_MAX
+                                 else at % period).as_tuple()
+            positions.append(Position(track.name, change.name, at, x, y, z))
         return Frame(index, time_ns, pip, tuple(positions))
+
+    # ---- cues -------------------------------------------------------------------
+
+    def track_index(self, track: str | int) -> int:
+        """A track's index from its label or index."""
+        if isinstance(track, int) and not isinstance(track, bool):
+            if not 0 <= track < len(self.tracks):
+                raise ValueError(f"no track {track}: the player has {len(self.tracks)}")
+            return track
+        for i, candidate in enumerate(self.tracks):
+            if candidate.name == track:
+                return i
+        raise ValueError(f"no track {track!r}; "
+                         f"{nearest_names(str(track), (t.name for t in self.tracks))}")
+
+    def cue(self, tracks: str | int | Sequence[str | int],
+            patterns: Patternish | Sequence[Patternish], *,
+            at: Unit = "bar", count: int = 1, at_pip: int | None = None,
+            fade_beats: Exact = 0, ease: str = "linear") -> int:
+        """Switch tracks (a label, an index, or a group of them) to other
+        patterns at the next `count` beats, bars or phrases of the clock's
+        meter (or at clock pip `at_pip`), crossfading over `fade_beats`
+        with an easing curve. `patterns` is one pattern for every track or
+        one per track (a spread across a group). Safe from any thread;
+        returns the clock pip the change lands on, the same for every output."""
+        indices = [self.track_index(t) for t in
+                   ([tracks] if isinstance(tracks, (str, int)) else tracks)]
+        if isinstance(patterns, (str, bytes)) or not isinstance(patterns, Sequence):
+            chosen = [patterns] * len(indices)
+        else:
+            chosen = list(patterns)
+        if len(chosen) != len(indices):
+            raise ValueError(f"{len(chosen)} patterns for {len(indices)} tracks")
+        choices = [as_pattern(p, self.source) for p in chosen]
+        return self.cues.request(indices, choices, pip=at_pip, now=self.clock.pip(), unit=at,
+                                 count=count, fade=pips_of(0, fade_beats), ease=ease,
+                                 offsets=[self.tracks[i].offset for i in indices])
 
     def play_frame(self, at_ns: int | None = None) -> Frame:
         """Send the frame for instant `at_ns` (default: now) to every output

@@ -189,7 +189,9 @@ def add_parser(commands: _SubParsersAction[ParserType],
     play.add_argument("names", nargs="*", metavar="NAME")
     play.add_argument("--bpm", type=bpm_arg,
                       help="tempo, 20 to 999 (with --link or --midi-clock: until the source "
-                           "gives one)")
+                           "gives one; a show file has its own)")
+    # A show file (SHOW.toml) in place of the names plays its cues.
+    play.add_argument("--cue", metavar="NAME", help="with a show file: start at this cue")
     play.add_argument("--fps", type=fps_arg, default=100, metavar="N",
                       help="frames a second (default: 100), or 'pip' for one frame per pip")
     play.add_argument("--beats", type=beats_arg, metavar="N",
@@ -261,19 +263,25 @@ def status_text(stats: Stats, bpm: Fraction, frame: Frame | None = None, *,
 
 class StatusLine:
     """The live status line, redrawn in place on a terminal; the last of
-    the player's outputs."""
+    the player's outputs. `more(pip)` adds to it (a show's cues)."""
 
-    def __init__(self, player: Player, out: TextIO, source: Source | None = None):
+    def __init__(self, player: Player, out: TextIO, source: Source | None = None,
+                 more: Callable[[int], str] | None = None):
         self.player = player
         self.out = out
         self.source = source
         self.live = out.isatty()
         self.drawn_at: int | None = None
+        self.more = more
 
     def text(self, frame: Frame | None = None) -> str:
         clock = self.player.clock
-        return status_text(self.player.stats, clock.bpm, frame, meter=clock.meter,
+        text = status_text(self.player.stats, clock.bpm, frame, meter=clock.meter,
                            source="" if self.source is None else self.source.status())
+        last = frame or self.player.stats.last
+        if self.more is not None and last is not None:
+            text += "  " + self.more(last.pip)
+        return text
 
     def send(self, frame: Frame) -> None:
         if not self.live:
@@ -316,6 +324,11 @@ def run_play(args: argparse.Namespace, catalogue: Catalogue, out: TextIO) -> Non
         return
     if not args.names:
         raise ToolError("play: give at least one pattern NAME", status=2)
+    from . import showcmd
+    if showcmd.is_show_file(args.names):
+        return showcmd.run_show(args, catalogue, out, StatusLine)
+    if args.cue is not None:
+        raise ToolError("play: --cue needs a show file", status=2)
     for name in args.names:
         catalogue.find(name)
     tracks = plan_tracks(args.names, len(args.sacn) + len(args.artnet), args.spread)
