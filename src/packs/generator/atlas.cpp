@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <iostream>
 
-#include "blocks.hpp"
+#include "table.hpp"
 #include "packs.hpp"
 
 namespace gen {
@@ -19,7 +19,7 @@ std::string two_digits(int i) {
 }
 
 Table scaled_path(std::string name, std::string description, int period, int dimensions,
-                  const std::function<Row(double t)>& path, double target, PeakOver over) {
+                  const std::function<Offset3(double t)>& path, double target, PeakOver over) {
     Table table = make_table(std::move(name), std::move(description), period, dimensions,
                              [&](int k) { return path(loop_angle(k, period)); });
     const double largest = over == PeakOver::x ? peak(table.rows, 0) : peak_any(table.rows);

@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <iostream>
 
-#include "blocks.hpp"
+#include "table.hpp"
 #include "packs.hpp"
 
 namespace gen {

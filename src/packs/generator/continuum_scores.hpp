@@ -32,11 +32,11 @@ std::string joined(const std::vector<int>& numbers);
 double beats(std::string_view fraction);
 
 // r scaled by s on every axis.
-Row times(double s, const Row& r);
+Offset3 times(double s, const Offset3& r);
 
 // r turned by `angle` radians about the z axis (within the x-y plane, x
 // towards y) or about the x axis (within the y-z plane, y towards z).
 enum class Turn { about_z, about_x };
-Row turned(const Row& r, Turn about, double angle);
+Offset3 turned(const Offset3& r, Turn about, double angle);
 
 }  // namespace gen::continuum

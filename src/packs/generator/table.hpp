@@ -6,30 +6,25 @@
 #include <string>
 #include <vector>
 
+#include "shapes.hpp"
+
 namespace gen {
 
-struct Row {
-    double x = 0.0;
-    double y = 0.0;
-    double z = 0.0;
-};
-
-// Axis by axis: the sum of two positions, as where two motions add.
-inline Row operator+(const Row& a, const Row& b) {
-    return {a.x + b.x, a.y + b.y, a.z + b.z};
-}
+// The generator is written in the vocabulary of the shape library.
+using gesturon::Offset3;
+using namespace gesturon::shapes;
 
 struct Table {
     std::string name;
     std::string description;
     int period = 0;
     int dimensions = 0;
-    std::vector<Row> rows;  // row k is the position at pip k, k = 0 .. period - 1
+    std::vector<Offset3> rows;  // row k is the position at pip k, k = 0 .. period - 1
 };
 
 // A table whose row k is f(k), for k = 0 .. period - 1.
 Table make_table(std::string name, std::string description, int period, int dimensions,
-                 const std::function<Row(int k)>& f);
+                 const std::function<Offset3(int k)>& f);
 
 // One pack: its namespace suffix (gesturon_<name>) and the tables it holds,
 // in catalogue order.
