@@ -26,9 +26,6 @@ Table scaled_path(std::string name, std::string description, int period, int dim
                   const std::function<Offset3(double t)>& path, double target = kPeak,
                   PeakOver over = PeakOver::any_axis);
 
-// "01" to "99": the numbering of the orbit and stick-study families.
-std::string two_digits(int i);
-
 // The families, each in its catalogue order.
 std::vector<Table> wave_family();             // atlas_lanes.cpp
 std::vector<Table> env_family();              // atlas_lanes.cpp

@@ -29,10 +29,6 @@ Offset3 mean_of(Offset3 (*path)(double t)) {
     return {sum.x / kEightBeats, sum.y / kEightBeats, sum.z / kEightBeats};
 }
 
-Offset3 minus(const Offset3& a, const Offset3& b) {
-    return {a.x - b.x, a.y - b.y, a.z - b.z};
-}
-
 }  // namespace
 
 // ---- Control waves (x only) ------------------------------------------------
@@ -164,7 +160,7 @@ Offset3 crank_rocker_raw(double t) {
 
 Offset3 mech_crank_rocker(double t) {
     static const Offset3 centre = mean_of(crank_rocker_raw);
-    return minus(crank_rocker_raw(t), centre);
+    return crank_rocker_raw(t) - centre;
 }
 
 // A flat-faced follower on a disc cam with a rise-dwell-return-dwell

@@ -1,6 +1,6 @@
-// Atlas blocks 5 to 10: closed trigonometric paths. Harmonic orbits, weaves,
-// roses and scallops, spirographs and torus knots take sixteen beats for one
-// traversal; the orbits and the mechanism studies take eight.
+// Atlas blocks 5 to 10: closed trigonometric paths. Weaves, roses and
+// scallops, spirographs, torus knots and coprime lanes take sixteen beats for
+// one traversal; the harmonic orbits and the mechanism studies take eight.
 #include <cmath>
 #include <string>
 #include <vector>

@@ -33,15 +33,6 @@ Table score_table(std::string name, std::string description, int period, int dim
 // One eighth note.
 constexpr int kEighth = 32;
 
-std::string joined(const std::vector<int>& numbers) {
-    std::string s;
-    for (const int n : numbers) {
-        s += '_';
-        s += std::to_string(n);
-    }
-    return s;
-}
-
 }  // namespace
 
 std::vector<Table> euclid_family() {

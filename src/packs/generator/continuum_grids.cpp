@@ -13,7 +13,6 @@ namespace gen::continuum {
 
 namespace {
 
-using atlas::two_digits;
 
 }  // namespace
 
@@ -151,7 +150,7 @@ std::vector<Table> dialogue_family() {
             score.push_back({start - kEighth / 2, pickup, 6.0, 6.0});
             score.push_back({start, voices[v], 10.0, 14.0});
             for (int i = 1; i < g[v]; ++i) {
-                score.push_back({start + kEighth * i, times(repeat, voices[v]), 8.0, 12.0});
+                score.push_back({start + kEighth * i, repeat * voices[v], 8.0, 12.0});
             }
             eighth += g[v];
         }
@@ -188,7 +187,7 @@ std::vector<Table> burst_family() {
             const double spacing = burst_length / s[burst];
             double share = 1.0;
             for (int j = 0; j < s[burst]; ++j) {
-                const Offset3 stroke = turned(times(share, directions[burst]), sweeps[burst], fan * j / s[burst]);
+                const Offset3 stroke = turned(share * directions[burst], sweeps[burst], fan * j / s[burst]);
                 score.push_back({burst_every * burst + burst_length * j / s[burst], stroke,
                                  std::min(8.0, 0.35 * spacing), std::min(14.0, 0.55 * spacing)});
                 share *= fall;

@@ -13,7 +13,6 @@
 namespace gen::continuum {
 
 using namespace paths;
-using atlas::two_digits;
 
 namespace {
 
@@ -294,11 +293,7 @@ std::vector<Table> packet_family() {
     //                turn;
     //   depth        round a wide oval, shaking in depth.
     enum class Kind { alternating, cascading, crossing, depth };
-    struct KindName {
-        Kind kind;
-        const char* name;
-    };
-    static const KindName kinds[] = {{Kind::alternating, "alternating"},
+    static const Named<Kind> kinds[] = {{Kind::alternating, "alternating"},
                                      {Kind::cascading, "cascading"},
                                      {Kind::crossing, "crossing"},
                                      {Kind::depth, "depth"}};
@@ -311,7 +306,7 @@ std::vector<Table> packet_family() {
     };
     std::vector<Table> family;
     for (int count = 2; count <= 5; ++count) {
-        for (const KindName& k : kinds) {
+        for (const Named<Kind>& k : kinds) {
             std::vector<Packet> packets;
             for (int j = 0; j < count; ++j) {
                 const double along = static_cast<double>(j) / (count - 1);  // 0 .. 1 down the phrase

@@ -41,7 +41,6 @@ Table peak_on_curve(std::string name, std::string description, int period, int d
 }  // namespace paths
 
 using namespace paths;
-using atlas::two_digits;
 
 namespace {
 
@@ -346,11 +345,7 @@ std::vector<Table> scan_family() {
     // down the left edge and back to the start; 2R + 3 evenly spaced keys
     // joined by smootherstep segments, times 0.82.
     enum class Kind { flat, bowed, tilted, depth };
-    struct KindName {
-        Kind kind;
-        const char* name;
-    };
-    static const KindName kinds[] = {
+    static const Named<Kind> kinds[] = {
         {Kind::flat, "flat"}, {Kind::bowed, "bowed"}, {Kind::tilted, "tilted"}, {Kind::depth, "depth"}};
     const auto place = [](Kind kind, double x, double y) {
         switch (kind) {
@@ -369,7 +364,7 @@ std::vector<Table> scan_family() {
     };
     std::vector<Table> family;
     for (int rows = 3; rows <= 6; ++rows) {
-        for (const KindName& k : kinds) {
+        for (const Named<Kind>& k : kinds) {
             const int count = 2 * rows + 3;
             const auto at = [&](int j) { return static_cast<double>(kSixteenBeats) * j / count; };
             std::vector<Pose> keys;

@@ -30,15 +30,6 @@ void require_peak(const Table& table, double low, double high) {
     }
 }
 
-std::string joined(const std::vector<int>& numbers) {
-    std::string s;
-    for (const int n : numbers) {
-        s += '_';
-        s += std::to_string(n);
-    }
-    return s;
-}
-
 double beats(std::string_view fraction) {
     int numerator = 0;
     int denominator = 1;
@@ -54,10 +45,6 @@ double beats(std::string_view fraction) {
     return static_cast<double>(kBeat * numerator) / denominator;
 }
 
-Offset3 times(double s, const Offset3& r) {
-    return {s * r.x, s * r.y, s * r.z};
-}
-
 Offset3 turned(const Offset3& r, Turn about, double angle) {
     const double c = std::cos(angle);
     const double s = std::sin(angle);
@@ -69,7 +56,6 @@ Offset3 turned(const Offset3& r, Turn about, double angle) {
 
 namespace {
 
-using atlas::two_digits;
 
 // Splits "L0 R2/3 L3/2" into its words.
 std::vector<std::string_view> words(std::string_view text) {
@@ -188,7 +174,7 @@ std::vector<Table> echo_family() {
                 const double decay = std::min(16.0, 0.6 * after);
                 const double turn = fan * j / count;
                 Offset3 echo = turned({-call_height * share, call.y * share, recede * (1.0 - share)}, Turn::about_z, turn);
-                Offset3 reply = turned(times(share, answer), Turn::about_z, turn);
+                Offset3 reply = turned(share * answer, Turn::about_z, turn);
                 echo.x *= side;
                 reply.y *= side;
                 score.push_back({at[j], echo, attack, decay});
@@ -233,7 +219,7 @@ std::vector<Table> ladder_family() {
             const double previous = region / c[(r + 3) % 4];
             score.push_back({region * r, accents[r], std::min(8.0, 0.4 * previous), std::min(16.0, 0.6 * spacing)});
             for (int j = 1; j < c[r]; ++j) {
-                const Offset3 point = turned(times(point_height, accents[r]), planes[r], kTwoPi * j / c[r]);
+                const Offset3 point = turned(point_height * accents[r], planes[r], kTwoPi * j / c[r]);
                 score.push_back({region * r + region * j / c[r], point + dip,
                                  std::min(8.0, 0.4 * spacing), std::min(16.0, 0.6 * spacing)});
             }

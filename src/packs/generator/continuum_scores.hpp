@@ -24,15 +24,9 @@ Table score_table(std::string name, std::string description, int period, const s
 // lies in [low, high]: each rhythm family keeps its peak rule.
 void require_peak(const Table& table, double low, double high);
 
-// "_3_4_5" for {3, 4, 5}: the numbers of a name.
-std::string joined(const std::vector<int>& numbers);
-
 // A time written as a whole or fractional number of beats ("2", "2/3",
 // "10/3") in pips: 64 a / b, the one rounding of the division.
 double beats(std::string_view fraction);
-
-// r scaled by s on every axis.
-Offset3 times(double s, const Offset3& r);
 
 // r turned by `angle` radians about the z axis (within the x-y plane, x
 // towards y) or about the x axis (within the y-z plane, y towards z).

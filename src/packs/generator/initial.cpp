@@ -8,7 +8,7 @@
 #include <string>
 
 #include "table.hpp"
-#include "packs.hpp"
+#include "builders.hpp"
 #include "scores.hpp"
 
 namespace gen {

@@ -19,7 +19,7 @@
 
 #include "table.hpp"
 #include "invariants.hpp"
-#include "packs.hpp"
+#include "builders.hpp"
 
 namespace {
 

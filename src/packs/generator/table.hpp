@@ -3,6 +3,7 @@
 #pragma once
 
 #include <functional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,23 @@ struct Table {
 // A table whose row k is f(k), for k = 0 .. period - 1.
 Table make_table(std::string name, std::string description, int period, int dimensions,
                  const std::function<Offset3(int k)>& f);
+
+// Names of tables: "01" to "99" for i in [1, 99], and "_3_4_5" for the
+// numbers {3, 4, 5}.
+std::string two_digits(int i);
+std::string joined(const std::vector<int>& numbers);
+
+// A variant of a family and the word it adds to its tables' names.
+template <typename Kind>
+struct Named {
+    Kind kind;
+    const char* name;
+};
+
+// The tables of families that hold 16 tables each, in order; stops the
+// generator if one does not. `what` names a family in that message ("an
+// atlas block").
+std::vector<Table> families_of_sixteen(std::span<std::vector<Table> (*const)()> families, const char* what);
 
 // One pack: its namespace suffix (gesturon_<name>) and the tables it holds,
 // in catalogue order.
