@@ -11,10 +11,6 @@
 
 namespace gen::atlas {
 
-// Most atlas families last eight beats; the slow closed paths sixteen.
-inline constexpr int kEightBeats = 512;
-inline constexpr int kSixteenBeats = 1024;
-
 // The largest magnitude of most atlas tables.
 inline constexpr double kPeak = 0.82;
 

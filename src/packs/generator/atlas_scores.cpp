@@ -30,8 +30,6 @@ Table score_table(std::string name, std::string description, int period, int dim
     });
 }
 
-// One eighth note.
-constexpr int kEighth = 32;
 
 }  // namespace
 

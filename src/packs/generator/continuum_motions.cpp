@@ -16,19 +16,6 @@ using namespace paths;
 
 namespace {
 
-constexpr int kSixteenBeats = 1024;
-constexpr int kEightBeats = 512;
-
-struct Pair {
-    int a;
-    int b;
-};
-constexpr Pair kPairs[8] = {{1, 2}, {1, 3}, {1, 4}, {1, 5}, {2, 3}, {2, 5}, {3, 4}, {3, 5}};
-
-std::string pair_name(const Pair& p) {
-    return std::to_string(p.a) + "_" + std::to_string(p.b);
-}
-
 double squared(double v) {
     return v * v;
 }

@@ -44,20 +44,6 @@ using namespace paths;
 
 namespace {
 
-constexpr int kSixteenBeats = 1024;
-constexpr int kEightBeats = 512;
-
-// The frequency pairs A_B of the ribbons and surfaces, in catalogue order.
-struct Pair {
-    int a;
-    int b;
-};
-constexpr Pair kPairs[8] = {{1, 2}, {1, 3}, {1, 4}, {1, 5}, {2, 3}, {2, 5}, {3, 4}, {3, 5}};
-
-std::string pair_name(const Pair& p) {
-    return std::to_string(p.a) + "_" + std::to_string(p.b);
-}
-
 // sign(c) |c|^e, with the corner at c = 0 rounded off over |c| < 0.06 so the
 // point does not leap across the flat edges of a boxy oval.
 double signed_power(double c, double e) {

@@ -9,6 +9,18 @@
 
 namespace gen::continuum::paths {
 
+// The frequency pairs A_B of the ribbons and surfaces, in catalogue order.
+struct Pair {
+    int a;
+    int b;
+};
+inline constexpr Pair kPairs[8] = {{1, 2}, {1, 3}, {1, 4}, {1, 5}, {2, 3}, {2, 5}, {3, 4}, {3, 5}};
+
+// "1_2" for the pair (1, 2).
+inline std::string pair_name(const Pair& p) {
+    return std::to_string(p.a) + "_" + std::to_string(p.b);
+}
+
 // The peak of every path family.
 inline constexpr double kPeak = 0.82;
 // A path scaled on a finer evaluation than its pips may store a peak a little

@@ -12,11 +12,6 @@
 
 namespace gen::continuum {
 
-// One quarter note, one eighth note and the eight-beat loop, in pips.
-inline constexpr int kBeat = 64;
-inline constexpr int kEighth = 32;
-inline constexpr int kEightBeats = 512;
-
 // The three-axis table whose row k is the score's sum at pip k.
 Table score_table(std::string name, std::string description, int period, const std::vector<Gesture>& score);
 

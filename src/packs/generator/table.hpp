@@ -15,6 +15,13 @@ namespace gen {
 using gesturon::Offset3;
 using namespace gesturon::shapes;
 
+// The lengths of most tables, in pips: an eighth note, a beat, eight and
+// sixteen beats.
+inline constexpr int kBeat = gesturon::PIPS_PER_BEAT;
+inline constexpr int kEighth = kBeat / 2;
+inline constexpr int kEightBeats = 8 * kBeat;
+inline constexpr int kSixteenBeats = 16 * kBeat;
+
 struct Table {
     std::string name;
     std::string description;
