@@ -19,8 +19,6 @@ constexpr double kSideHeight = 0.18;
 constexpr double kDepthHeight = 0.05;
 // The hats' bob: quick and small beside the kick's bounce.
 constexpr double kBob = 0.06;
-constexpr double kBobAttack = 4.0;
-constexpr double kBobDecay = 14.0;
 
 // Largest y: 0.55 for the bare pulse, 0.135 more per doubling of the kick
 // drive, 0.2 less per halving, within 0.3962 .. 0.6826.
@@ -68,8 +66,7 @@ Rendering render_bounce(const Score& score) {
             r.y += contribution(k, g, kKickHeight, period);
         }
         for (const Hit& h : hats) {
-            r.y += shapes::envelope(k, h.pip, kBob * (h.weight() / level_weight(Level::normal)), kBobAttack, kBobDecay,
-                                 period);
+            r.y += shapes::envelope(k, h.pip, kBob * relative_weight(h), kHatEnvelope, period);
         }
         for (std::size_t i = 0; i < sides.size(); ++i) {
             r.x += contribution(k, sides[i], side[i] * kSideHeight, period);

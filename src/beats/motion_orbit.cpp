@@ -43,7 +43,7 @@ Rendering render_orbit(const Score& score) {
         for (const Hit& h : score.hits) {
             const double g = w.of(h.group());
             if (g != 0.0) {
-                sum += g * (h.weight() / level_weight(Level::normal)) * shape(k, h.pip);
+                sum += g * relative_weight(h) * shape(k, h.pip);
             }
         }
         return sum;

@@ -24,8 +24,6 @@ constexpr double kSnareDip = -0.12;
 constexpr double kLean = 0.14;
 // The hats' knee bounce: quick and small.
 constexpr double kBounce = 0.05;
-constexpr double kBounceAttack = 4.0;
-constexpr double kBounceDecay = 14.0;
 
 // Largest x: 0.42 for the bare pulse, 0.2105 more per doubling of the drive,
 // 0.43 less per halving, within 0.3108 .. 0.7464.
@@ -59,13 +57,11 @@ Rendering render_step(const Score& score) {
             }
         }
         for (const Hit& h : hats) {
-            r.y += shapes::envelope(k, h.pip, kBounce * (h.weight() / level_weight(Level::normal)), kBounceAttack,
-                                 kBounceDecay, period);
+            r.y += shapes::envelope(k, h.pip, kBounce * relative_weight(h), kHatEnvelope, period);
         }
         if (score.depth) {
             for (const Hit& b : backbeats) {
-                r.z += shapes::envelope(k, b.pip, kLean * (b.weight() / level_weight(Level::normal)),
-                                        kKick.attack, 2.0 * kKick.decay, period);
+                r.z += shapes::envelope(k, b.pip, kLean * relative_weight(b), kKick.attack, 2.0 * kKick.decay, period);
             }
         }
         return r;

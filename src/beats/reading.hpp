@@ -17,6 +17,10 @@ namespace gesturon::beats {
 // clap, is a single gesture.
 inline constexpr double kSameMove = 0.5;
 
+// The hats' light bounce between the kicks: a quick envelope, an attack of
+// a sixteenth of a beat and a decay of 14 pips.
+inline constexpr shapes::Envelope kHatEnvelope{4.0, 14.0};
+
 // Kicks and snares closer than this are one onset of the drums.
 inline constexpr double kSameOnset = 3.0;
 
