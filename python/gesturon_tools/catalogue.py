@@ -249,6 +249,8 @@ class Catalogue:
         close = difflib.get_close_matches(name, self.by_name, n=3, cutoff=0.6)
         hint = ("did you mean " + ", ".join(close) + "?" if close
                 else "'gesturon list' shows every pattern")
+        if os.path.isfile(name):
+            hint = f"a file of that name is here: name it ./{name} or add --score to read it as a score"
         raise ToolError(f"unknown pattern {name!r}; {hint}")
 
     def select(self, pack: str | None = None, match: str | None = None) -> list[Pattern]:

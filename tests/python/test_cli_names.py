@@ -47,7 +47,9 @@ def test_a_name_is_a_file_when_it_is_a_path_or_score_says_so(capsys, tmp_path, m
     if rendered:
         assert status == 0 and err == "" and "beat_test_loop_bounce" in out
     else:
-        assert status == 1 and out == "" and err.startswith("gesturon: unknown pattern 'loop'")
+        assert status == 1 and out == "" and err == (
+            "gesturon: unknown pattern 'loop'; a file of that name is here: "
+            "name it ./loop or add --score to read it as a score\n")
 
 
 def test_version_is_the_one_in_the_project_file(capsys):
