@@ -46,8 +46,8 @@ Rendering render_corkscrew(const Score& score) {
         const double turn = shapes::kTwoPi * kTurns * clock.at(k);
         double radius = kRadius;
         for (const Hit& h : hits) {
-            radius += shapes::envelope(k, h.pip, kKickSwell * relative_weight(h) * kSwell.of(h.group()), shapes::kKickEnvelope,
-                                    period);
+            const double swell = kKickSwell * relative_weight(h) * kSwell.of(h.group());
+            radius += shapes::envelope(k, h.pip, swell, shapes::kKickEnvelope, period);
         }
         // Half a depth wave per turn.
         return Offset3{radius * std::cos(turn), radius * std::sin(turn), kDepth * std::sin(turn / kTurns)};
