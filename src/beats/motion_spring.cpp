@@ -117,7 +117,7 @@ Rendering render_spring(const Score& score) {
                 d += p;
             }
             const double v = ringing(d * ring.speed);
-            r = r + Offset3{ring.swing.x * v, ring.swing.y * v, ring.swing.z * v};
+            r = r + v * ring.swing;
         }
         return r;
     });

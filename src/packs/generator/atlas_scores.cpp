@@ -71,8 +71,7 @@ std::vector<Table> poly_family() {
         for (const auto& [count, full] : {std::pair{a, left}, std::pair{b, right}}) {
             for (int j = 0; j < count; ++j) {
                 const double share = j == 0 ? 1.0 : 0.65;
-                events.push_back({static_cast<double>(kEightBeats) * j / count, 22.4,
-                                  Offset3{full.x * share, full.y * share, full.z * share}});
+                events.push_back({static_cast<double>(kEightBeats) * j / count, 22.4, share * full});
             }
         }
         family.push_back(score_table(
