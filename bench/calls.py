@@ -21,17 +21,13 @@ from types import ModuleType
 from typing import Any
 
 import gesturon
+from gesturon_tools.catalogue import PROCEDURAL_NAMES as PROCEDURAL
 from measure import figure
 
 ROOT = Path(__file__).resolve().parents[1]
 FLOOR_SOURCE = ROOT / "bench" / "floor"
 FLOOR_BUILD = ROOT / "build" / "bench-floor"
 
-PROCEDURAL = [
-    "bounce", "sway", "circle", "figure_eight", "step_touch", "box_step", "helix", "morvel_background",
-    "single_stroke_roll", "double_stroke_roll", "multiple_bounce_roll", "single_paradiddle", "flam",
-    "drag", "five_stroke_roll",
-]
 FLOOR_TARGET = 1.15
 LIBRARY_DEPTH_TARGET = 1.3
 NUMBER = 20_000

@@ -17,6 +17,8 @@ import os
 from dataclasses import dataclass
 from typing import TYPE_CHECKING, Collection, Iterator, Protocol, Sequence
 
+from . import _beats
+
 if TYPE_CHECKING:
     from gesturon import PatternInfo
 
@@ -36,6 +38,7 @@ PROCEDURAL_RUDIMENTS = (
     "single_stroke_roll", "double_stroke_roll", "multiple_bounce_roll",
     "single_paradiddle", "flam", "drag", "five_stroke_roll",
 )
+PROCEDURAL_NAMES = PROCEDURAL_MOTIONS + PROCEDURAL_RUDIMENTS
 
 
 @dataclass(frozen=True)
@@ -75,11 +78,7 @@ PACK_NAMES = tuple(pack.name for pack in PACKS)
 
 # The last word of a beat pattern's name is its motion; the rest names the
 # beat, which is the family the gallery groups by.
-BEAT_MOTIONS = frozenset((
-    "bounce", "step", "orbit", "glide", "surge", "recoil", "flutter", "dive",
-    "pendulum", "figure8", "box", "corkscrew", "spiral", "slalom", "spring",
-    "ricochet",
-))
+BEAT_MOTIONS = frozenset(key for key, _, _ in _beats.motions())
 # Beat descriptions read "<beat title> — <motion title>. ..."
 TITLE_SEPARATOR = " \u2014 "
 
@@ -250,6 +249,8 @@ class Catalogue:
         close = difflib.get_close_matches(name, self.by_name, n=3, cutoff=0.6)
         hint = ("did you mean " + ", ".join(close) + "?" if close
                 else "'gesturon list' shows every pattern")
+        if os.path.isfile(name):
+            hint = f"a file of that name is here: name it ./{name} or add --score to read it as a score"
         raise ToolError(f"unknown pattern {name!r}; {hint}")
 
     def select(self, pack: str | None = None, match: str | None = None) -> list[Pattern]:

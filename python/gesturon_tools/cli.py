@@ -18,7 +18,7 @@ from fractions import Fraction
 from pathlib import Path
 from typing import TYPE_CHECKING, Callable, Iterable, NamedTuple, NoReturn, Sequence, TextIO
 
-from . import blendercmd, drums, gallery, playcmd, showcmd, termplot
+from . import __version__, blendercmd, drums, gallery, playcmd, showcmd, termplot
 from .clock import NS_PER_SECOND, BeatClock, frame_time
 if TYPE_CHECKING:
     import gesturon
@@ -26,6 +26,8 @@ from .catalogue import (INT32_MAX, INT32_MIN, PACK_NAMES, PIPS_PER_BEAT, Catalog
                         Pattern, ToolError, beat_position, beats_text, load_source)
 
 DEFAULT_GALLERY_DIR = "gesturon-gallery"
+NAME_HELP = ("a pattern, or a score or MIDI file to render in --motion: a path with a slash or a "
+             ".beat or MIDI suffix, or any file with --score")
 
 
 class Parser(argparse.ArgumentParser):
@@ -85,6 +87,7 @@ def build_parser() -> tuple[Parser, dict[str, Parser]]:
     """The command's parser and the parser of each subcommand."""
     parser = Parser(prog="gesturon",
                     description="Browse the gesturon pattern catalogue.")
+    parser.add_argument("--version", action="version", version=f"gesturon {__version__}")
     commands = parser.add_subparsers(dest="command", required=True, metavar="COMMAND")
 
     listing = commands.add_parser(
@@ -101,7 +104,7 @@ def build_parser() -> tuple[Parser, dict[str, Parser]]:
         "show", help="one pattern: its record, a plot and its positions",
         description="One pattern's record, a plot of x, y and z over its period, "
                     "and its positions pip by pip.")
-    show.add_argument("name", help="a pattern, or a score or MIDI file to render in --motion")
+    show.add_argument("name", help=NAME_HELP)
     show.add_argument("--motion", default=DEFAULT_MOTION, metavar="NAME",
                       help=f"the motion of a score or MIDI file (default: {DEFAULT_MOTION})")
     show.add_argument("--beats", type=beats_arg, metavar="N",
@@ -114,7 +117,7 @@ def build_parser() -> tuple[Parser, dict[str, Parser]]:
         "export", help="one pattern's positions as CSV or JSON",
         description="One pattern's positions, pip by pip, as CSV or JSON. "
                     "By default the whole period from pip 0.")
-    export.add_argument("name", help="a pattern, or a score or MIDI file to render in --motion")
+    export.add_argument("name", help=NAME_HELP)
     export.add_argument("--motion", default=DEFAULT_MOTION, metavar="NAME",
                         help=f"the motion of a score or MIDI file (default: {DEFAULT_MOTION})")
     render = commands.add_parser(
@@ -129,6 +132,9 @@ def build_parser() -> tuple[Parser, dict[str, Parser]]:
     play = playcmd.add_parser(commands, beats_arg)
     play.add_argument("--motion", default=DEFAULT_MOTION, metavar="NAME",
                       help=f"the motion of each score or MIDI file among the names (default: {DEFAULT_MOTION})")
+    for sub in (show, export, play):
+        sub.add_argument("--score", dest="names_files", action="store_true",
+                         help="the name (for play: every name) is a score or MIDI file, whatever it is called")
 
     page = commands.add_parser(
         "gallery", help="write the catalogue gallery (one HTML page)",
@@ -314,11 +320,18 @@ def run_gallery(args: argparse.Namespace, catalogue: Catalogue, out: TextIO) -> 
     print(f"Open {path.resolve().as_uri()} in a browser.", file=out)
 
 
-def is_score_file(name: str) -> bool:
-    path = Path(name)
-    if path.suffix.lower() == ".toml":  # a show file
+def is_score_file(name: str, said: bool = False) -> bool:
+    """Whether a name stands for a score or MIDI file: when --score says so,
+    or when it is plainly a path (it holds a slash, or ends in a score or
+    MIDI suffix) and not a show file. A pattern name stays a pattern name
+    whatever files lie in the working folder."""
+    suffix = Path(name).suffix.lower()
+    if said:
+        return True
+    if suffix == ".toml":  # a show file
         return False
-    return path.suffix.lower() in (".beat", *drums.MIDI_SUFFIXES) or ("_" not in name and path.is_file())
+    is_path = "/" in name or os.sep in name
+    return is_path or suffix in (".beat", *drums.MIDI_SUFFIXES)
 
 
 def own_beats(args: argparse.Namespace) -> list[gesturon.SampledPattern]:
@@ -337,13 +350,14 @@ def own_beats(args: argparse.Namespace) -> list[gesturon.SampledPattern]:
     own: list[gesturon.SampledPattern] = []
     for source in getattr(args, "score", []):
         own += rendered(source, drums.motion_keys())
-    if args.command == "render" or getattr(args, "name", None) and is_score_file(args.name):
+    said = getattr(args, "names_files", False)
+    if args.command == "render" or getattr(args, "name", None) and is_score_file(args.name, said):
         [pattern] = rendered(args.name, [args.motion])
         own.append(pattern)
         args.name = pattern.name
     if args.command == "play":
         for i, name in enumerate(args.names):
-            if is_score_file(name):
+            if is_score_file(name, said):
                 [pattern] = rendered(name, [args.motion])
                 own.append(pattern)
                 args.names[i] = pattern.name

@@ -7,16 +7,11 @@
 // The size of the bounce follows how hard and how often the kicks play (the
 // kick drive), so four normal kicks a bar give exactly the bare-pulse
 // heights and the bare four-kick bar is the plain kick envelope.
-#include "render_blocks.hpp"
+#include "render.hpp"
 
 namespace gesturon::beats {
 
 namespace {
-
-// The kick envelope: an attack of a tenth of a beat and a decay of 0.46 of a
-// beat, exactly at full height on the kick.
-constexpr double kAttack = 6.4;
-constexpr double kDecay = 29.44;
 
 // Heights for a normal hit, before the bounce is sized to its drive.
 constexpr double kKickHeight = 0.55;
@@ -24,8 +19,6 @@ constexpr double kSideHeight = 0.18;
 constexpr double kDepthHeight = 0.05;
 // The hats' bob: quick and small beside the kick's bounce.
 constexpr double kBob = 0.06;
-constexpr double kBobAttack = 4.0;
-constexpr double kBobDecay = 14.0;
 
 // Largest y: 0.55 for the bare pulse, 0.135 more per doubling of the kick
 // drive, 0.2 less per halving, within 0.3962 .. 0.6826.
@@ -40,7 +33,7 @@ constexpr double kDepthLimit = 0.06;
 constexpr GroupWeights kDepthListen{0.0, 0.0, 1.0, 1.0, 0.0};
 
 double contribution(int k, const Gesture& g, double height, int period) {
-    return gen::envelope(k, g.pip, height * (g.weight / level_weight(Level::normal)), kAttack, kDecay, period);
+    return shapes::envelope(k, g.pip, height * (g.weight / level_weight(Level::normal)), shapes::kKickEnvelope, period);
 }
 
 }  // namespace
@@ -67,14 +60,13 @@ Rendering render_bounce(const Score& score) {
     }
     const std::vector<Gesture> cues = gestures(cue_hits);
 
-    std::vector<Row> rows = rows_over(score, [&](int k) {
-        Row r;
+    std::vector<Offset3> rows = rows_over(score, [&](int k) {
+        Offset3 r;
         for (const Gesture& g : kicks) {
             r.y += contribution(k, g, kKickHeight, period);
         }
         for (const Hit& h : hats) {
-            r.y += gen::envelope(k, h.pip, kBob * (h.weight() / level_weight(Level::normal)), kBobAttack, kBobDecay,
-                                 period);
+            r.y += shapes::envelope(k, h.pip, kBob * relative_weight(h), kHatEnvelope, period);
         }
         for (std::size_t i = 0; i < sides.size(); ++i) {
             r.x += contribution(k, sides[i], side[i] * kSideHeight, period);
@@ -88,14 +80,14 @@ Rendering render_bounce(const Score& score) {
     });
 
     const double lift = amplitude(drive(score, kListen), kLift);
-    const double s = peak_factor(rows, 1, lift);
-    gen::scale(rows, s);
-    if (gen::peak(rows, 0) > kSideLimit) {
-        scale_axis(rows, 0, peak_factor(rows, 0, kSideLimit));
+    const double s = shapes::peak_factor(rows, 1, lift);
+    shapes::scale(rows, s);
+    if (shapes::peak(rows, 0) > kSideLimit) {
+        shapes::scale_axis(rows, 0, shapes::peak_factor(rows, 0, kSideLimit));
     }
     if (score.depth) {
         const double busy = std::min(1.0, drive(score, kDepthListen) / 2.0);
-        scale_axis(rows, 2, peak_factor(rows, 2, kDepthLimit * std::max(busy, 0.25)));
+        shapes::scale_axis(rows, 2, shapes::peak_factor(rows, 2, kDepthLimit * std::max(busy, 0.25)));
     }
     return finish(rows, score.depth ? 3 : 2);
 }

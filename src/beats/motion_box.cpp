@@ -6,7 +6,7 @@
 // The phase closes exactly after the period.
 #include <cmath>
 
-#include "render_blocks.hpp"
+#include "render.hpp"
 
 namespace gesturon::beats {
 
@@ -29,38 +29,36 @@ constexpr double kTilt = 0.3;
 // A plain kick pushes the square out, a plain backbeat tips it forward.
 constexpr double kKickPush = 0.06;
 constexpr double kBackbeatTip = 0.22;
-constexpr double kAttack = 6.4;
-constexpr double kDecay = 29.44;
 
 }  // namespace
 
 Rendering render_box(const Score& score) {
     const int period = score.period();
-    std::vector<PhaseClock::Event> drive;
+    std::vector<shapes::PhaseClock::Event> drive;
     for (const Hit& h : score.hits) {
         drive.push_back({h.pip, relative_weight(h) * kDrive.of(h.group())});
     }
-    const PhaseClock clock(std::move(drive), kDriveAttack, kDriveDecay, period);
+    const shapes::PhaseClock clock(std::move(drive), kDriveAttack, kDriveDecay, period);
     const std::vector<Hit> kicks = score.of(Group::kick);
     const std::vector<Hit> backbeats = score.of(Group::backbeat);
-    std::vector<Row> rows = rows_over(score, [&](int k) {
+    std::vector<Offset3> rows = rows_over(score, [&](int k) {
         // One tour per bar, starting on a corner.
-        const double a = gen::kTwoPi * score.bars * clock.at(k) + gen::kPi / 4.0;
+        const double a = shapes::kTwoPi * score.bars * clock.at(k) + shapes::kPi / 4.0;
         const double c = std::cos(a);
         const double s = std::sin(a);
         const double corner = std::pow(std::pow(std::abs(c), kSquareness) + std::pow(std::abs(s), kSquareness),
                                        -1.0 / kSquareness);
         double half_side = kHalfSide;
         for (const Hit& h : kicks) {
-            half_side += gen::envelope(k, h.pip, kKickPush * relative_weight(h), kAttack, kDecay, period);
+            half_side += shapes::envelope(k, h.pip, kKickPush * relative_weight(h), shapes::kKickEnvelope, period);
         }
         double z = kTilt * std::sin(2.0 * a);
         for (const Hit& h : backbeats) {
-            z += gen::envelope(k, h.pip, kBackbeatTip * relative_weight(h), kAttack, kDecay, period);
+            z += shapes::envelope(k, h.pip, kBackbeatTip * relative_weight(h), shapes::kKickEnvelope, period);
         }
-        return Row{half_side * corner * c, half_side * corner * s, z};
+        return Offset3{half_side * corner * c, half_side * corner * s, z};
     });
-    limit_peak(rows, 0.95);
+    shapes::limit_peak(rows, kPathCeiling);
     return finish(rows, 3);
 }
 

@@ -6,7 +6,7 @@
 // radius swells with each hit, most with percussion.
 #include <cmath>
 
-#include "render_blocks.hpp"
+#include "render.hpp"
 
 namespace gesturon::beats {
 
@@ -25,11 +25,9 @@ constexpr double kPhaseAttack = 16.0;
 constexpr double kPhaseDecay = 21.12;
 
 // The radius at rest, and what a plain kick adds to it (over the kick
-// envelope's attack and decay): 0.53 on the kick.
+// envelope): 0.53 on the kick.
 constexpr double kRadius = 0.4418;
 constexpr double kKickSwell = 0.0882;
-constexpr double kSwellAttack = 6.4;
-constexpr double kSwellDecay = 29.44;
 
 // The height of the depth wave.
 constexpr double kDepth = 0.436;
@@ -38,23 +36,23 @@ constexpr double kDepth = 0.436;
 
 Rendering render_corkscrew(const Score& score) {
     const int period = score.period();
-    std::vector<PhaseClock::Event> throws;
+    std::vector<shapes::PhaseClock::Event> throws;
     for (const Hit& h : score.hits) {
         throws.push_back({h.pip, kPhaseGain * relative_weight(h) * kThrow.of(h.group())});
     }
-    const PhaseClock clock(std::move(throws), kPhaseAttack, kPhaseDecay, period);
+    const shapes::PhaseClock clock(std::move(throws), kPhaseAttack, kPhaseDecay, period);
     const std::vector<Hit>& hits = score.hits;
-    std::vector<Row> rows = rows_over(score, [&](int k) {
-        const double turn = gen::kTwoPi * kTurns * clock.at(k);
+    std::vector<Offset3> rows = rows_over(score, [&](int k) {
+        const double turn = shapes::kTwoPi * kTurns * clock.at(k);
         double radius = kRadius;
         for (const Hit& h : hits) {
-            radius += gen::envelope(k, h.pip, kKickSwell * relative_weight(h) * kSwell.of(h.group()), kSwellAttack,
-                                    kSwellDecay, period);
+            const double swell = kKickSwell * relative_weight(h) * kSwell.of(h.group());
+            radius += shapes::envelope(k, h.pip, swell, shapes::kKickEnvelope, period);
         }
         // Half a depth wave per turn.
-        return Row{radius * std::cos(turn), radius * std::sin(turn), kDepth * std::sin(turn / kTurns)};
+        return Offset3{radius * std::cos(turn), radius * std::sin(turn), kDepth * std::sin(turn / kTurns)};
     });
-    limit_peak(rows, 0.95);
+    shapes::limit_peak(rows, kPathCeiling);
     return finish(rows, 3);
 }
 

@@ -7,7 +7,7 @@
 // Without a bass line the lowest voice leads: the strongest kick of each bar
 // (the earliest of equals) drives that bar's plunge, so a bare pulse of four
 // equal kicks plunges once per bar, from its downbeat.
-#include "render_blocks.hpp"
+#include "render.hpp"
 
 namespace gesturon::beats {
 
@@ -19,22 +19,16 @@ constexpr double kPlungeAttack = 16.0;
 constexpr double kPlungeDecay = 112.0;
 constexpr double kPlungeDepth = 0.24;
 
-// The drum counterweight: a kick-style envelope per onset; the onsets of
-// kick and snare alternate sides.
-constexpr double kDrumAttack = 6.4;
-constexpr double kDrumDecay = 29.44;
+// The drum counterweight: a kick envelope per onset; the onsets of kick and
+// snare alternate sides.
 constexpr double kKickSwing = 0.341;
 constexpr double kKickDip = -0.126;
 constexpr double kSnareSwing = 0.22;
 constexpr double kSnareLift = 0.12;
 constexpr double kSnareHold = -0.08;
-// Hits closer than this sound as one onset.
-constexpr double kTogether = 3.0;
 
 constexpr double kTickDepth = 0.035;
 constexpr double kTickWidth = 6.0;
-
-constexpr double kCeiling = 0.92;
 
 // The notes that drive the plunge: the bass line, or else each bar's
 // strongest kick.
@@ -69,11 +63,11 @@ Rendering render_dive(const Score& score) {
     std::stable_sort(drums.begin(), drums.end(), [](const Hit& a, const Hit& b) { return a.pip < b.pip; });
     struct Counter {
         double pip;
-        Row height;
+        Offset3 height;
     };
     std::vector<Counter> counters;
     double side = 1.0;
-    for (const std::vector<Hit>& onset : together(drums, kTogether)) {
+    for (const std::vector<Hit>& onset : drum_onsets(drums)) {
         for (const Hit& h : onset) {
             const double w = relative_weight(h);
             if (h.group() == Group::kick) {
@@ -89,22 +83,22 @@ Rendering render_dive(const Score& score) {
     ticks.insert(ticks.end(), percussion.begin(), percussion.end());
 
     const int period = score.period();
-    std::vector<Row> rows = rows_over(score, [&](int k) {
-        Row r;
+    std::vector<Offset3> rows = rows_over(score, [&](int k) {
+        Offset3 r;
         for (const Hit& h : plunge) {
-            r.z += gen::envelope(k, h.pip, kPlungeDepth * relative_weight(h), kPlungeAttack, kPlungeDecay, period);
+            r.z += shapes::envelope(k, h.pip, kPlungeDepth * relative_weight(h), kPlungeAttack, kPlungeDecay, period);
         }
         for (const Counter& c : counters) {
-            r.x += gen::envelope(k, c.pip, c.height.x, kDrumAttack, kDrumDecay, period);
-            r.y += gen::envelope(k, c.pip, c.height.y, kDrumAttack, kDrumDecay, period);
-            r.z += gen::envelope(k, c.pip, c.height.z, kDrumAttack, kDrumDecay, period);
+            r.x += shapes::envelope(k, c.pip, c.height.x, shapes::kKickEnvelope, period);
+            r.y += shapes::envelope(k, c.pip, c.height.y, shapes::kKickEnvelope, period);
+            r.z += shapes::envelope(k, c.pip, c.height.z, shapes::kKickEnvelope, period);
         }
         for (const Hit& h : ticks) {
-            r.z += gen::bump(k, h.pip, kTickDepth * relative_weight(h), kTickWidth, period);
+            r.z += shapes::bump(k, h.pip, kTickDepth * relative_weight(h), kTickWidth, period);
         }
         return r;
     });
-    limit_peak(rows, kCeiling);
+    shapes::limit_peak(rows, kPileUpCeiling);
     return finish(rows, 3);
 }
 

@@ -11,7 +11,7 @@
 // in and out of the depth.
 #include <cmath>
 
-#include "render_blocks.hpp"
+#include "render.hpp"
 
 namespace gesturon::beats {
 
@@ -26,20 +26,14 @@ constexpr double kDepthSwing = 0.112;  // crossing at mean + swing
 // Half the phase from one onset to the next is covered in this share of the
 // time between them.
 constexpr double kRush = 17.0 / 64.0;
-// Kicks and snares closer than this pace the figure as one onset; ghost
-// notes do not pace it.
-constexpr double kTogether = 3.0;
+// Ghost notes do not pace the figure.
 
 // A plain snare's lift and forward push.
 constexpr double kSnareLift = 0.2;
 constexpr double kSnareForward = 0.1;
-constexpr double kSnareAttack = 6.4;
-constexpr double kSnareDecay = 29.44;
 // A plain hat's weave in depth, alternately in and out.
 constexpr double kHatWeave = 0.035;
 constexpr double kHatWidth = 5.0;
-
-constexpr double kCeiling = 0.92;
 
 struct Node {
     double pip;
@@ -63,7 +57,7 @@ double phase_at(const std::vector<Node>& nodes, double k) {
 Rendering render_figure8(const Score& score) {
     const int period = score.period();
     const double p = static_cast<double>(period);
-    const double turns = gen::kTwoPi * score.bars;
+    const double turns = shapes::kTwoPi * score.bars;
 
     // The pacing onsets and their nominal phases, one figure a bar.
     std::vector<Hit> drums;
@@ -73,8 +67,8 @@ Rendering render_figure8(const Score& score) {
         }
     }
     std::vector<Node> onsets;
-    for (const std::vector<Hit>& onset : together(drums, kTogether)) {
-        onsets.push_back({onset.front().pip, gen::kTwoPi * onset.front().pip / kPipsPerBar});
+    for (const std::vector<Hit>& onset : drum_onsets(drums)) {
+        onsets.push_back({onset.front().pip, shapes::kTwoPi * onset.front().pip / kPipsPerBar});
     }
     // Nodes: each onset and the halfway point after it, with the loop's last
     // onset before pip 0 and its first after the seam.
@@ -93,8 +87,8 @@ Rendering render_figure8(const Score& score) {
         }
     }
 
-    std::vector<gen::Key> opening;  // each kick's relative weight
-    for (const std::vector<Hit>& onset : together(score.of(Group::kick), kTogether)) {
+    std::vector<shapes::Key> opening;  // each kick's relative weight
+    for (const std::vector<Hit>& onset : drum_onsets(score.of(Group::kick))) {
         double w = 0.0;
         for (const Hit& h : onset) {
             w = std::max(w, relative_weight(h));
@@ -104,24 +98,24 @@ Rendering render_figure8(const Score& score) {
     const std::vector<Hit> snares = score.of(Group::backbeat);
     const std::vector<Hit> hats = score.of(Group::hats);
 
-    std::vector<Row> rows = rows_over(score, [&](int k) {
+    std::vector<Offset3> rows = rows_over(score, [&](int k) {
         const double phi = phase_at(nodes, k);
-        const double open = opening.empty() ? 1.0 : loop_lane(opening, period, k);
-        Row r{open * kWidth * std::sin(phi), open * kHeight * std::sin(2.0 * phi),
+        const double open = opening.empty() ? 1.0 : shapes::loop_lane(opening, period, k);
+        Offset3 r{open * kWidth * std::sin(phi), open * kHeight * std::sin(2.0 * phi),
               open * (kDepthMean + kDepthSwing * std::cos(2.0 * phi))};
         for (const Hit& h : snares) {
             const double w = relative_weight(h);
-            r.y += gen::envelope(k, h.pip, kSnareLift * w, kSnareAttack, kSnareDecay, period);
-            r.z += gen::envelope(k, h.pip, kSnareForward * w, kSnareAttack, kSnareDecay, period);
+            r.y += shapes::envelope(k, h.pip, kSnareLift * w, shapes::kKickEnvelope, period);
+            r.z += shapes::envelope(k, h.pip, kSnareForward * w, shapes::kKickEnvelope, period);
         }
         double side = 1.0;
         for (const Hit& h : hats) {
-            r.z += gen::bump(k, h.pip, side * kHatWeave * relative_weight(h), kHatWidth, period);
+            r.z += shapes::bump(k, h.pip, side * kHatWeave * relative_weight(h), kHatWidth, period);
             side = -side;
         }
         return r;
     });
-    limit_peak(rows, kCeiling);
+    shapes::limit_peak(rows, kPileUpCeiling);
     return finish(rows, 3);
 }
 

@@ -7,7 +7,7 @@
 // closed hat), shakers shake it in depth, the other percussion sideways.
 #include <cmath>
 
-#include "render_blocks.hpp"
+#include "render.hpp"
 
 namespace gesturon::beats {
 
@@ -23,9 +23,7 @@ constexpr double kSag = -0.16;
 constexpr double kRise = 0.36;
 constexpr double kForward = 0.22;
 constexpr double kFullReach = 0.6;
-// Kicks and snares closer than this are one onset of the arc; ghost notes
-// are too light to move it.
-constexpr double kTogether = 3.0;
+// Ghost notes are too light to move the arc.
 // The arc needs an eighth note to swing all the way across.
 constexpr double kFullSwing = 32.0;
 
@@ -41,8 +39,6 @@ constexpr Tremor kLongHat{24.0, 4.0, 0.1};  // open hat, ride
 constexpr Tremor kShaker{10.0, 2.0, 0.12};
 constexpr Tremor kPercussion{16.0, 2.0, 0.09};
 
-constexpr double kCeiling = 0.92;
-
 double tremor(double k, double t0, const Tremor& t, double weight, int period) {
     const double p = static_cast<double>(period);
     double d = std::fmod(k - t0, p);
@@ -52,8 +48,8 @@ double tremor(double k, double t0, const Tremor& t, double weight, int period) {
     if (d >= t.length) {
         return 0.0;
     }
-    const double window = std::sin(gen::kPi * d / t.length);
-    return t.height * weight * window * window * std::sin(gen::kTwoPi * t.cycles * d / t.length);
+    const double window = std::sin(shapes::kPi * d / t.length);
+    return t.height * weight * window * window * std::sin(shapes::kTwoPi * t.cycles * d / t.length);
 }
 
 const Tremor& tremor_of(Instrument i) {
@@ -77,8 +73,8 @@ Rendering render_flutter(const Score& score) {
         }
     }
     const int period = score.period();
-    const std::vector<std::vector<Hit>> onsets = together(drums, kTogether);
-    std::vector<gen::Key> arc;
+    const std::vector<std::vector<Hit>> onsets = drum_onsets(drums);
+    std::vector<shapes::Key> arc;
     double side = 1.0;
     for (std::size_t i = 0; i < onsets.size(); ++i) {
         double reach = 0.0;
@@ -98,10 +94,10 @@ Rendering render_flutter(const Score& score) {
     const std::vector<Hit> percussion = score.of(Group::percussion);
     upper.insert(upper.end(), percussion.begin(), percussion.end());
 
-    std::vector<Row> rows = rows_over(score, [&](int k) {
-        const double x = loop_lane(arc, period, k);
+    std::vector<Offset3> rows = rows_over(score, [&](int k) {
+        const double x = shapes::loop_lane(arc, period, k);
         const double u = std::min(1.0, (x / kFullReach) * (x / kFullReach));
-        Row r{x, kSag + kRise * u, kForward * (1.0 - u)};
+        Offset3 r{x, kSag + kRise * u, kForward * (1.0 - u)};
         for (const Hit& h : upper) {
             const double t = tremor(k, h.pip, tremor_of(h.instrument), relative_weight(h), period);
             if (h.group() == Group::percussion) {
@@ -114,7 +110,7 @@ Rendering render_flutter(const Score& score) {
         }
         return r;
     });
-    limit_peak(rows, kCeiling);
+    shapes::limit_peak(rows, kPileUpCeiling);
     return finish(rows, 3);
 }
 

@@ -6,7 +6,7 @@
 // excursion forward through depth and back.
 //
 // How far the bass excursions reach follows the drive of the low end.
-#include "render_blocks.hpp"
+#include "render.hpp"
 
 namespace gesturon::beats {
 
@@ -53,10 +53,10 @@ Rendering render_glide(const Score& score) {
     const std::vector<Hit> backbeats = score.of(Group::backbeat);
     const std::vector<Hit> hats = score.of(Group::hats);
 
-    const std::vector<double> phase = weighted_phase(score, [&](int k) {
+    const std::vector<double> phase = shapes::weighted_phase(period, [&](int k) {
         double density = 0.0;
         for (const Hit& h : score.hits) {
-            density += kEvents.of(h.group()) * h.weight() * gen::bump(k, h.pip, 1.0, kHurryWindow, period);
+            density += kEvents.of(h.group()) * h.weight() * shapes::bump(k, h.pip, 1.0, kHurryWindow, period);
         }
         return 1.0 + kHurry * density;
     });
@@ -64,27 +64,27 @@ Rendering render_glide(const Score& score) {
     double mean = 0.0;
     for (int k = 0; k < period; ++k) {
         for (const Gesture& g : excursions) {
-            reach[k] += gen::envelope(k, g.pip, g.weight, kSwell, kSettle, period);
+            reach[k] += shapes::envelope(k, g.pip, g.weight, kSwell, kSettle, period);
         }
         mean += reach[k];
     }
     mean /= period;
 
-    std::vector<Row> rows = rows_over(score, [&](int k) {
-        const double a = gen::kTwoPi * phase[k];
+    std::vector<Offset3> rows = rows_over(score, [&](int k) {
+        const double a = shapes::kTwoPi * phase[k];
         double lift = 0.0;
         for (const Hit& h : backbeats) {
-            lift += h.weight() * gen::bump(k, h.pip, 1.0, kLiftWindow, period);
+            lift += h.weight() * shapes::bump(k, h.pip, 1.0, kLiftWindow, period);
         }
         double shimmer = 0.0;
         for (const Hit& h : hats) {
-            shimmer += h.weight() * gen::bump(k, h.pip, 1.0, kBreathWindow, period);
+            shimmer += h.weight() * shapes::bump(k, h.pip, 1.0, kBreathWindow, period);
         }
         // Both saturate: d / (d + 1) approaches 1 in dense passages.
-        return Row{(kWidth + kBreath * shimmer / (shimmer + 1.0)) * std::sin(a), kRise * std::sin(2.0 * a) + kLift * lift / (lift + 1.0),
+        return Offset3{(kWidth + kBreath * shimmer / (shimmer + 1.0)) * std::sin(a), kRise * std::sin(2.0 * a) + kLift * lift / (lift + 1.0),
                    reach[k] - 0.5 * mean};
     });
-    scale_axis(rows, 2, peak_factor(rows, 2, amplitude(drive(score, listen), kReach)));
+    shapes::scale_axis(rows, 2, shapes::peak_factor(rows, 2, amplitude(drive(score, listen), kReach)));
     return finish(rows, 3);
 }
 

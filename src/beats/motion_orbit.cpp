@@ -7,7 +7,7 @@
 //
 // The bare four-kick bar passes (r, 0), (0, r), (-r, 0), (0, -r) on its
 // kicks, hurrying through each kick and easing in between, and stays flat.
-#include "render_blocks.hpp"
+#include "render.hpp"
 
 namespace gesturon::beats {
 
@@ -21,8 +21,6 @@ constexpr double kRushGain = 1.2;
 constexpr double kRush = 14.0;
 // Radius: rests at 1 - kTighten, back to 1 at the strongest events.
 constexpr double kTighten = 0.22;
-constexpr double kAttack = 6.4;
-constexpr double kDecay = 29.44;
 // Depth: the orbit tilts by up to kTilt where percussion (and, less, the
 // backbeat and hats) is busy, measured over a window of kWindow pips.
 constexpr GroupWeights kDepthEvents{0.0, 0.4, 0.3, 1.0, 0.3};
@@ -45,14 +43,14 @@ Rendering render_orbit(const Score& score) {
         for (const Hit& h : score.hits) {
             const double g = w.of(h.group());
             if (g != 0.0) {
-                sum += g * (h.weight() / level_weight(Level::normal)) * shape(k, h.pip);
+                sum += g * relative_weight(h) * shape(k, h.pip);
             }
         }
         return sum;
     };
-    const std::vector<double> phase = weighted_phase(score, [&](int k) {
+    const std::vector<double> phase = shapes::weighted_phase(period, [&](int k) {
         return 1.0 + kRushGain * event_sum(k, kEvents, [&](int kk, double t) {
-                         return gen::bump(kk, t, 1.0, kRush, period);
+                         return shapes::bump(kk, t, 1.0, kRush, period);
                      });
     });
     std::vector<double> swell(static_cast<std::size_t>(period));
@@ -60,23 +58,23 @@ Rendering render_orbit(const Score& score) {
     bool tilts = false;
     for (int k = 0; k < period; ++k) {
         swell[k] = event_sum(k, kEvents, [&](int kk, double t) {
-            return gen::envelope(kk, t, 1.0, kAttack, kDecay, period);
+            return shapes::envelope(kk, t, 1.0, shapes::kKickEnvelope, period);
         });
         busy[k] = event_sum(k, kDepthEvents, [&](int kk, double t) {
-            return gen::bump(kk, t, 1.0, kWindow, period);
+            return shapes::bump(kk, t, 1.0, kWindow, period);
         });
         tilts = tilts || busy[k] != 0.0;
     }
     const double strongest = *std::max_element(swell.begin(), swell.end());
 
-    std::vector<Row> rows = rows_over(score, [&](int k) {
+    std::vector<Offset3> rows = rows_over(score, [&](int k) {
         const double r = 1.0 - kTighten + kTighten * (swell[k] / strongest);
-        const double a = gen::kTwoPi * turns * phase[k];
+        const double a = shapes::kTwoPi * turns * phase[k];
         // The tilt saturates: busy / (busy + 1) approaches 1 in dense passages.
         const double tilt = kTilt * busy[k] / (busy[k] + 1.0);
-        return Row{r * std::cos(a), r * std::sin(a), r * tilt * std::sin(a + gen::kPi / 4.0)};
+        return Offset3{r * std::cos(a), r * std::sin(a), r * tilt * std::sin(a + shapes::kPi / 4.0)};
     });
-    gen::scale(rows, peak_factor(rows, 0, amplitude(drive(score, kListen), kRadius)));
+    shapes::scale(rows, shapes::peak_factor(rows, 0, amplitude(drive(score, kListen), kRadius)));
     return finish(rows, tilts ? 3 : 2);
 }
 

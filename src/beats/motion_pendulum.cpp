@@ -11,7 +11,7 @@
 // integral over the loop so that it closes after exactly the swings of the period.
 #include <cmath>
 
-#include "render_blocks.hpp"
+#include "render.hpp"
 
 namespace gesturon::beats {
 
@@ -52,8 +52,6 @@ constexpr double kBottom = -0.45;
 // Depth of the ellipse per radian of swing.
 constexpr double kDepth = 0.32;
 
-constexpr double kCeiling = 0.92;
-
 }  // namespace
 
 Rendering render_pendulum(const Score& score) {
@@ -67,31 +65,27 @@ Rendering render_pendulum(const Score& score) {
         for (const Hit& h : score.hits) {
             const double w = relative_weight(h);
             const Weighting g = weighting(h.group());
-            speed[k] += gen::bump(k, h.pip, g.quicken * w, kQuickenWidth, period);
-            drive[k] += gen::bump(k, h.pip, g.widen * w, kWidenWidth, period);
+            speed[k] += shapes::bump(k, h.pip, g.quicken * w, kQuickenWidth, period);
+            drive[k] += shapes::bump(k, h.pip, g.widen * w, kWidenWidth, period);
         }
     }
     // The phase at pip k: the speed integrated from pip 0 to k by the
     // trapezoid rule, so that each step (the seam's too, from the last pip
     // back to pip 0) moves by the mean speed at its two ends.
-    std::vector<double> phase(static_cast<std::size_t>(period), 0.0);
-    double total = 0.0;
-    for (int k = 0; k < period; ++k) {
-        phase[k] = total;
-        total += 0.5 * (speed[k] + speed[(k + 1) % period]);
-    }
+    const std::vector<double> phase =
+        shapes::weighted_phase(period, [&](int k) { return speed[k]; }, shapes::Integration::trapezoid);
 
-    std::vector<Row> rows = rows_over(score, [&](int k) {
-        const double phi = gen::kTwoPi * swings * (phase[k] / total);
+    std::vector<Offset3> rows = rows_over(score, [&](int k) {
+        const double phi = shapes::kTwoPi * swings * phase[k];
         const double amplitude = kBaseAngle + kAddedAngle * std::tanh(drive[k]);
         const double theta = amplitude * std::cos(phi);
-        Row r;
+        Offset3 r;
         r.x = kArm * std::sin(theta);
         r.y = kBottom + kArm * (1.0 - std::cos(theta));
         r.z = kDepth * amplitude * std::sin(phi);
         return r;
     });
-    limit_peak(rows, kCeiling);
+    shapes::limit_peak(rows, kPileUpCeiling);
     return finish(rows, 3);
 }
 

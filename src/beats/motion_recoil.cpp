@@ -5,7 +5,7 @@
 //
 // Pushes are sharp envelopes scaled by the hit's weight relative to a normal
 // hit; an echo is a rounded bump 0.4 of a beat after its push.
-#include "render_blocks.hpp"
+#include "render.hpp"
 
 namespace gesturon::beats {
 
@@ -39,15 +39,13 @@ constexpr double kHatWidth = 6.0;
 constexpr double kPercKnock = -0.05;
 constexpr double kPercWidth = 8.0;
 
-constexpr double kCeiling = 0.92;
-
 }  // namespace
 
 Rendering render_recoil(const Score& score) {
     struct Push {
         double pip;
         double weight;
-        Row height;  // sideways push, counter or dip, knock back
+        Offset3 height;  // sideways push, counter or dip, knock back
     };
     std::vector<Push> pushes;
     double side = 1.0;
@@ -65,25 +63,25 @@ Rendering render_recoil(const Score& score) {
     const std::vector<Hit> hats = score.of(Group::hats);
     const std::vector<Hit> percussion = score.of(Group::percussion);
     const int period = score.period();
-    std::vector<Row> rows = rows_over(score, [&](int k) {
-        Row r;
+    std::vector<Offset3> rows = rows_over(score, [&](int k) {
+        Offset3 r;
         for (const Push& p : pushes) {
-            r.x += gen::envelope(k, p.pip, p.height.x, kAttack, kDecay, period);
-            r.y += gen::envelope(k, p.pip, p.height.y, kAttack, kDecay, period);
-            r.z += gen::envelope(k, p.pip, p.height.z, kAttack, kDecay, period);
+            r.x += shapes::envelope(k, p.pip, p.height.x, kAttack, kDecay, period);
+            r.y += shapes::envelope(k, p.pip, p.height.y, kAttack, kDecay, period);
+            r.z += shapes::envelope(k, p.pip, p.height.z, kAttack, kDecay, period);
             const double echo = p.pip + kEchoDelay;
-            r.x += gen::bump(k, echo, kEchoShare * p.height.x, kEchoWidth, period);
-            r.z += gen::bump(k, echo, kEchoBack * p.weight, kEchoWidth, period);
+            r.x += shapes::bump(k, echo, kEchoShare * p.height.x, kEchoWidth, period);
+            r.z += shapes::bump(k, echo, kEchoBack * p.weight, kEchoWidth, period);
         }
         for (const Hit& h : hats) {
-            r.y += gen::bump(k, h.pip, kHatTick * relative_weight(h), kHatWidth, period);
+            r.y += shapes::bump(k, h.pip, kHatTick * relative_weight(h), kHatWidth, period);
         }
         for (const Hit& h : percussion) {
-            r.z += gen::bump(k, h.pip, kPercKnock * relative_weight(h), kPercWidth, period);
+            r.z += shapes::bump(k, h.pip, kPercKnock * relative_weight(h), kPercWidth, period);
         }
         return r;
     });
-    limit_peak(rows, kCeiling);
+    shapes::limit_peak(rows, kPileUpCeiling);
     return finish(rows, 3);
 }
 

@@ -6,7 +6,7 @@
 // swing, with a small drop.
 #include <cmath>
 
-#include "render_blocks.hpp"
+#include "render.hpp"
 
 namespace gesturon::beats {
 
@@ -19,7 +19,7 @@ constexpr double kSwing = 0.5758;
 // over 0.46), its lift, and how far it leans through depth.
 constexpr double kGatePush = 0.0602;
 constexpr double kGateAttack = 7.04;
-constexpr double kGateDecay = 29.44;
+constexpr double kGateDecay = shapes::kKickEnvelope.decay;
 constexpr double kGateLift = 0.3;
 constexpr double kGateLean = 0.346;
 
@@ -46,40 +46,38 @@ Rendering render_slalom(const Score& score) {
         gates = score.hits;
     }
     const std::vector<Hit> cutbacks = score.of(Group::backbeat);
-    const auto swing = [](double k) { return kSwing * std::sin(gen::kTwoPi * k / kPipsPerBar); };
+    const auto swing = [](double k) { return kSwing * std::sin(shapes::kTwoPi * k / kPipsPerBar); };
 
-    std::vector<LoopKey<double>> lean;
+    std::vector<shapes::Key> lean;
     double side = 1.0;
-    for (const Hit& g : gates) {
-        // Two gates within a pip share one lean.
-        if (lean.empty() || g.pip - lean.back().pip >= 1.0) {
-            lean.push_back({g.pip, -side * kGateLean * relative_weight(g)});
-            side = -side;
-        }
+    // Two gates within a pip share one lean, the first one's.
+    for (const std::vector<Hit>& gate : shapes::together(gates, 1.0)) {
+        lean.push_back({gate.front().pip, -side * kGateLean * relative_weight(gate.front())});
+        side = -side;
     }
-    std::vector<Row> rows = rows_over(score, [&](int k) {
-        Row r{swing(k), 0.0, loop_lane(lean, period, k)};
+    std::vector<Offset3> rows = rows_over(score, [&](int k) {
+        Offset3 r{swing(k), 0.0, shapes::loop_lane(lean, period, k)};
         double gate_side = 1.0;
         for (const Hit& g : gates) {
             const double w = relative_weight(g);
-            r.x += gen::envelope(k, g.pip, gate_side * kGatePush * w, kGateAttack, kGateDecay, period);
-            r.y += gen::envelope(k, g.pip, kGateLift * w, kGateAttack, kGateDecay, period);
+            r.x += shapes::envelope(k, g.pip, gate_side * kGatePush * w, kGateAttack, kGateDecay, period);
+            r.y += shapes::envelope(k, g.pip, kGateLift * w, kGateAttack, kGateDecay, period);
             gate_side = -gate_side;
         }
         for (const Hit& c : cutbacks) {
             const double w = relative_weight(c);
             const double against = swing(c.pip) > 0.0 ? -1.0 : 1.0;
-            r.x += gen::envelope(k, c.pip, against * kCutback * w, kCutbackAttack, kCutbackDecay, period);
-            r.y -= gen::envelope(k, c.pip, kCutbackDrop * w, kCutbackAttack, kCutbackDecay, period);
+            r.x += shapes::envelope(k, c.pip, against * kCutback * w, kCutbackAttack, kCutbackDecay, period);
+            r.y -= shapes::envelope(k, c.pip, kCutbackDrop * w, kCutbackAttack, kCutbackDecay, period);
         }
         for (const Hit& h : score.hits) {
             if (h.group() == Group::hats || h.group() == Group::percussion) {
-                r.y += gen::envelope(k, h.pip, kRipple * relative_weight(h), kCutbackAttack, kCutbackDecay, period);
+                r.y += shapes::envelope(k, h.pip, kRipple * relative_weight(h), kCutbackAttack, kCutbackDecay, period);
             }
         }
         return r;
     });
-    limit_peak(rows, 0.95);
+    shapes::limit_peak(rows, kPathCeiling);
     return finish(rows, 3);
 }
 

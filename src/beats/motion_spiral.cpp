@@ -6,7 +6,7 @@
 // forward.
 #include <cmath>
 
-#include "render_blocks.hpp"
+#include "render.hpp"
 
 namespace gesturon::beats {
 
@@ -32,39 +32,37 @@ constexpr double kTilt = 0.3;
 // backbeat tips it forward.
 constexpr double kKickBreath = 0.2;
 constexpr double kBackbeatTip = 0.16;
-constexpr double kAttack = 6.4;
-constexpr double kDecay = 29.44;
 
 }  // namespace
 
 Rendering render_spiral(const Score& score) {
     const int period = score.period();
-    std::vector<PhaseClock::Event> wind;
+    std::vector<shapes::PhaseClock::Event> wind;
     for (const Hit& h : score.hits) {
         wind.push_back({h.pip, relative_weight(h) * kWind.of(h.group())});
     }
-    const PhaseClock clock(std::move(wind), kWindAttack, kWindDecay, period);
+    const shapes::PhaseClock clock(std::move(wind), kWindAttack, kWindDecay, period);
     const std::vector<Hit> kicks = score.of(Group::kick);
     const std::vector<Hit> backbeats = score.of(Group::backbeat);
-    std::vector<Row> rows = rows_over(score, [&](int k) {
+    std::vector<Offset3> rows = rows_over(score, [&](int k) {
         const double u = clock.at(k);
-        const double turn = gen::kTwoPi * kTurns * u;
+        const double turn = shapes::kTwoPi * kTurns * u;
         // 1 at the seam, 0 halfway: breathed out, then in, then out again.
-        const double breath = 0.5 + 0.5 * std::cos(gen::kTwoPi * u);
+        const double breath = 0.5 + 0.5 * std::cos(shapes::kTwoPi * u);
         double swell = 1.0;
         for (const Hit& h : kicks) {
-            swell += gen::envelope(k, h.pip, kKickBreath * relative_weight(h), kAttack, kDecay, period);
+            swell += shapes::envelope(k, h.pip, kKickBreath * relative_weight(h), shapes::kKickEnvelope, period);
         }
         const double radius = (kInner + (kOuter - kInner) * breath) * swell;
         const double x = radius * std::cos(turn);
         const double y = radius * std::sin(turn);
         double z = kCone * (0.5 - breath) + kTilt * y;
         for (const Hit& h : backbeats) {
-            z += gen::envelope(k, h.pip, kBackbeatTip * relative_weight(h), kAttack, kDecay, period);
+            z += shapes::envelope(k, h.pip, kBackbeatTip * relative_weight(h), shapes::kKickEnvelope, period);
         }
-        return Row{x, y, z};
+        return Offset3{x, y, z};
     });
-    limit_peak(rows, 0.95);
+    shapes::limit_peak(rows, kPathCeiling);
     return finish(rows, 3);
 }
 

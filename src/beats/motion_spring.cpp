@@ -13,7 +13,7 @@
 #include <array>
 #include <cmath>
 
-#include "render_blocks.hpp"
+#include "render.hpp"
 
 namespace gesturon::beats {
 
@@ -59,7 +59,7 @@ double lift_of(Group lead) {
 }
 
 // Successive onsets ring in turn forward, right, back and left.
-constexpr std::array<Row, 4> kDirections{{{0.0, 0.0, 1.0}, {1.0, 0.0, 0.0}, {0.0, 0.0, -1.0}, {-1.0, 0.0, 0.0}}};
+constexpr std::array<Offset3, 4> kDirections{{{0.0, 0.0, 1.0}, {1.0, 0.0, 0.0}, {0.0, 0.0, -1.0}, {-1.0, 0.0, 0.0}}};
 
 double damping(double d) {
     const double rest = 1.0 - d / kSettle;
@@ -79,13 +79,13 @@ double ringing(double d) {
     for (double at = kFirstExtreme; at < kSettle; at += kHalfPeriod) {
         const double height = sign * damping(at) / damping(kFirstExtreme);
         if (d <= at) {
-            return ease_keys(from, height, from_pip, at, d);
+            return shapes::ease_keys(from, height, from_pip, at, d);
         }
         from_pip = at;
         from = height;
         sign = -sign;
     }
-    return ease_keys(from, 0.0, from_pip, kSettle, d);
+    return shapes::ease_keys(from, 0.0, from_pip, kSettle, d);
 }
 
 }  // namespace
@@ -97,18 +97,18 @@ Rendering render_spring(const Score& score) {
     struct Ring {
         double pip;
         double speed;  // how many times as fast as a plain kick's ringing
-        Row swing;     // the first extreme on each axis
+        Offset3 swing;     // the first extreme on each axis
     };
     std::vector<Ring> rings;
     for (std::size_t i = 0; i < hits.size(); ++i) {
         const Onset& o = hits[i];
         const double snap = std::pow(std::clamp(o.strength, kWeakest, kStrongest), kSnap);
-        const Row& dir = kDirections[i % kDirections.size()];
+        const Offset3& dir = kDirections[i % kDirections.size()];
         const double h = kSwing * snap;
         rings.push_back({o.pip, snap, {dir.x * h, kLift * snap * lift_of(o.lead), dir.z * h}});
     }
-    std::vector<Row> rows = rows_over(score, [&](int k) {
-        Row r;
+    std::vector<Offset3> rows = rows_over(score, [&](int k) {
+        Offset3 r;
         for (const Ring& ring : rings) {
             // Pips since the onset, around the loop: a ringing that started
             // before the seam is still heard after it.
@@ -117,11 +117,11 @@ Rendering render_spring(const Score& score) {
                 d += p;
             }
             const double v = ringing(d * ring.speed);
-            r = r + Row{ring.swing.x * v, ring.swing.y * v, ring.swing.z * v};
+            r = r + v * ring.swing;
         }
         return r;
     });
-    limit_peak(rows, 0.95);
+    shapes::limit_peak(rows, kPathCeiling);
     return finish(rows, 3);
 }
 

@@ -8,14 +8,13 @@
 // The width of the steps follows the drive of the kicks and backbeats
 // together, so the bare four-kick bar steps exactly +0.42, -0.42, +0.42,
 // -0.42 with a dip of -0.22 on every kick: the plain kick envelope.
-#include "render_blocks.hpp"
+#include "render.hpp"
 
 namespace gesturon::beats {
 
 namespace {
 
-constexpr double kAttack = 6.4;
-constexpr double kDecay = 29.44;
+constexpr shapes::Envelope kKick = shapes::kKickEnvelope;
 
 // Heights for a normal gesture, before the step is sized to its drive.
 constexpr double kKickStep = 0.42;
@@ -25,8 +24,6 @@ constexpr double kSnareDip = -0.12;
 constexpr double kLean = 0.14;
 // The hats' knee bounce: quick and small.
 constexpr double kBounce = 0.05;
-constexpr double kBounceAttack = 4.0;
-constexpr double kBounceDecay = 14.0;
 
 // Largest x: 0.42 for the bare pulse, 0.2105 more per doubling of the drive,
 // 0.43 less per halving, within 0.3108 .. 0.7464.
@@ -46,32 +43,30 @@ Rendering render_step(const Score& score) {
     // A beat without a backbeat leans on its kicks instead.
     const bool lean_on_kicks = backbeats.empty();
 
-    std::vector<Row> rows = rows_over(score, [&](int k) {
-        Row r;
+    std::vector<Offset3> rows = rows_over(score, [&](int k) {
+        Offset3 r;
         for (std::size_t i = 0; i < moves.size(); ++i) {
             const Gesture& g = moves[i];
             const double w = g.weight / level_weight(Level::normal);
             const double step = g.other ? kSnareStep : kKickStep;
             const double dip = !g.other ? kKickDip : g.kick ? 0.5 * (kKickDip + kSnareDip) : kSnareDip;
-            r.x += gen::envelope(k, g.pip, side[i] * step * w, kAttack, kDecay, period);
-            r.y += gen::envelope(k, g.pip, dip * w, kAttack, kDecay, period);
+            r.x += shapes::envelope(k, g.pip, side[i] * step * w, kKick, period);
+            r.y += shapes::envelope(k, g.pip, dip * w, kKick, period);
             if (score.depth && lean_on_kicks) {
-                r.z += gen::envelope(k, g.pip, kLean * w, kAttack, 2.0 * kDecay, period);
+                r.z += shapes::envelope(k, g.pip, kLean * w, kKick.attack, 2.0 * kKick.decay, period);
             }
         }
         for (const Hit& h : hats) {
-            r.y += gen::envelope(k, h.pip, kBounce * (h.weight() / level_weight(Level::normal)), kBounceAttack,
-                                 kBounceDecay, period);
+            r.y += shapes::envelope(k, h.pip, kBounce * relative_weight(h), kHatEnvelope, period);
         }
         if (score.depth) {
             for (const Hit& b : backbeats) {
-                r.z += gen::envelope(k, b.pip, kLean * (b.weight() / level_weight(Level::normal)), kAttack,
-                                     2.0 * kDecay, period);
+                r.z += shapes::envelope(k, b.pip, kLean * relative_weight(b), kKick.attack, 2.0 * kKick.decay, period);
             }
         }
         return r;
     });
-    gen::scale(rows, peak_factor(rows, 0, amplitude(drive(score, kListen), kWidth)));
+    shapes::scale(rows, shapes::peak_factor(rows, 0, amplitude(drive(score, kListen), kWidth)));
     return finish(rows, score.depth ? 3 : 2);
 }
 

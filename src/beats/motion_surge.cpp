@@ -6,7 +6,7 @@
 // Every hit is a kick-style envelope (quick attack, long decay) scaled by the
 // hit's weight relative to a normal hit. A bare pulse of plain kicks is
 // therefore nothing but the kick envelopes at their stated heights.
-#include "render_blocks.hpp"
+#include "render.hpp"
 
 namespace gesturon::beats {
 
@@ -33,9 +33,6 @@ constexpr double kPercWidth = 6.0;
 constexpr double kPercSide = 0.04;
 constexpr double kPercLift = 0.05;
 
-// Busy scores whose thrusts pile up are scaled back to this peak.
-constexpr double kCeiling = 0.92;
-
 }  // namespace
 
 Rendering render_surge(const Score& score) {
@@ -44,38 +41,38 @@ Rendering render_surge(const Score& score) {
     const std::vector<Hit> hats = score.of(Group::hats);
     const std::vector<Hit> percussion = score.of(Group::percussion);
     const int period = score.period();
-    std::vector<Row> rows = rows_over(score, [&](int k) {
-        Row r;
+    std::vector<Offset3> rows = rows_over(score, [&](int k) {
+        Offset3 r;
         double side = 1.0;
         for (const Hit& h : kicks) {
             const double w = relative_weight(h);
-            r.x += gen::envelope(k, h.pip, side * kKickSway * w, kAttack, kDecay, period);
-            r.y += gen::envelope(k, h.pip, kKickDip * w, kAttack, kDecay, period);
-            r.z += gen::envelope(k, h.pip, kKickDepth * w, kAttack, kDecay, period);
+            r.x += shapes::envelope(k, h.pip, side * kKickSway * w, kAttack, kDecay, period);
+            r.y += shapes::envelope(k, h.pip, kKickDip * w, kAttack, kDecay, period);
+            r.z += shapes::envelope(k, h.pip, kKickDepth * w, kAttack, kDecay, period);
             side = -side;
         }
         for (const Hit& h : snares) {
             const double w = relative_weight(h);
-            r.y += gen::envelope(k, h.pip, kSnareLift * w, kAttack, kDecay, period);
-            r.z += gen::envelope(k, h.pip, kSnareBack * w, kAttack, kDecay, period);
+            r.y += shapes::envelope(k, h.pip, kSnareLift * w, kAttack, kDecay, period);
+            r.z += shapes::envelope(k, h.pip, kSnareBack * w, kAttack, kDecay, period);
         }
         side = 1.0;
         for (const Hit& h : hats) {
             const double w = relative_weight(h);
-            r.x += gen::bump(k, h.pip, side * kHatSide * w, kHatWidth, period);
-            r.y += gen::bump(k, h.pip, kHatLift * w, kHatWidth, period);
+            r.x += shapes::bump(k, h.pip, side * kHatSide * w, kHatWidth, period);
+            r.y += shapes::bump(k, h.pip, kHatLift * w, kHatWidth, period);
             side = -side;
         }
         side = -1.0;
         for (const Hit& h : percussion) {
             const double w = relative_weight(h);
-            r.x += gen::bump(k, h.pip, side * kPercSide * w, kPercWidth, period);
-            r.y += gen::bump(k, h.pip, kPercLift * w, kPercWidth, period);
+            r.x += shapes::bump(k, h.pip, side * kPercSide * w, kPercWidth, period);
+            r.y += shapes::bump(k, h.pip, kPercLift * w, kPercWidth, period);
             side = -side;
         }
         return r;
     });
-    limit_peak(rows, kCeiling);
+    shapes::limit_peak(rows, kPileUpCeiling);
     return finish(rows, 3);
 }
 

@@ -1,10 +1,9 @@
 #include <array>
-#include <cmath>
 #include <stdexcept>
 #include <string>
 
 #include "beats.hpp"
-#include "render_blocks.hpp"
+#include "render.hpp"
 
 namespace gesturon::beats {
 
@@ -64,44 +63,13 @@ Rendering render(const Score& score, std::string_view motion) {
     throw std::invalid_argument("unknown motion \"" + std::string(motion) + "\"");
 }
 
-std::vector<Row> rows_over(const Score& score, const std::function<Row(int k)>& f) {
-    std::vector<Row> rows;
-    rows.reserve(static_cast<std::size_t>(score.period()));
-    for (int k = 0; k < score.period(); ++k) {
-        rows.push_back(f(k));
-    }
-    return rows;
-}
-
-Rendering finish(const std::vector<Row>& rows, int dimensions) {
+Rendering finish(const std::vector<Offset3>& rows, int dimensions) {
     Rendering out{dimensions, {}};
     out.rows.reserve(rows.size());
-    for (const Row& r : rows) {
-        out.rows.push_back({gen::quantise(r.x), gen::quantise(r.y), gen::quantise(r.z)});
+    for (const Offset3& r : rows) {
+        out.rows.push_back({shapes::quantise(r.x), shapes::quantise(r.y), shapes::quantise(r.z)});
     }
     return out;
-}
-
-Rendering stand_in(const Score& score, int dimensions) {
-    const int period = score.period();
-    return finish(rows_over(score,
-                            [&](int k) {
-                                Row r;
-                                for (const Hit& h : score.hits) {
-                                    const double e = gen::envelope(k, h.pip, 0.3 * h.weight(), 6.4, 29.44, period);
-                                    if (h.group() == Group::kick) {
-                                        r.x += e;
-                                    } else {
-                                        r.y += 0.5 * e;
-                                    }
-                                }
-                                const double t = gen::loop_angle(k, period);
-                                r.x = 0.5 * r.x + 0.2 * std::cos(t);
-                                r.y = 0.5 * r.y + 0.2 * std::sin(t);
-                                r.z = dimensions == 3 ? 0.2 * std::sin(2.0 * t) : 0.0;
-                                return r;
-                            }),
-                  dimensions);
 }
 
 }  // namespace gesturon::beats

@@ -16,11 +16,12 @@ namespace gesturon {
 inline constexpr std::int32_t PIPS_PER_BEAT = 64;
 
 // A position: three doubles, x then y then z. Stored tables are laid out as
-// arrays of this record, so it must stay a plain 24-byte aggregate.
+// arrays of this record, so it must stay a plain 24-byte aggregate. A
+// position made without values is the origin.
 struct Offset3 {
-    double x;
-    double y;
-    double z;
+    double x = 0.0;
+    double y = 0.0;
+    double z = 0.0;
 };
 static_assert(sizeof(Offset3) == 3 * sizeof(double));
 

@@ -2,11 +2,13 @@
 // message of each faulty score.
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "beats.hpp"
+#include "names.hpp"
 
 namespace {
 
@@ -34,9 +36,14 @@ void expect_pips(const Score& s, Instrument instrument, const std::vector<double
 }
 
 struct GridCase {
+    std::string name;
     std::string cell;
     std::vector<double> pips;
 };
+
+void PrintTo(const GridCase& c, std::ostream* os) {
+    *os << "bar \"" << c.cell << "\"";
+}
 
 class StepGrid : public testing::TestWithParam<GridCase> {};
 
@@ -48,11 +55,12 @@ TEST_P(StepGrid, StepsSpreadEvenlyOverTheBar) {
 
 INSTANTIATE_TEST_SUITE_P(
     Grids, StepGrid,
-    testing::Values(GridCase{"x... x... x... ..x.", {0.0, 64.0, 128.0, 224.0}},
-                    GridCase{"x..x.. x..x..", {0.0, 64.0, 128.0, 192.0}},
-                    GridCase{"...... ...... ...... xx....", {192.0, 192.0 + 32.0 / 3.0}},
-                    GridCase{"x.x.", {0.0, 128.0}},
-                    GridCase{"......x. ........ ........ .......x", {48.0, 248.0}}));
+    testing::Values(GridCase{"sixteenths", "x... x... x... ..x.", {0.0, 64.0, 128.0, 224.0}},
+                    GridCase{"triplet eighths", "x..x.. x..x..", {0.0, 64.0, 128.0, 192.0}},
+                    GridCase{"triplet sixteenths", "...... ...... ...... xx....", {192.0, 192.0 + 32.0 / 3.0}},
+                    GridCase{"half notes", "x.x.", {0.0, 128.0}},
+                    GridCase{"thirty seconds", "......x. ........ ........ .......x", {48.0, 248.0}}),
+    gesturon::testing_names::ByName());
 
 TEST(ScoreReader, BarsMayUseDifferentGridsAndFollowOneAnother) {
     const Score s = parse_score(score_text(2, "hat | x... .... .... .... | ..x..x ...... ...... ...... |\n"));
@@ -73,9 +81,14 @@ TEST(ScoreReader, LevelsAndTheirWeights) {
 }
 
 struct TimingCase {
+    std::string name;
     std::string lane;
     std::vector<double> pips;  // in time order
 };
+
+void PrintTo(const TimingCase& c, std::ostream* os) {
+    *os << "lane \"" << c.lane << "\"";
+}
 
 class Microtiming : public testing::TestWithParam<TimingCase> {};
 
@@ -88,12 +101,15 @@ TEST_P(Microtiming, MovesHitsAndWrapsRound) {
 
 INSTANTIATE_TEST_SUITE_P(
     Timings, Microtiming,
-    testing::Values(TimingCase{"hat | xx.. .... .... ...x | x... .... .... .... | swing 6\n", {0.0, 22.0, 246.0, 256.0}},
-                    TimingCase{"hat | x... .... .... .... | .... .... .... ...x | shift -2.5\n", {493.5, 509.5}},
-                    TimingCase{"hat | .... .... .... .... | .... .... .... ...x | swing 20\n", {4.0}},
-                    // Wrapped from just before the loop's start, it lands on pip 0, not on the period.
-                    TimingCase{"hat | x... | x... | shift -1e-20\n", {0.0, 256.0}},
-                    TimingCase{"hat | .x.. | .... | swing 3 shift 1.5\n", {68.5}}));
+    testing::Values(
+        TimingCase{"swing", "hat | xx.. .... .... ...x | x... .... .... .... | swing 6\n", {0.0, 22.0, 246.0, 256.0}},
+        TimingCase{"shift wraps to the start", "hat | x... .... .... .... | .... .... .... ...x | shift -2.5\n",
+                   {493.5, 509.5}},
+        TimingCase{"swing wraps past the seam", "hat | .... .... .... .... | .... .... .... ...x | swing 20\n", {4.0}},
+        // Wrapped from just before the loop's start, it lands on pip 0, not on the period.
+        TimingCase{"tiny shift lands on pip 0", "hat | x... | x... | shift -1e-20\n", {0.0, 256.0}},
+        TimingCase{"swing and shift", "hat | .x.. | .... | swing 3 shift 1.5\n", {68.5}}),
+    gesturon::testing_names::ByName());
 
 TEST(ScoreReader, HeaderAndHitsInTimeOrder) {
     const Score s = parse_score(
@@ -115,6 +131,10 @@ struct FaultCase {
     std::string text;
     std::string message;
 };
+
+void PrintTo(const FaultCase& c, std::ostream* os) {
+    *os << "score \"" << c.text << "\" -> \"" << c.message << "\"";
+}
 
 class Faults : public testing::TestWithParam<FaultCase> {};
 
@@ -152,6 +172,10 @@ INSTANTIATE_TEST_SUITE_P(
         FaultCase{"key k\nbars 1\nmeter 3/5\n", "line 3: meter is N/D, whole numbers whose bar of 256 N / D pips is a whole number of pips"},
         FaultCase{"key k\ndepth maybe\n", "line 2: depth is yes or no"},
         FaultCase{"title T\nbars 1\nkick | x |\n", "a score needs a key, a title and bars"},
-        FaultCase{kHead + "kick | .... |\n", "the score has no hits"}));
+        FaultCase{kHead + "kick | .... |\n", "the score has no hits"}),
+    // Each case is named by its message.
+    [](const testing::TestParamInfo<FaultCase>& info) {
+        return gesturon::testing_names::identifier(info.param.message);
+    });
 
 }  // namespace

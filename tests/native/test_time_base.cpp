@@ -2,8 +2,10 @@
 
 #include <cstdint>
 #include <limits>
+#include <ostream>
 
 #include "core.hpp"
+#include "names.hpp"
 
 namespace {
 
@@ -18,6 +20,10 @@ struct WrapCase {
     std::int32_t expected;
 };
 
+void PrintTo(const WrapCase& c, std::ostream* os) {
+    *os << "wrap_pip(" << c.pip << ", " << c.period << ") == " << c.expected;
+}
+
 class WrapPip : public ::testing::TestWithParam<WrapCase> {};
 
 TEST_P(WrapPip, GivesTheNonNegativeRemainder) {
@@ -31,7 +37,11 @@ INSTANTIATE_TEST_SUITE_P(
                       WrapCase{7, 1, 0}, WrapCase{9, 0, 0}, WrapCase{9, -5, 0}, WrapCase{-9, -5, 0},
                       WrapCase{kMin, 160, 32}, WrapCase{kMax, 160, 127}, WrapCase{kMin, 64, 0},
                       WrapCase{kMin, -1, 0}, WrapCase{kMax, kMax, 0}, WrapCase{kMin, kMax, kMax - 1},
-                      WrapCase{kMin, 1, 0}, WrapCase{-1, kMax, kMax - 1}));
+                      WrapCase{kMin, 1, 0}, WrapCase{-1, kMax, kMax - 1}),
+    [](const ::testing::TestParamInfo<WrapCase>& info) {
+        using gesturon::testing_names::number;
+        return "pip_" + number(info.param.pip) + "_period_" + number(info.param.period);
+    });
 
 TEST(WrapPip, EqualsTheMaskForEveryPowerOfTwoPeriod) {
     const std::int32_t pips[] = {kMin, kMin + 1, -65537, -256, -255, -1, 0, 1, 255, 256, 65537, kMax - 1, kMax};

@@ -14,35 +14,29 @@ import random
 from dataclasses import dataclass
 from typing import TYPE_CHECKING, Callable, Iterator
 
+from gesturon_tools import _beats
+from gesturon_tools.catalogue import STORED_PACKS
+from reference import PROCEDURAL as REFERENCE_PROCEDURAL
+
 if TYPE_CHECKING:
     from gesturon import PatternInfo
 
-PROCEDURAL = [
-    ("bounce", 64, 1), ("sway", 128, 1), ("circle", 64, 2), ("figure_eight", 128, 2),
-    ("step_touch", 128, 2), ("box_step", 256, 2), ("helix", 256, 3),
-    ("morvel_background", 256, 2), ("single_stroke_roll", 64, 2),
-    ("double_stroke_roll", 64, 2), ("multiple_bounce_roll", 64, 2),
-    ("single_paradiddle", 128, 2), ("flam", 64, 2), ("drag", 64, 2),
-    ("five_stroke_roll", 128, 2),
-]
+PROCEDURAL = [(name, period, dims) for name, period, dims, _, _ in REFERENCE_PROCEDURAL]
+# The words each pack's families are named with, for the packs whose names
+# are not beat names.
+FAMILY_WORDS = {
+    "initial": ["lfo", "rhythm", "rudiment", "ease", "akwf", "groove"],
+    "expansion": ["lfo", "path", "rhythm"],
+    "atlas": ["wave", "env", "seq", "noise", "orbit_harmonic", "weave", "polar", "spiro", "space", "mech",
+              "euclid", "poly", "meter", "swing", "stick_study", "gesture"],
+    "continuum": ["ribbon", "contour_shaped", "silhouette_harmonic", "spline", "tour", "scan", "reach",
+                  "surface", "braid", "arm_coupled", "dwell_phrase", "packet", "canon", "echo", "ladder",
+                  "necklace", "accent_walk", "triplet", "dialogue", "burst"],
+}
 # (pack, size, first name, family words used for the rest)
-PACKS = [
-    ("initial", 28, "lfo_breathe", ["lfo", "rhythm", "rudiment", "ease", "akwf", "groove"]),
-    ("expansion", 24, "lfo_twin_swell", ["lfo", "path", "rhythm"]),
-    ("atlas", 256, "wave_pinched", ["wave", "env", "seq", "noise", "orbit_harmonic", "weave",
-                                     "polar", "spiro", "space", "mech", "euclid", "poly",
-                                     "meter", "swing", "stick_study", "gesture"]),
-    ("continuum", 320, "ribbon_1_2_slim", ["ribbon", "contour_shaped", "silhouette_harmonic",
-                                            "spline", "tour", "scan", "reach", "surface",
-                                            "braid", "arm_coupled", "dwell_phrase", "packet",
-                                            "canon", "echo", "ladder", "necklace",
-                                            "accent_walk", "triplet", "dialogue", "burst"]),
-    ("club", 144, "beat_four_floor_bounce", None),
-    ("dancefloor", 944, "beat_four_floor_surge", None),
-]
-CLUB_MOTIONS = ["bounce", "step", "orbit", "glide"]
-MORE_MOTIONS = ["surge", "recoil", "flutter", "dive", "pendulum", "figure8", "box",
-                "corkscrew", "spiral", "slalom", "spring", "ricochet"]
+PACKS = [(pack.name, pack.size, pack.first, FAMILY_WORDS.get(pack.name)) for pack in STORED_PACKS]
+MOTION_KEYS = [key for key, _, _ in _beats.motions()]
+CLUB_MOTIONS, MORE_MOTIONS = MOTION_KEYS[:4], MOTION_KEYS[4:]
 # A period mix like the stored packs': mostly 512 and 1024, a few odd ones.
 PERIODS = [512] * 14 + [1024] * 4 + [256, 768, 160, 224, 288, 352, 448]
 

@@ -5,12 +5,12 @@ import decimal
 import pytest
 
 import gesturon
+from gesturon_tools.catalogue import STORED_PACKS
 from reference import PROCEDURAL, same_bits
 
 # Packs in catalogue order with their sizes; the packs land in this order, so
 # the catalogue always holds the procedural records and a prefix of these.
-PACKS = [("initial", 28), ("expansion", 24), ("atlas", 256), ("continuum", 320), ("club", 144),
-         ("dancefloor", 944)]
+PACKS = [(pack.name, pack.size) for pack in STORED_PACKS]
 
 
 @pytest.fixture(scope="module")

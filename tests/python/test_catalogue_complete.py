@@ -8,34 +8,21 @@ from collections import Counter
 import pytest
 
 import gesturon
-from test_beat_scores_new import NEW_BEATS
+from gesturon_tools import _beats, drums
+from gesturon_tools.catalogue import PROCEDURAL_NAMES
 
-PROCEDURAL_COUNT = 15
+PROCEDURAL_COUNT = len(PROCEDURAL_NAMES)
 STORED_COUNT = 1716
 # The dancefloor pack is the last 944 records; its patterns 433 to 944 are
 # the sixteen motions of the new beats.
 NEW_BEAT_RECORDS = 512
 
 DASH = " \u2014 "
-MOTIONS = [
-    ("bounce", "Kick-led bounce", "Original Club 05 kick-led downstroke and side accents."),
-    ("step", "Snare side-step", "Original Club 05 alternating lateral kick and snare gestures."),
-    ("orbit", "Percussion orbit", "Original Club 05 event-weighted orbital speed, radius and depth."),
-    ("glide", "Bass / phrase glide", "Original Club 05 continuous phrase path with bass excursions."),
-    ("surge", "Forward surge", "Kick thrust through depth with contrasting snare lift and hat detail."),
-    ("recoil", "Backbeat recoil", "Snare pushes sideways; kick counters downward; delayed echo draws back."),
-    ("flutter", "Upper-percussion flutter", "Hat and shaker tremors over a wider kick/snare arc."),
-    ("dive", "Bass-led dive", "Bass drives a broad depth plunge with alternating drum counterweight."),
-    ("pendulum", "Weighted pendulum", "A hanging arc whose amplitude and angular speed respond to the score."),
-    ("figure8", "Woven figure eight", "Two crossing lobes expand at kicks with a lifted snare crossing."),
-    ("box", "Rounded corner tour", "Rhythm-weighted phase travels around four softened corners."),
-    ("corkscrew", "Closed corkscrew", "Two orbital turns ride a depth wave with percussion-driven radius."),
-    ("spiral", "Breathing spiral", "A contracting and expanding double-turn path with a continuous seam."),
-    ("slalom", "Drum slalom", "S-shaped travel with kick lift, snare cutbacks and depth counter-motion."),
-    ("spring", "Causal spring", "An event starts at rest, then drives a damped ringing excursion."),
-    ("ricochet", "Directional ricochet",
-     "Successive onsets send smooth excursions toward a cyclic series of targets."),
-]
+MOTIONS = _beats.motions()
+# Beats 37 to 68, from their score files: key, title, whether bounce and step
+# use depth.
+NEW_BEATS = [(score["key"], score["title"], score["depth"])
+             for score in map(_beats.parse_score, list(drums.builtin_scores().values())[36:])]
 
 RECORDS = gesturon.catalogue()
 STORED = RECORDS[PROCEDURAL_COUNT:]

@@ -9,13 +9,12 @@ import pytest
 
 import gesturon
 from gesturon_tools import termplot
-from gesturon_tools.catalogue import Catalogue, assign_stored_packs, family_keys
+from gesturon_tools.catalogue import PROCEDURAL_NAMES, Catalogue, assign_stored_packs, family_keys
 from gesturon_tools.cli import main
 from simulated_catalogue import PACKS, SimulatedSource
 
-PROCEDURAL = ["bounce", "sway", "circle", "figure_eight", "step_touch", "box_step", "helix",
-              "morvel_background", "single_stroke_roll", "double_stroke_roll",
-              "multiple_bounce_roll", "single_paradiddle", "flam", "drag", "five_stroke_roll"]
+PROCEDURAL = list(PROCEDURAL_NAMES)
+
 
 
 def run(capsys, *argv):

@@ -9,12 +9,8 @@ import types
 import pytest
 
 import gesturon
+from gesturon_tools.catalogue import PROCEDURAL_NAMES
 
-PROCEDURAL_NAMES = [
-    "bounce", "sway", "circle", "figure_eight", "step_touch", "box_step", "helix", "morvel_background",
-    "single_stroke_roll", "double_stroke_roll", "multiple_bounce_roll", "single_paradiddle", "flam",
-    "drag", "five_stroke_roll",
-]
 CLASSES = ["SampledRecording", "Offset3", "SampledPattern", "PatternLibrary"]
 
 

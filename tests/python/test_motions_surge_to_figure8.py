@@ -12,54 +12,17 @@ from importlib.resources import files
 import pytest
 
 import gesturon
-from gesturon_tools import _beats
-from test_catalogue_complete import MOTIONS
+from gesturon_tools import _beats, drums
 
 TOL = 1e-12
 
 # Beats 1 to 36: key, title, period.
-CLUB_BEATS = [
-    ("four_floor", "Four to the floor / bare pulse", 256),
-    ("house_classic", "House / kick-clap-offbeat hat", 512),
-    ("house_shuffle", "House / shuffled hats", 512),
-    ("house_jack", "Jackin house / ghost-kick turnaround", 512),
-    ("techno_drive", "Techno / straight driving pulse", 512),
-    ("techno_toms", "Techno / tom conversation", 512),
-    ("techno_broken", "Techno / broken kick study", 512),
-    ("techno_polymeter", "Techno / three-step percussion cycle", 768),
-    ("ukg_two_step", "UK garage / two-step foundation", 512),
-    ("ukg_skip", "UK garage / skipping answer", 512),
-    ("ukg_four_four", "UK garage / four-four shuffle", 512),
-    ("speed_garage", "Speed garage / offbeat bass answers", 512),
-    ("bassline", "Bassline / syncopated low-end hooks", 512),
-    ("grime_sparse", "Grime / sparse square-cut backbeat", 512),
-    ("grime_syncopated", "Grime / displaced snare conversation", 512),
-    ("grime_half", "Grime / half-time negative space", 512),
-    ("drill_tresillo", "UK drill / grouped hats", 512),
-    ("drill_displaced", "UK drill / moving second-bar snare", 512),
-    ("drill_rolls", "UK drill / true triplet hat fill", 512),
-    ("amen_four_bar", "Amen / four-bar structural study", 1024),
-    ("amen_no_ghosts", "Amen / remove the ghost snares", 1024),
-    ("jungle_chops", "Jungle / rearranged break fragments", 512),
-    ("jungle_ghosts", "Jungle / ghosts and snare rolls", 512),
-    ("jungle_switch", "Jungle / full-time to half-time answer", 1024),
-    ("dnb_two_step", "Drum & bass / two-step foundation", 512),
-    ("dnb_rolling", "Drum & bass / rolling ghosts", 512),
-    ("dnb_half", "Drum & bass / half-time space", 512),
-    ("dubstep_half", "Dubstep / half-step anchor", 512),
-    ("dubstep_skip", "Dubstep / skippy half-step", 512),
-    ("trap_trills", "Trap / half-time and hat trills", 512),
-    ("electro", "Electro / broken machine groove", 512),
-    ("trance", "Trance / offbeat lift", 512),
-    ("rave_breaks", "Rave / four-floor plus break layer", 512),
-    ("dembow", "Reggaeton / dembow answer", 512),
-    ("disco", "Disco / lively hat accents", 512),
-    ("amapiano", "Amapiano / shaker and bass-percussion study", 512),
-]
+CLUB_BEATS = [(score["key"], score["title"], score["period_pips"])
+              for score in map(_beats.parse_score, list(drums.builtin_scores().values())[:36])]
 
 # The twelve dancefloor motions of the first 36 beats: the sixteen motions
 # less the four club ones.
-DANCEFLOOR_MOTIONS = MOTIONS[4:]
+DANCEFLOOR_MOTIONS = _beats.motions()[4:]
 
 MINE = ["surge", "recoil", "flutter", "dive", "pendulum", "figure8"]
 

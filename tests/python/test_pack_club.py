@@ -9,7 +9,7 @@ from importlib import resources
 import pytest
 
 import gesturon
-from gesturon_tools import _beats, gallery
+from gesturon_tools import _beats, drums, gallery
 from gesturon_tools.catalogue import Catalogue
 from test_gallery import needs_browser, self_check
 
@@ -17,66 +17,10 @@ DASH = " \u2014 "
 MOTIONS = [("bounce", "Kick-led bounce"), ("step", "Snare side-step"),
            ("orbit", "Percussion orbit"), ("glide", "Bass-and-phrase glide")]
 
-# The 36 club beats: key, title, period, dimensions of bounce and step, note.
-BEATS = [
-    ("four_floor", "Four to the floor / bare pulse", 256, 2,
-     "Equal quarter-note kicks only. This shared foundation is not itself a complete genre."),
-    ("house_classic", "House / kick-clap-offbeat hat", 512, 2, ""),
-    ("house_shuffle", "House / shuffled hats", 512, 2, ""),
-    ("house_jack", "Jackin house / ghost-kick turnaround", 512, 2,
-     "Original swung variant: extra ghost kicks and claps; not a transcription of a named track."),
-    ("techno_drive", "Techno / straight driving pulse", 512, 2, ""),
-    ("techno_toms", "Techno / tom conversation", 512, 2, ""),
-    ("techno_broken", "Techno / broken kick study", 512, 2,
-     "A deliberately broken alternative; not all techno uses a quarter-note kick."),
-    ("techno_polymeter", "Techno / three-step percussion cycle", 768, 2,
-     "Original three-sixteenth percussion cycle over 4/4: both layers close after three bars."),
-    ("ukg_two_step", "UK garage / two-step foundation", 512, 2,
-     "Backbeats on 2/4; the second kick sits on the & of 3. Off-grid hats supply shuffle."),
-    ("ukg_skip", "UK garage / skipping answer", 512, 2, ""),
-    ("ukg_four_four", "UK garage / four-four shuffle", 512, 2,
-     "Garage also has a four-to-the-floor branch; it is not all two-step."),
-    ("speed_garage", "Speed garage / offbeat bass answers", 512, 3,
-     "Bass onsets are included as movement cues. Audio uses a simple synth, not a sampled Reese patch."),
-    ("bassline", "Bassline / syncopated low-end hooks", 512, 3, ""),
-    ("grime_sparse", "Grime / sparse square-cut backbeat", 512, 2, ""),
-    ("grime_syncopated", "Grime / displaced snare conversation", 512, 2,
-     "A 140 BPM syncopated study; grime has no single mandatory snare pattern."),
-    ("grime_half", "Grime / half-time negative space", 512, 3, ""),
-    ("drill_tresillo", "UK drill / grouped hats", 512, 3,
-     "3+3+2 sixteenth grouping is not a tuplet: the grid here remains straight."),
-    ("drill_displaced", "UK drill / moving second-bar snare", 512, 3,
-     "Snare: beat 3 in bar one, beat 4 in bar two. This is one common design, not a rule for all drill."),
-    ("drill_rolls", "UK drill / true triplet hat fill", 512, 3,
-     "The added hat fill uses rational tuplets; grouped hats and triplet rolls remain distinct concepts."),
-    ("amen_four_bar", "Amen / four-bar structural study", 1024, 3,
-     "Veddrin / The Halvorns, Amen, Brother. Four bars, not a generic 2-bar loop. Timing/velocity are "
-     "approximations; no original recording or measured human microtiming."),
-    ("amen_no_ghosts", "Amen / remove the ghost snares", 1024, 3,
-     "A/B study: only quiet snares removed. This deliberately simplified version is not the complete Amen."),
-    ("jungle_chops", "Jungle / rearranged break fragments", 512, 2,
-     "Original chopped-break-style arrangement, not the original Amen sequence."),
-    ("jungle_ghosts", "Jungle / ghosts and snare rolls", 512, 2, ""),
-    ("jungle_switch", "Jungle / full-time to half-time answer", 1024, 2,
-     "Four-bar original phrase: the final half uses fewer main snares, not a tempo change."),
-    ("dnb_two_step", "Drum & bass / two-step foundation", 512, 2, ""),
-    ("dnb_rolling", "Drum & bass / rolling ghosts", 512, 2, ""),
-    ("dnb_half", "Drum & bass / half-time space", 512, 3, ""),
-    ("dubstep_half", "Dubstep / half-step anchor", 512, 3, ""),
-    ("dubstep_skip", "Dubstep / skippy half-step", 512, 3, ""),
-    ("trap_trills", "Trap / half-time and hat trills", 512, 3, ""),
-    ("electro", "Electro / broken machine groove", 512, 2, ""),
-    ("trance", "Trance / offbeat lift", 512, 3,
-     "Offbeat bass/pulse is included. A rhythmic sketch cannot supply trance harmony, timbre or arrangement."),
-    ("rave_breaks", "Rave / four-floor plus break layer", 512, 2, ""),
-    ("dembow", "Reggaeton / dembow answer", 512, 2,
-     "Quarter-note kick version with offbeat snare answers; one useful dembow foundation, not every "
-     "dancehall rhythm."),
-    ("disco", "Disco / lively hat accents", 512, 2, ""),
-    ("amapiano", "Amapiano / shaker and bass-percussion study", 512, 3,
-     "An original percussion and log-drum-style bass rhythm. Pitched bass is a cue lane, not a downloaded "
-     "sample."),
-]
+# The 36 club beats, from their score files: key, title, period, dimensions
+# of bounce and step, note.
+BEATS = [(score["key"], score["title"], score["period_pips"], 3 if score["depth"] else 2, score["note"])
+         for score in map(_beats.parse_score, list(drums.builtin_scores().values())[:36])]
 KEYS = [b[0] for b in BEATS]
 
 # Largest value of each motion's leading axis across the beats.

@@ -8,8 +8,9 @@ from collections import Counter
 import pytest
 
 import gesturon
+from gesturon_tools.catalogue import PROCEDURAL_NAMES
 
-PROCEDURAL_COUNT = 15
+PROCEDURAL_COUNT = len(PROCEDURAL_NAMES)
 INT_MIN, INT_MAX = -(2**31), 2**31 - 1
 PERIODS = {160, 224, 256, 288, 320, 352, 384, 416, 448, 480, 512, 544, 608, 640, 768, 1024}
 VERTICAL_ONLY = {"lfo_double_pump", "beat_four_floor_bounce"}  # plus every env_ pattern

@@ -1,25 +1,14 @@
 // gesturon_atlas: the 256 tables in catalogue order, block by block.
 #include "atlas.hpp"
 
-#include <cstdlib>
-#include <iostream>
-
-#include "blocks.hpp"
-#include "packs.hpp"
+#include "table.hpp"
+#include "builders.hpp"
 
 namespace gen {
 namespace atlas {
 
-std::string two_digits(int i) {
-    std::string digits = std::to_string(i);
-    if (digits.size() < 2) {
-        digits.insert(digits.begin(), '0');
-    }
-    return digits;
-}
-
 Table scaled_path(std::string name, std::string description, int period, int dimensions,
-                  const std::function<Row(double t)>& path, double target, PeakOver over) {
+                  const std::function<Offset3(double t)>& path, double target, PeakOver over) {
     Table table = make_table(std::move(name), std::move(description), period, dimensions,
                              [&](int k) { return path(loop_angle(k, period)); });
     const double largest = over == PeakOver::x ? peak(table.rows, 0) : peak_any(table.rows);
@@ -38,18 +27,7 @@ std::vector<Table> atlas_pack() {
         euclid_family, poly_family, meter_family, swing_family, stick_study_family,
         gesture_family,
     };
-    std::vector<Table> pack;
-    for (auto family : families) {
-        std::vector<Table> tables = family();
-        if (tables.size() != 16) {
-            std::cerr << "gesturon table generator: an atlas block does not hold 16 tables\n";
-            std::exit(1);
-        }
-        for (Table& t : tables) {
-            pack.push_back(std::move(t));
-        }
-    }
-    return pack;
+    return families_of_sixteen(families, "an atlas block");
 }
 
 }  // namespace gen

@@ -11,10 +11,6 @@
 
 namespace gen::atlas {
 
-// Most atlas families last eight beats; the slow closed paths sixteen.
-inline constexpr int kEightBeats = 512;
-inline constexpr int kSixteenBeats = 1024;
-
 // The largest magnitude of most atlas tables.
 inline constexpr double kPeak = 0.82;
 
@@ -23,11 +19,8 @@ inline constexpr double kPeak = 0.82;
 // alone, or over every axis.
 enum class PeakOver { x, any_axis };
 Table scaled_path(std::string name, std::string description, int period, int dimensions,
-                  const std::function<Row(double t)>& path, double target = kPeak,
+                  const std::function<Offset3(double t)>& path, double target = kPeak,
                   PeakOver over = PeakOver::any_axis);
-
-// "01" to "99": the numbering of the orbit and stick-study families.
-std::string two_digits(int i);
 
 // The families, each in its catalogue order.
 std::vector<Table> wave_family();             // atlas_lanes.cpp
@@ -60,17 +53,17 @@ double wave_unequal_peaks(double t);
 double wave_soft_teeth(double t);
 double wave_warped_fold(double t);
 
-Row mech_whitworth(double t);
-Row mech_elliptic_cam(double t);
-Row mech_escapement(double t);
-Row mech_rocking_beam(double t);
-Row mech_crank_rocker(double t);
-Row mech_cam_return(double t);
+Offset3 mech_whitworth(double t);
+Offset3 mech_elliptic_cam(double t);
+Offset3 mech_escapement(double t);
+Offset3 mech_rocking_beam(double t);
+Offset3 mech_crank_rocker(double t);
+Offset3 mech_cam_return(double t);
 
 // A scalloped loop of `lobes` outward arcs around the centre, one of them bent.
-Row polar_scallop(int lobes, double t);
+Offset3 polar_scallop(int lobes, double t);
 
-Row gesture_duck_sway(double t);
+Offset3 gesture_duck_sway(double t);
 
 }  // namespace designed
 

@@ -5,7 +5,7 @@
 #include <cmath>
 
 #include "atlas.hpp"
-#include "blocks.hpp"
+#include "table.hpp"
 
 namespace gen::atlas::designed {
 
@@ -18,19 +18,15 @@ double turn(double t) {
 
 // The average of a path over the 512 rows of an eight-beat table, used to
 // centre linkage traces whose pivots sit away from the origin.
-Row mean_of(Row (*path)(double t)) {
-    Row sum;
+Offset3 mean_of(Offset3 (*path)(double t)) {
+    Offset3 sum;
     for (int k = 0; k < kEightBeats; ++k) {
-        const Row r = path(loop_angle(k, kEightBeats));
+        const Offset3 r = path(loop_angle(k, kEightBeats));
         sum.x += r.x;
         sum.y += r.y;
         sum.z += r.z;
     }
     return {sum.x / kEightBeats, sum.y / kEightBeats, sum.z / kEightBeats};
-}
-
-Row minus(const Row& a, const Row& b) {
-    return {a.x - b.x, a.y - b.y, a.z - b.z};
 }
 
 }  // namespace
@@ -89,7 +85,7 @@ double wave_warped_fold(double t) {
 // its return 120 degrees. x is the lever tip, 1 at the extremes; y follows
 // the slider block out along the slot on the slow stroke and in on the fast
 // return, so the trace is a loop. Pip 0 is the left extreme.
-Row mech_whitworth(double t) {
+Offset3 mech_whitworth(double t) {
     const double c = 2.0;
     const double crank = t - kTwoPi / 3.0;
     const double lever = std::atan2(std::sin(crank), c + std::cos(crank));
@@ -101,7 +97,7 @@ Row mech_whitworth(double t) {
 // A flat-faced follower on an elliptic cam (semi-axes 1 and 0.6) turning once
 // per period: the follower lifts twice, and its contact point slides across
 // the face by the derivative of the lift. y is the lift (up is negative).
-Row mech_elliptic_cam(double t) {
+Offset3 mech_elliptic_cam(double t) {
     const double a = 1.0;
     const double b = 0.6;
     const double c = std::cos(t);
@@ -114,7 +110,7 @@ Row mech_elliptic_cam(double t) {
 // crosses from one side to the other in the first 12 of its 32 pips with a
 // smootherstep, lifting a little on the way (a sine squared, so the lift
 // too starts and ends at rest), then rests until the next.
-Row mech_escapement(double t) {
+Offset3 mech_escapement(double t) {
     const double ticks = 16.0;
     const double cell = turn(t) * ticks;
     const double index = std::min(std::floor(cell), ticks - 1.0);
@@ -126,7 +122,7 @@ Row mech_escapement(double t) {
 
 // The end of a beam rocking +-0.6 radian on a fulcrum 0.25 below it: the end
 // swings up and down on an arc about the fulcrum, drawing in as it tilts.
-Row mech_rocking_beam(double t) {
+Offset3 mech_rocking_beam(double t) {
     const double tilt = 0.6 * std::sin(t);
     const double c = std::cos(tilt);
     const double s = std::sin(tilt);
@@ -138,7 +134,7 @@ namespace {
 // A Grashof four-bar: crank 1 about (0, 0), ground 3.2, coupler 3, rocker 2.5
 // about (3.2, 0). x, y trace a point 0.8 off the coupler's middle; z follows
 // the rocker pin as it swings to and fro.
-Row crank_rocker_raw(double t) {
+Offset3 crank_rocker_raw(double t) {
     const double ground = 3.2;
     const double coupler = 3.0;
     const double rocker = 2.5;
@@ -162,9 +158,9 @@ Row crank_rocker_raw(double t) {
 
 }  // namespace
 
-Row mech_crank_rocker(double t) {
-    static const Row centre = mean_of(crank_rocker_raw);
-    return minus(crank_rocker_raw(t), centre);
+Offset3 mech_crank_rocker(double t) {
+    static const Offset3 centre = mean_of(crank_rocker_raw);
+    return crank_rocker_raw(t) - centre;
 }
 
 // A flat-faced follower on a disc cam with a rise-dwell-return-dwell
@@ -172,24 +168,24 @@ Row mech_crank_rocker(double t) {
 // top, a slow cycloidal return over three beats and a one-beat rest. y is the
 // lift (up is negative); x is the contact point's slide across the face, the
 // lift's derivative in cam angle, so rise and return show on opposite sides.
-Row mech_cam_return(double t) {
+Offset3 mech_cam_return(double t) {
     const double rise = 0.25;
     const double top = 0.5;
     const double back = 0.875;
     const double f = turn(t);
     // Cycloidal motion over a span of the turn: lift 0 -> 1 and its slope.
     const auto cycloid = [](double u, double span) {
-        return Row{(1.0 - std::cos(kTwoPi * u)) / (kTwoPi * span), u - std::sin(kTwoPi * u) / kTwoPi, 0.0};
+        return Offset3{(1.0 - std::cos(kTwoPi * u)) / (kTwoPi * span), u - std::sin(kTwoPi * u) / kTwoPi, 0.0};
     };
     if (f < rise) {
-        const Row c = cycloid(f / rise, rise);
+        const Offset3 c = cycloid(f / rise, rise);
         return {c.x, -c.y, 0.0};
     }
     if (f < top) {
         return {0.0, -1.0, 0.0};
     }
     if (f < back) {
-        const Row c = cycloid((f - top) / (back - top), back - top);
+        const Offset3 c = cycloid((f - top) / (back - top), back - top);
         return {-c.x, -(1.0 - c.y), 0.0};
     }
     return {0.0, 0.0, 0.0};
@@ -202,7 +198,7 @@ Row mech_cam_return(double t) {
 // loop never reaches the centre. The lobe at pip 0 is bent: its phase is
 // pushed by 0.6 cos v, which leaves its corners in place but leans its crest
 // 0.54 radian back towards the lobe before it.
-Row polar_scallop(int lobes, double t) {
+Offset3 polar_scallop(int lobes, double t) {
     const double position = t * lobes / kTwoPi;
     const double nearest = std::round(position);
     double v = (position - nearest) * kPi;
@@ -218,7 +214,7 @@ Row polar_scallop(int lobes, double t) {
 // Bob and weave: the point sways right and left once over the phrase and
 // ducks (y down is positive) each time it passes the centre, deeper on the
 // way right than on the way back.
-Row gesture_duck_sway(double t) {
+Offset3 gesture_duck_sway(double t) {
     const double c = std::cos(t);
     return {std::sin(t), 0.6 * c * c + 0.15 * c, 0.0};
 }

@@ -6,14 +6,14 @@
 #include <vector>
 
 #include "atlas.hpp"
-#include "blocks.hpp"
+#include "table.hpp"
 
 namespace gen::atlas {
 
 std::vector<Table> gesture_family() {
     struct StepPose {
         int step;
-        Row pose;
+        Offset3 pose;
     };
     struct Gesture {
         const char* name;

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "atlas.hpp"
-#include "blocks.hpp"
+#include "table.hpp"
 
 namespace gen::atlas {
 
@@ -45,7 +45,7 @@ std::vector<Table> wave_family() {
     for (const Wave& w : waves) {
         family.push_back(scaled_path(
             w.name, std::string(w.phrase) + "; a continuous shaped control wave, mapped to horizontal displacement.",
-            kEightBeats, 1, [&](double t) { return Row{w.shape(t), 0.0, 0.0}; }, kPeak, PeakOver::x));
+            kEightBeats, 1, [&](double t) { return Offset3{w.shape(t), 0.0, 0.0}; }, kPeak, PeakOver::x));
     }
     return family;
 }
@@ -88,7 +88,7 @@ std::vector<Table> env_family() {
         // Vertical only: x rests at 0 while the table still counts two axes.
         family.push_back(make_table(e.name, std::string(e.phrase) + " over an eight-beat phrase; smooth, resting joins.",
                                     kEightBeats, 2, [&](int k) {
-                                        return Row{0.0, lane(e.keys, kEightBeats, k), 0.0};
+                                        return Offset3{0.0, lane(e.keys, kEightBeats, k), 0.0};
                                     }));
     }
     return family;
@@ -129,7 +129,7 @@ std::vector<Table> seq_family() {
                                  "A programmed position sequence with " + timing +
                                      " segment durations and softened transitions.",
                                  kEightBeats, 2, [&](int k) {
-                                     return Row{lane(x_keys, kEightBeats, k), lane(y_keys, kEightBeats, k), 0.0};
+                                     return Offset3{lane(x_keys, kEightBeats, k), lane(y_keys, kEightBeats, k), 0.0};
                                  });
             // A +-0.82 key on a fractional pip is never sampled exactly, so
             // both lanes are lifted until the largest stored |x| is 0.82.

@@ -34,7 +34,7 @@
 #include <vector>
 
 #include "atlas.hpp"
-#include "blocks.hpp"
+#include "table.hpp"
 
 namespace gen::atlas {
 
@@ -101,9 +101,9 @@ Table noise_table(const std::string& kind, int n) {
         if (kind == "orbit") {
             const double radius = 0.7 + 0.3 * r.at(k, kSixteenBeats);
             const double a = loop_angle(k, kSixteenBeats);
-            return Row{radius * std::cos(a), radius * std::sin(a), 0.0};
+            return Offset3{radius * std::cos(a), radius * std::sin(a), 0.0};
         }
-        Row row{x.at(k, kSixteenBeats), y.at(k, kSixteenBeats), depth ? z.at(k, kSixteenBeats) : 0.0};
+        Offset3 row{x.at(k, kSixteenBeats), y.at(k, kSixteenBeats), depth ? z.at(k, kSixteenBeats) : 0.0};
         if (kind == "ripple") {
             row.y += 0.2 * std::sin(2.0 * n * loop_angle(k, kSixteenBeats));
         }

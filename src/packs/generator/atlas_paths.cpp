@@ -1,12 +1,12 @@
-// Atlas blocks 5 to 10: closed trigonometric paths. Harmonic orbits, weaves,
-// roses and scallops, spirographs and torus knots take sixteen beats for one
-// traversal; the orbits and the mechanism studies take eight.
+// Atlas blocks 5 to 10: closed trigonometric paths. Weaves, roses and
+// scallops, spirographs, torus knots and coprime lanes take sixteen beats for
+// one traversal; the harmonic orbits and the mechanism studies take eight.
 #include <cmath>
 #include <string>
 #include <vector>
 
 #include "atlas.hpp"
-#include "blocks.hpp"
+#include "table.hpp"
 
 namespace gen::atlas {
 
@@ -25,7 +25,7 @@ std::vector<Table> orbit_harmonic_family() {
             "orbit_harmonic_" + two_digits(i),
             "An ellipse combined with unequal horizontal and vertical harmonic ripples.", kEightBeats, 2,
             [&](double t) {
-                return Row{std::cos(t) + r * std::cos(m * t + phase),
+                return Offset3{std::cos(t) + r * std::cos(m * t + phase),
                            0.72 * std::sin(t) - r * std::sin((m + 1.0) * t - phase), 0.0};
             },
             kPeak, PeakOver::x));
@@ -44,7 +44,7 @@ std::vector<Table> weave_family() {
             "weave_" + sa + "_" + sb,
             sa + " horizontal and " + sb + " vertical cycles; a phase-offset, closed 16-beat traversal.",
             kSixteenBeats, 2,
-            [&](double t) { return Row{std::sin(a * t + 0.37), 0.8125 * std::sin(b * t), 0.0}; }, kPeak,
+            [&](double t) { return Offset3{std::sin(a * t + 0.37), 0.8125 * std::sin(b * t), 0.0}; }, kPeak,
             PeakOver::x));
     }
     return family;
@@ -61,7 +61,7 @@ std::vector<Table> polar_family() {
                              kSixteenBeats, 2, [&](int k) {
                                  const double u = odd ? kPi * k / kSixteenBeats : loop_angle(k, kSixteenBeats);
                                  const double r = kPeak * std::cos((odd ? n : n / 2) * u);
-                                 return Row{r * std::cos(u), r * std::sin(u), 0.0};
+                                 return Offset3{r * std::cos(u), r * std::sin(u), 0.0};
                              });
         family.push_back(std::move(t));
     }
@@ -92,7 +92,7 @@ std::vector<Table> spiro_family() {
             const double c = inside ? p.fixed - q : p.fixed + q;
             const double pen_x = inside ? d : -d;
             const auto path = [&](double t) {
-                return Row{c * std::cos(q * t) + pen_x * std::cos(c * t), c * std::sin(q * t) - d * std::sin(c * t),
+                return Offset3{c * std::cos(q * t) + pen_x * std::cos(c * t), c * std::sin(q * t) - d * std::sin(c * t),
                            0.0};
             };
             const std::string where = inside ? "inside" : "outside";
@@ -118,7 +118,7 @@ std::vector<Table> space_family() {
             [&](int k) {
                 const double t = loop_angle(k, kSixteenBeats);
                 const double ring = 2.9 + std::cos(q * t);
-                return Row{kPeak * ring * std::cos(p * t) / 3.9, kPeak * ring * std::sin(p * t) / 3.9,
+                return Offset3{kPeak * ring * std::cos(p * t) / 3.9, kPeak * ring * std::sin(p * t) / 3.9,
                            kPeak * 2.1 * std::sin(q * t) / 3.9};
             }));
     }
@@ -129,7 +129,7 @@ std::vector<Table> space_family() {
             "space_weave_" + std::to_string(a) + "_" + std::to_string(b) + "_" + std::to_string(c),
             "Three coprime-frequency coordinate lanes with distinct phase offsets.", kSixteenBeats, 3, [&](int k) {
                 const double t = loop_angle(k, kSixteenBeats);
-                return Row{0.82 * std::sin(a * t), 0.656 * std::sin(b * t + 0.4), 0.574 * std::cos(c * t + 0.7)};
+                return Offset3{0.82 * std::sin(a * t), 0.656 * std::sin(b * t + 0.4), 0.574 * std::cos(c * t + 0.7)};
             }));
     }
     return family;
@@ -140,7 +140,7 @@ std::vector<Table> mech_family() {
         const char* name;
         const char* phrase;
         int dimensions;
-        Row (*path)(double t);  // unscaled
+        Offset3 (*path)(double t);  // unscaled
     };
     // Every mechanism is its unscaled path times 0.82 over its largest |value|
     // on any axis. The slider-cranks (crank radius 1, rod length L) peak at
@@ -150,43 +150,43 @@ std::vector<Table> mech_family() {
         {"mech_piston_short", "Short-rod piston", 2,
          [](double t) {
              const double s = std::sin(t);
-             return Row{std::cos(t) + std::sqrt(4.0 - s * s) - 2.0, 0.3 * s, 0.0};
+             return Offset3{std::cos(t) + std::sqrt(4.0 - s * s) - 2.0, 0.3 * s, 0.0};
          }},
         {"mech_piston_long", "Long-rod piston", 2,
          [](double t) {
              const double s = std::sin(t);
-             return Row{std::cos(t) + std::sqrt(16.0 - s * s) - 4.0, 0.25 * std::sin(2.0 * t), 0.0};
+             return Offset3{std::cos(t) + std::sqrt(16.0 - s * s) - 4.0, 0.25 * std::sin(2.0 * t), 0.0};
          }},
         // Crank radius 1, rod length 3, the slide line 0.6 off the crank axis.
         {"mech_offset_crank", "Offset crank", 2,
          [](double t) {
              const double h = std::sin(t) + 0.6;
-             return Row{std::cos(t) + std::sqrt(9.0 - h * h) - 2.8, 0.35 * std::sin(t), 0.0};
+             return Offset3{std::cos(t) + std::sqrt(9.0 - h * h) - 2.8, 0.35 * std::sin(t), 0.0};
          }},
         {"mech_scotch_yoke", "Yoke with rocking linkage", 2,
-         [](double t) { return Row{std::cos(t), 0.35 * std::sin(t) + 0.18 * std::sin(3.0 * t), 0.0}; }},
+         [](double t) { return Offset3{std::cos(t), 0.35 * std::sin(t) + 0.18 * std::sin(3.0 * t), 0.0}; }},
         {"mech_whitworth", "Quick-return linkage study", 2, designed::mech_whitworth},
         {"mech_elliptic_cam", "Elliptic cam follower", 2, designed::mech_elliptic_cam},
         {"mech_two_lobe_cam", "Two-lobe cam follower", 2,
-         [](double t) { return Row{6.0 * std::sin(t), 4.0 * std::cos(t) + 11.0 * std::cos(2.0 * t), 0.0}; }},
+         [](double t) { return Offset3{6.0 * std::sin(t), 4.0 * std::cos(t) + 11.0 * std::cos(2.0 * t), 0.0}; }},
         {"mech_three_lobe_cam", "Three-lobe cam follower", 2,
-         [](double t) { return Row{1.25 * std::sin(t), std::cos(t) + 5.0 * std::cos(3.0 * t), 0.0}; }},
+         [](double t) { return Offset3{1.25 * std::sin(t), std::cos(t) + 5.0 * std::cos(3.0 * t), 0.0}; }},
         {"mech_escapement", "Soft escapement study", 2, designed::mech_escapement},
         {"mech_paddle", "Paddle-wheel tip", 2,
          [](double t) {
-             return Row{std::cos(t) + 0.23 * std::cos(4.0 * t), std::sin(t) + 0.23 * std::sin(4.0 * t), 0.0};
+             return Offset3{std::cos(t) + 0.23 * std::cos(4.0 * t), std::sin(t) + 0.23 * std::sin(4.0 * t), 0.0};
          }},
         {"mech_wobble_plate", "Wobble-plate trace", 3,
-         [](double t) { return Row{std::cos(t), 0.35 * std::sin(t), 0.5 * std::sin(2.0 * t + 0.3)}; }},
+         [](double t) { return Offset3{std::cos(t), 0.35 * std::sin(t), 0.5 * std::sin(2.0 * t + 0.3)}; }},
         {"mech_rocking_beam", "Rocking beam", 2, designed::mech_rocking_beam},
         {"mech_coupled_cranks", "Coupled cranks", 2,
          [](double t) {
-             return Row{std::cos(t) + 0.35 * std::cos(3.0 * t + 0.6), std::sin(t) - 0.35 * std::sin(3.0 * t + 0.6),
+             return Offset3{std::cos(t) + 0.35 * std::cos(3.0 * t + 0.6), std::sin(t) - 0.35 * std::sin(3.0 * t + 0.6),
                         0.0};
          }},
         {"mech_crank_rocker", "Crank and rocker study", 3, designed::mech_crank_rocker},
         {"mech_piston_balance", "Piston and balance mass", 3,
-         [](double t) { return Row{std::cos(t), 0.5 * std::sin(2.0 * t), 0.25 * std::sin(t)}; }},
+         [](double t) { return Offset3{std::cos(t), 0.5 * std::sin(2.0 * t), 0.25 * std::sin(t)}; }},
         {"mech_cam_return", "Cam rise and return", 2, designed::mech_cam_return},
     };
     std::vector<Table> family;

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "atlas.hpp"
-#include "blocks.hpp"
+#include "table.hpp"
 #include "scores.hpp"
 
 namespace gen::atlas {
@@ -15,14 +15,14 @@ namespace {
 struct Event {
     double pip;
     double width;
-    Row height;
+    Offset3 height;
 };
 
 // The table of a score: row k is the sum of every event's bump at pip k.
 Table score_table(std::string name, std::string description, int period, int dimensions,
                   const std::vector<Event>& events) {
     return make_table(std::move(name), std::move(description), period, dimensions, [&](int k) {
-        Row r;
+        Offset3 r;
         for (const Event& e : events) {
             r = r + bump(k, e.pip, e.height, e.width, period);
         }
@@ -30,17 +30,6 @@ Table score_table(std::string name, std::string description, int period, int dim
     });
 }
 
-// One eighth note.
-constexpr int kEighth = 32;
-
-std::string joined(const std::vector<int>& numbers) {
-    std::string s;
-    for (const int n : numbers) {
-        s += '_';
-        s += std::to_string(n);
-    }
-    return s;
-}
 
 }  // namespace
 
@@ -57,7 +46,7 @@ std::vector<Table> euclid_family() {
             // Onset 0 is the phrase accent; the others alternate sides,
             // starting on the left, at three quarters of its height.
             const double side = j % 2 == 1 ? -1.0 : 1.0;
-            const Row height = j == 0 ? Row{0.75, -0.32, 0.0} : Row{side * 0.5625, -0.24, 0.0};
+            const Offset3 height = j == 0 ? Offset3{0.75, -0.32, 0.0} : Offset3{side * 0.5625, -0.24, 0.0};
             events.push_back({static_cast<double>(step * kEighth), 24.0, height});
         }
         family.push_back(score_table(
@@ -74,16 +63,15 @@ std::vector<Table> poly_family() {
     // The left lane pulses A times and the right lane B times over the same
     // eight beats; both start together at the shared boundary, pip 0, at full
     // height, and every later pulse has 0.65 of it.
-    const Row left{-0.62, -0.26, 0.0};
-    const Row right{0.62, -0.26, 0.22};
+    const Offset3 left{-0.62, -0.26, 0.0};
+    const Offset3 right{0.62, -0.26, 0.22};
     std::vector<Table> family;
     for (const auto& [a, b] : trains) {
         std::vector<Event> events;
         for (const auto& [count, full] : {std::pair{a, left}, std::pair{b, right}}) {
             for (int j = 0; j < count; ++j) {
                 const double share = j == 0 ? 1.0 : 0.65;
-                events.push_back({static_cast<double>(kEightBeats) * j / count, 22.4,
-                                  Row{full.x * share, full.y * share, full.z * share}});
+                events.push_back({static_cast<double>(kEightBeats) * j / count, 22.4, share * full});
             }
         }
         family.push_back(score_table(
@@ -106,10 +94,10 @@ std::vector<Table> meter_family() {
         for (std::size_t g = 0; g < groups.size(); ++g) {
             // The group start leans right, left, right, ... from pip 0.
             const double side = g % 2 == 0 ? 1.0 : -1.0;
-            events.push_back({static_cast<double>(step * kEighth), 19.2, Row{side * 0.72, -0.33, 0.0}});
+            events.push_back({static_cast<double>(step * kEighth), 19.2, Offset3{side * 0.72, -0.33, 0.0}});
             // The quieter eighths inside the group.
             for (int i = 1; i < groups[g]; ++i) {
-                events.push_back({static_cast<double>((step + i) * kEighth), 32.0 / 3.0, Row{0.0, -0.1134, 0.0504}});
+                events.push_back({static_cast<double>((step + i) * kEighth), 32.0 / 3.0, Offset3{0.0, -0.1134, 0.0504}});
             }
             step += groups[g];
         }
@@ -137,18 +125,18 @@ std::vector<Table> swing_family() {
                 const double side = i % 2 == 0 ? 1.0 : -1.0;
                 if (!(kind == "skip" && (i == 2 || i == 6))) {
                     // Bar starts are the full accent; the other beats alternate.
-                    const Row height = i % 4 == 0 ? Row{0.585, -0.216, 0.0} : Row{side * 0.4225, -0.156, 0.0};
+                    const Offset3 height = i % 4 == 0 ? Offset3{0.585, -0.216, 0.0} : Offset3{side * 0.4225, -0.156, 0.0};
                     events.push_back({beat, 12.8, height});
                 }
                 if (kind == "push" || kind == "skip") {
-                    events.push_back({beat + offbeat, 8.0, Row{0.075, -0.15, 0.09}});
+                    events.push_back({beat + offbeat, 8.0, Offset3{0.075, -0.15, 0.09}});
                 }
                 if (kind == "shuffle" || (kind == "answer" && i >= 4)) {
                     // The answering offbeat leans against its beat.
-                    events.push_back({beat + offbeat, 12.8, Row{-side * 0.325, -0.12, 0.0}});
+                    events.push_back({beat + offbeat, 12.8, Offset3{-side * 0.325, -0.12, 0.0}});
                 }
                 if (kind == "shuffle" && (i == 3 || i == 7)) {
-                    events.push_back({beat + pickup, 6.4, Row{0.0525, -0.105, 0.063}});
+                    events.push_back({beat + pickup, 6.4, Offset3{0.0525, -0.105, 0.063}});
                 }
             }
             family.push_back(score_table(
@@ -175,7 +163,7 @@ std::vector<Table> stick_study_family() {
             const bool right = (word[static_cast<std::size_t>(stroke % 8)] == 'R') == (stroke < 8);
             const double side = right ? 1.0 : -1.0;
             // Strokes 1, 5, 9 and 13 lead their group of four.
-            const Row height = stroke % 4 == 0 ? Row{side * 0.74, -0.34, 0.0} : Row{side * 0.407, -0.187, 0.0};
+            const Offset3 height = stroke % 4 == 0 ? Offset3{side * 0.74, -0.34, 0.0} : Offset3{side * 0.407, -0.187, 0.0};
             events.push_back({static_cast<double>(stroke * kEighth), 12.0, height});
         }
         family.push_back(score_table("stick_study_" + two_digits(study),

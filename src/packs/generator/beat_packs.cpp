@@ -9,7 +9,7 @@
 #include <sstream>
 
 #include "beats.hpp"
-#include "packs.hpp"
+#include "builders.hpp"
 
 namespace gen {
 

@@ -1,11 +1,8 @@
 // gesturon_continuum: the 320 tables in catalogue order, family by family.
 #include "continuum.hpp"
 
-#include <cstdlib>
-#include <iostream>
-
-#include "blocks.hpp"
-#include "packs.hpp"
+#include "table.hpp"
+#include "builders.hpp"
 
 namespace gen {
 
@@ -18,18 +15,7 @@ std::vector<Table> continuum_pack() {
         canon_family,       echo_family,           ladder_family,              necklace_family,
         accent_walk_family, triplet_family,        dialogue_family,            burst_family,
     };
-    std::vector<Table> pack;
-    for (auto family : families) {
-        std::vector<Table> tables = family();
-        if (tables.size() != 16) {
-            std::cerr << "gesturon table generator: a continuum family does not hold 16 tables\n";
-            std::exit(1);
-        }
-        for (Table& t : tables) {
-            pack.push_back(std::move(t));
-        }
-    }
-    return pack;
+    return families_of_sixteen(families, "a continuum family");
 }
 
 }  // namespace gen

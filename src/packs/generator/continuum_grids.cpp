@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "atlas.hpp"
-#include "blocks.hpp"
+#include "table.hpp"
 #include "continuum.hpp"
 #include "continuum_scores.hpp"
 
@@ -13,7 +13,6 @@ namespace gen::continuum {
 
 namespace {
 
-using atlas::two_digits;
 
 }  // namespace
 
@@ -25,8 +24,8 @@ std::vector<Table> accent_walk_family() {
     // pulses are accented, half a bar apart as near as the grid allows
     // (A / 2 pulses, rounded down); the pair walks B pulses further each bar.
     constexpr int bar = 4 * kBeat;
-    const Row pulse{0.2561, -0.064, 0.0};
-    const Row accent{0.2561, -0.1, 0.1536};
+    const Offset3 pulse{0.2561, -0.064, 0.0};
+    const Offset3 accent{0.2561, -0.1, 0.1536};
     // Pulses faster than eighth notes leave an accent little room to read, so
     // there it swings wider.
     constexpr double dense_swing = 0.3136;
@@ -44,7 +43,7 @@ std::vector<Table> accent_walk_family() {
             const int first = which * b % a;
             const bool accented = i == first || i == (first + a / 2) % a;
             const double side = n % 2 == 0 ? -1.0 : 1.0;
-            const Row height = accented ? Row{side * swing, accent.y, accent.z} : Row{side * pulse.x, pulse.y, 0.0};
+            const Offset3 height = accented ? Offset3{side * swing, accent.y, accent.z} : Offset3{side * pulse.x, pulse.y, 0.0};
             score.push_back({bar * which + static_cast<double>(bar * i) / a, height, spacing / 2, spacing / 2});
         }
         family.push_back(score_table("accent_walk" + joined(p),
@@ -71,14 +70,14 @@ std::vector<Table> triplet_family() {
     };
     constexpr double step = kBeat / 3.0;
     constexpr int points = 12;
-    const Row main{-0.2945, -0.11, 0.04};
-    const Row right{0.16, -0.06, 0.0};
-    const Row left{-0.13, -0.05, 0.0};
-    const Row lift{0.02, 0.12, 0.06};
+    const Offset3 main{-0.2945, -0.11, 0.04};
+    const Offset3 right{0.16, -0.06, 0.0};
+    const Offset3 left{-0.13, -0.05, 0.0};
+    const Offset3 lift{0.02, 0.12, 0.06};
     // The answer version fills each gap of its second half half a step late,
     // off the grid, with a forward touch; the turnaround version turns its
     // second-half figure one point later around the fixed main events.
-    const Row answer{0.0, 0.07, 0.13};
+    const Offset3 answer{0.0, 0.07, 0.13};
     constexpr int turn = 1;
 
     std::vector<Table> family;
@@ -138,9 +137,9 @@ std::vector<Table> dialogue_family() {
     // then up and forward: one direction per group, its start the full
     // gesture and its other eighths echoes at 0.55 of it. Half an eighth
     // before every group start a small late pickup lifts and draws back.
-    const Row voices[4] = {{-0.31, -0.12, 0.0}, {0.29, -0.15, 0.0}, {0.0, -0.32, 0.12}, {0.1, 0.14, 0.28}};
+    const Offset3 voices[4] = {{-0.31, -0.12, 0.0}, {0.29, -0.15, 0.0}, {0.0, -0.32, 0.12}, {0.1, 0.14, 0.28}};
     constexpr double repeat = 0.55;
-    const Row pickup{-0.018, 0.135, -0.0405};
+    const Offset3 pickup{-0.018, 0.135, -0.0405};
 
     std::vector<Table> family;
     for (const auto& g : groups) {
@@ -151,7 +150,7 @@ std::vector<Table> dialogue_family() {
             score.push_back({start - kEighth / 2, pickup, 6.0, 6.0});
             score.push_back({start, voices[v], 10.0, 14.0});
             for (int i = 1; i < g[v]; ++i) {
-                score.push_back({start + kEighth * i, times(repeat, voices[v]), 8.0, 12.0});
+                score.push_back({start + kEighth * i, repeat * voices[v], 8.0, 12.0});
             }
             eighth += g[v];
         }
@@ -176,7 +175,7 @@ std::vector<Table> burst_family() {
     constexpr double burst_length = 1.5 * kBeat;
     constexpr double burst_every = 2.5 * kBeat;
     constexpr double fall = 0.8;
-    const Row directions[3] = {{-0.288, -0.08, 0.03}, {0.25, -0.12, 0.0}, {0.04, 0.1, 0.24}};
+    const Offset3 directions[3] = {{-0.288, -0.08, 0.03}, {0.25, -0.12, 0.0}, {0.04, 0.1, 0.24}};
     const Turn sweeps[3] = {Turn::about_z, Turn::about_z, Turn::about_x};
     constexpr double fan = 50.0 * kPi / 180.0;
     const Gesture settle{496.0, {0.05, -0.2, -0.07}, 10.0, 14.0};
@@ -188,7 +187,7 @@ std::vector<Table> burst_family() {
             const double spacing = burst_length / s[burst];
             double share = 1.0;
             for (int j = 0; j < s[burst]; ++j) {
-                const Row stroke = turned(times(share, directions[burst]), sweeps[burst], fan * j / s[burst]);
+                const Offset3 stroke = turned(share * directions[burst], sweeps[burst], fan * j / s[burst]);
                 score.push_back({burst_every * burst + burst_length * j / s[burst], stroke,
                                  std::min(8.0, 0.35 * spacing), std::min(14.0, 0.55 * spacing)});
                 share *= fall;

@@ -6,29 +6,15 @@
 #include <vector>
 
 #include "atlas.hpp"
-#include "blocks.hpp"
+#include "table.hpp"
 #include "continuum.hpp"
 #include "continuum_paths.hpp"
 
 namespace gen::continuum {
 
 using namespace paths;
-using atlas::two_digits;
 
 namespace {
-
-constexpr int kSixteenBeats = 1024;
-constexpr int kEightBeats = 512;
-
-struct Pair {
-    int a;
-    int b;
-};
-constexpr Pair kPairs[8] = {{1, 2}, {1, 3}, {1, 4}, {1, 5}, {2, 3}, {2, 5}, {3, 4}, {3, 5}};
-
-std::string pair_name(const Pair& p) {
-    return std::to_string(p.a) + "_" + std::to_string(p.b);
-}
 
 double squared(double v) {
     return v * v;
@@ -92,9 +78,9 @@ std::vector<Table> reach_family() {
                 const ReachStep step = kind.shape(share - j);
                 const double a = kPi / 2.0 + kTwoPi * j / count;
                 const double length = lengths[j % 3];
-                const Row out{std::cos(a), std::sin(a), 0.0};
-                const Row side{-std::sin(a), std::cos(a), 0.0};
-                return length * (step.out * out + step.side * side + Row{0.0, 0.0, step.lift});
+                const Offset3 out{std::cos(a), std::sin(a), 0.0};
+                const Offset3 side{-std::sin(a), std::cos(a), 0.0};
+                return length * (step.out * out + step.side * side + Offset3{0.0, 0.0, step.lift});
             };
             family.push_back(peak_on_curve(
                 std::string("reach_") + kind.name + "_" + std::to_string(count),
@@ -125,7 +111,7 @@ std::vector<Table> surface_family() {
                 const double latitude = kind.latitude * std::sin(pair.b * t + 0.45 * std::sin(longitude));
                 const double radius = 1.0 + 0.16 * std::cos(2.0 * longitude - 1.5 * latitude);
                 const double ring = radius * std::cos(latitude);
-                return Row{ring * std::sin(longitude), radius * std::sin(latitude), ring * std::cos(longitude)};
+                return Offset3{ring * std::sin(longitude), radius * std::sin(latitude), ring * std::cos(longitude)};
             };
             family.push_back(peak_on_pips("surface_" + pair_name(pair) + "_" + kind.name,
                                           "A varying-radius surface path with coupled longitude and latitude; all "
@@ -149,17 +135,17 @@ std::vector<Table> braid_family() {
         const auto path = [&](double k) {
             const double t = angle(k, kSixteenBeats);
             const double lap = pair.a * t;
-            const Row centre{std::cos(lap) + 0.2, 0.7 * std::sin(lap), 0.3 * std::sin(lap)};
+            const Offset3 centre{std::cos(lap) + 0.2, 0.7 * std::sin(lap), 0.3 * std::sin(lap)};
             const double nx = 0.7 * std::cos(lap);
             const double ny = std::sin(lap);
             const double norm = std::hypot(nx, ny);
-            const Row outward{nx / norm, ny / norm, 0.0};
-            const Row depth{0.0, 0.0, 1.0};
+            const Offset3 outward{nx / norm, ny / norm, 0.0};
+            const Offset3 depth{0.0, 0.0, 1.0};
             const double roll = lap;
-            const Row major = std::cos(roll) * outward + std::sin(roll) * depth;
-            const Row minor = std::cos(roll) * depth - std::sin(roll) * outward;
+            const Offset3 major = std::cos(roll) * outward + std::sin(roll) * depth;
+            const Offset3 minor = std::cos(roll) * depth - std::sin(roll) * outward;
             const double turn = pair.b * t;
-            const Row ripple{0.0, 0.0, 0.07 * std::sin(2.0 * turn + 0.6)};
+            const Offset3 ripple{0.0, 0.0, 0.07 * std::sin(2.0 * turn + 0.6)};
             return centre + 0.3 * std::cos(turn) * major + 0.17 * std::sin(turn) * minor + ripple;
         };
         family.push_back(peak_on_curve("braid_" + pair_name(pair),
@@ -206,13 +192,13 @@ std::vector<Table> arm_coupled_family() {
             const double x = std::cos(q1) + arm.fore * std::cos(q1 + q2);
             const double y = std::sin(q1) + arm.fore * std::sin(q1 + q2);
             const double yaw = arm.yaw * std::sin(t + 1.1);
-            return Row{x * std::cos(yaw), y, x * std::sin(yaw)};
+            return Offset3{x * std::cos(yaw), y, x * std::sin(yaw)};
         };
-        Row sum;
+        Offset3 sum;
         for (int k = 0; k < kSixteenBeats; ++k) {
             sum = sum + tip(k);
         }
-        const Row mean = (1.0 / kSixteenBeats) * sum;
+        const Offset3 mean = (1.0 / kSixteenBeats) * sum;
         family.push_back(peak_on_curve(
             "arm_coupled_" + two_digits(i),
             "Tip position of two kinematically driven links; not a dynamics simulation or anatomical model.",
@@ -231,7 +217,7 @@ std::vector<Table> dwell_phrase_family() {
     // are on a grid of about +-10, the rest low in the middle.
     struct Dwell {
         double lift, leave, arrive, release, settled;
-        Row first, second;
+        Offset3 first, second;
         double dip;  // how far the transfer sinks below the poses' mean
     };
     static const Dwell dwells[16] = {
@@ -256,9 +242,9 @@ std::vector<Table> dwell_phrase_family() {
     for (int i = 1; i <= 16; ++i) {
         const Dwell& d = dwells[i - 1];
         const auto at = [](double fraction) { return fraction * kSixteenBeats; };
-        const Row rest{0.0, -4.0, 0.0};
-        const Row low = 0.5 * (d.first + d.second) - Row{0.0, d.dip, 0.0};
-        const Row overshoot = rest - 0.15 * (d.second - rest);
+        const Offset3 rest{0.0, -4.0, 0.0};
+        const Offset3 low = 0.5 * (d.first + d.second) - Offset3{0.0, d.dip, 0.0};
+        const Offset3 overshoot = rest - 0.15 * (d.second - rest);
         const std::vector<Pose> keys = {
             {0.0, rest},
             {at(d.lift), d.first},
@@ -294,24 +280,20 @@ std::vector<Table> packet_family() {
     //                turn;
     //   depth        round a wide oval, shaking in depth.
     enum class Kind { alternating, cascading, crossing, depth };
-    struct KindName {
-        Kind kind;
-        const char* name;
-    };
-    static const KindName kinds[] = {{Kind::alternating, "alternating"},
+    static const Named<Kind> kinds[] = {{Kind::alternating, "alternating"},
                                      {Kind::cascading, "cascading"},
                                      {Kind::crossing, "crossing"},
                                      {Kind::depth, "depth"}};
     constexpr double kCycles = 3.0;  // across a packet's full width
     struct Packet {
         double centre;  // a whole pip
-        Row rest;       // where the side path pauses
-        Row shake;      // direction and size of the oscillation
-        Row across;     // and of its side swing
+        Offset3 rest;       // where the side path pauses
+        Offset3 shake;      // direction and size of the oscillation
+        Offset3 across;     // and of its side swing
     };
     std::vector<Table> family;
     for (int count = 2; count <= 5; ++count) {
-        for (const KindName& k : kinds) {
+        for (const Named<Kind>& k : kinds) {
             std::vector<Packet> packets;
             for (int j = 0; j < count; ++j) {
                 const double along = static_cast<double>(j) / (count - 1);  // 0 .. 1 down the phrase
@@ -326,8 +308,8 @@ std::vector<Table> packet_family() {
                         break;
                     case Kind::cascading:
                         p.rest = {-0.5 + along, 0.5 - along, 0.0};
-                        p.shake = (1.0 - 0.45 * along) * Row{0.34, 0.1, 0.0};
-                        p.across = (1.0 - 0.45 * along) * Row{0.0, 0.14, 0.0};
+                        p.shake = (1.0 - 0.45 * along) * Offset3{0.34, 0.1, 0.0};
+                        p.across = (1.0 - 0.45 * along) * Offset3{0.0, 0.14, 0.0};
                         break;
                     case Kind::crossing:
                         p.rest = {0.3 * std::cos(around), 0.3 * std::sin(around), 0.0};
@@ -348,7 +330,7 @@ std::vector<Table> packet_family() {
             }
             const double width = 0.375 * kEightBeats / count;
             const auto path = [&](double pip) {
-                Row r = pose_path(rests, kEightBeats, pip);
+                Offset3 r = pose_path(rests, kEightBeats, pip);
                 for (const Packet& p : packets) {
                     const double phase = kPi * kCycles * loop_distance(pip, p.centre, kEightBeats) / width;
                     const double envelope = bump(pip, p.centre, 1.0, width, kEightBeats);

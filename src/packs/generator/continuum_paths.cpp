@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "atlas.hpp"
-#include "blocks.hpp"
+#include "table.hpp"
 #include "continuum.hpp"
 #include "continuum_paths.hpp"
 
@@ -17,7 +17,7 @@ namespace gen::continuum {
 namespace paths {
 
 Table peak_on_pips(std::string name, std::string description, int period, int dimensions,
-                   const std::function<Row(double k)>& path) {
+                   const std::function<Offset3(double k)>& path) {
     Table t = make_table(std::move(name), std::move(description), period, dimensions,
                          [&](int k) { return path(static_cast<double>(k)); });
     scale(t.rows, kPeak / peak_any(t.rows));
@@ -25,7 +25,7 @@ Table peak_on_pips(std::string name, std::string description, int period, int di
 }
 
 Table peak_on_curve(std::string name, std::string description, int period, int dimensions,
-                    const std::function<Row(double k)>& path, int per_pip, int axis) {
+                    const std::function<Offset3(double k)>& path, int per_pip, int axis) {
     const double s = kPeak / fine_peak(path, period, per_pip, axis);
     Table t = make_table(std::move(name), std::move(description), period, dimensions,
                          [&](int k) { return s * path(static_cast<double>(k)); });
@@ -41,23 +41,8 @@ Table peak_on_curve(std::string name, std::string description, int period, int d
 }  // namespace paths
 
 using namespace paths;
-using atlas::two_digits;
 
 namespace {
-
-constexpr int kSixteenBeats = 1024;
-constexpr int kEightBeats = 512;
-
-// The frequency pairs A_B of the ribbons and surfaces, in catalogue order.
-struct Pair {
-    int a;
-    int b;
-};
-constexpr Pair kPairs[8] = {{1, 2}, {1, 3}, {1, 4}, {1, 5}, {2, 3}, {2, 5}, {3, 4}, {3, 5}};
-
-std::string pair_name(const Pair& p) {
-    return std::to_string(p.a) + "_" + std::to_string(p.b);
-}
 
 // sign(c) |c|^e, with the corner at c = 0 rounded off over |c| < 0.06 so the
 // point does not leap across the flat edges of a boxy oval.
@@ -88,13 +73,13 @@ std::vector<Table> ribbon_family() {
                 const double t = angle(k, kSixteenBeats);
                 const double lap = pair.a * t;
                 const double weave = std::sin(pair.b * t);
-                const Row spine{std::cos(lap), 0.6 * std::sin(lap) - 0.22 * std::cos(2.0 * lap), 0.0};
+                const Offset3 spine{std::cos(lap), 0.6 * std::sin(lap) - 0.22 * std::cos(2.0 * lap), 0.0};
                 const double tx = -std::sin(lap);
                 const double ty = 0.6 * std::cos(lap) + 0.44 * std::sin(2.0 * lap);
                 const double norm = std::hypot(tx, ty);
-                const Row outward{ty / norm, -tx / norm, 0.0};
+                const Offset3 outward{ty / norm, -tx / norm, 0.0};
                 const double offset = kind.width * (1.0 + 0.5 * std::cos(lap - 2.3)) * weave;
-                const Row lean{0.0, 0.0, kind.tilt * offset + 0.12 * std::sin(lap + 0.5)};
+                const Offset3 lean{0.0, 0.0, kind.tilt * offset + 0.12 * std::sin(lap + 0.5)};
                 return spine + offset * outward + lean;
             };
             family.push_back(peak_on_pips("ribbon_" + pair_name(pair) + "_" + kind.name,
@@ -145,7 +130,7 @@ std::vector<Table> contour_shaped_family() {
             const double y = radius * c.height * signed_power(std::sin(u), c.ey);
             const double bowed = y + c.bow * (x * x - 0.5) * (1.0 + 0.45 * x);
             const double z = c.depth * (0.8 * signed_power(std::sin(u + 0.9), 1.0) + 2.0 * (radius - 1.0));
-            return Row{x, bowed, z};
+            return Offset3{x, bowed, z};
         };
         family.push_back(peak_on_curve("contour_shaped_" + two_digits(i),
                                        "Signed-power oval edges with local ripples and an asymmetric bow.",
@@ -173,7 +158,7 @@ std::vector<Table> silhouette_harmonic_family() {
         const Harmonics& h = harmonics[i - 1];
         const auto path = [&](double k) {
             const double t = angle(k, kSixteenBeats);
-            return Row{std::cos(h.m1 * t) + h.w2 * std::sin(h.m2 * t + 0.3) + h.w3 * std::cos(h.m3 * t),
+            return Offset3{std::cos(h.m1 * t) + h.w2 * std::sin(h.m2 * t + 0.3) + h.w3 * std::cos(h.m3 * t),
                        0.65 * std::sin(h.m1 * t + 0.2) + h.w3 * std::sin(h.m2 * t) - h.w2 * std::cos(h.m3 * t + 0.1),
                        0.12 * std::sin((h.m1 + h.m2) * t) * std::sin(t)};
         };
@@ -194,7 +179,7 @@ std::vector<Table> spline_family() {
     // so the path slows into a tight turn there instead of a wide arc. The
     // last eight lift parts of their outline out of the picture in z.
     struct Control {
-        Row at;
+        Offset3 at;
         double beats;  // to the next control
         bool corner = false;
     };
@@ -296,7 +281,7 @@ std::vector<Table> tour_family() {
                                    {11, 3}, {11, 4}, {12, 5}, {13, 2}, {13, 3}, {13, 4}, {13, 5}, {14, 3}};
     struct Stop {
         double arrive, leave;  // pips
-        Row at;
+        Offset3 at;
     };
     std::vector<Table> family;
     for (int i = 0; i < 16; ++i) {
@@ -327,10 +312,10 @@ std::vector<Table> tour_family() {
             if (k <= from.leave) {
                 return from.at;
             }
-            const Row& to = stops[(j + 1) % stops.size()].at;
+            const Offset3& to = stops[(j + 1) % stops.size()].at;
             const double s = smootherstep((k - from.leave) / travel);
-            const Row edge = to - from.at;
-            const Row left{-edge.y, edge.x, 0.0};
+            const Offset3 edge = to - from.at;
+            const Offset3 left{-edge.y, edge.x, 0.0};
             return from.at + s * edge + 0.1 * std::sin(kPi * s) * left;
         };
         family.push_back(peak_on_pips("tour_" + pair_name(tours[i]),
@@ -346,30 +331,26 @@ std::vector<Table> scan_family() {
     // down the left edge and back to the start; 2R + 3 evenly spaced keys
     // joined by smootherstep segments, times 0.82.
     enum class Kind { flat, bowed, tilted, depth };
-    struct KindName {
-        Kind kind;
-        const char* name;
-    };
-    static const KindName kinds[] = {
+    static const Named<Kind> kinds[] = {
         {Kind::flat, "flat"}, {Kind::bowed, "bowed"}, {Kind::tilted, "tilted"}, {Kind::depth, "depth"}};
     const auto place = [](Kind kind, double x, double y) {
         switch (kind) {
             case Kind::flat:
                 break;
             case Kind::tilted:
-                return Row{x + 0.3 * y, y - 0.2 * x, 0.0};
+                return Offset3{x + 0.3 * y, y - 0.2 * x, 0.0};
             case Kind::bowed: {
                 const double bent = x + 0.2 * std::cos(kPi * y);
-                return Row{bent, y + 0.1 * std::sin(2.0 * bent), 0.0};
+                return Offset3{bent, y + 0.1 * std::sin(2.0 * bent), 0.0};
             }
             case Kind::depth:
-                return Row{x, y, 0.38 * std::cos(kPi * y / 1.4 + 4.0 * x / 7.0)};
+                return Offset3{x, y, 0.38 * std::cos(kPi * y / 1.4 + 4.0 * x / 7.0)};
         }
-        return Row{x, y, 0.0};
+        return Offset3{x, y, 0.0};
     };
     std::vector<Table> family;
     for (int rows = 3; rows <= 6; ++rows) {
-        for (const KindName& k : kinds) {
+        for (const Named<Kind>& k : kinds) {
             const int count = 2 * rows + 3;
             const auto at = [&](int j) { return static_cast<double>(kSixteenBeats) * j / count; };
             std::vector<Pose> keys;

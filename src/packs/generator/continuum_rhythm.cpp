@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "atlas.hpp"
-#include "blocks.hpp"
+#include "table.hpp"
 #include "continuum.hpp"
 #include "continuum_scores.hpp"
 
@@ -30,15 +30,6 @@ void require_peak(const Table& table, double low, double high) {
     }
 }
 
-std::string joined(const std::vector<int>& numbers) {
-    std::string s;
-    for (const int n : numbers) {
-        s += '_';
-        s += std::to_string(n);
-    }
-    return s;
-}
-
 double beats(std::string_view fraction) {
     int numerator = 0;
     int denominator = 1;
@@ -54,11 +45,7 @@ double beats(std::string_view fraction) {
     return static_cast<double>(kBeat * numerator) / denominator;
 }
 
-Row times(double s, const Row& r) {
-    return {s * r.x, s * r.y, s * r.z};
-}
-
-Row turned(const Row& r, Turn about, double angle) {
+Offset3 turned(const Offset3& r, Turn about, double angle) {
     const double c = std::cos(angle);
     const double s = std::sin(angle);
     if (about == Turn::about_z) {
@@ -69,7 +56,6 @@ Row turned(const Row& r, Turn about, double angle) {
 
 namespace {
 
-using atlas::two_digits;
 
 // Splits "L0 R2/3 L3/2" into its words.
 std::vector<std::string_view> words(std::string_view text) {
@@ -100,7 +86,7 @@ std::vector<Table> canon_family() {
     // half after its delay, lanes swapped, sunk into depth and fading toward
     // its end: 0.4 of the lateral swing, half the dip, and z from 0.192 on
     // its first note down to half of that on its last.
-    const Row lateral{0.28, -0.105, 0.0};
+    const Offset3 lateral{0.28, -0.105, 0.0};
     constexpr double answer_swing = 0.4;
     constexpr double answer_dip = 0.5;
     constexpr double answer_depth = 0.192;
@@ -145,8 +131,8 @@ std::vector<Table> echo_family() {
     constexpr double span = 176.0;
     constexpr double fan = kPi / 6.0;
     constexpr double last_share = 0.2;
-    const Row call{-0.31, -0.05, 0.0};
-    const Row answer{0.06, 0.24, 0.08};
+    const Offset3 call{-0.31, -0.05, 0.0};
+    const Offset3 answer{0.06, 0.24, 0.08};
     constexpr double recede = -0.09;  // echoes sink back in depth as they fade
 
     std::vector<Table> family;
@@ -187,8 +173,8 @@ std::vector<Table> echo_family() {
                 const double attack = std::min(8.0, 0.4 * before);
                 const double decay = std::min(16.0, 0.6 * after);
                 const double turn = fan * j / count;
-                Row echo = turned({-call_height * share, call.y * share, recede * (1.0 - share)}, Turn::about_z, turn);
-                Row reply = turned(times(share, answer), Turn::about_z, turn);
+                Offset3 echo = turned({-call_height * share, call.y * share, recede * (1.0 - share)}, Turn::about_z, turn);
+                Offset3 reply = turned(share * answer, Turn::about_z, turn);
                 echo.x *= side;
                 reply.y *= side;
                 score.push_back({at[j], echo, attack, decay});
@@ -216,14 +202,14 @@ std::vector<Table> ladder_family() {
     // Each two-beat region opens with an accent in a direction of its own:
     // left, right, forward, down.
     constexpr double region = 2 * kBeat;
-    const Row accents[4] = {{-0.31, -0.08, 0.0}, {0.29, -0.06, 0.04}, {0.05, -0.06, 0.32}, {-0.04, -0.32, 0.0}};
+    const Offset3 accents[4] = {{-0.31, -0.08, 0.0}, {0.29, -0.06, 0.04}, {0.05, -0.06, 0.32}, {-0.04, -0.32, 0.0}};
     // A region of n events draws an n-pointed star in a plane holding its
     // accent: the accent is the long point, and each later event points 1/n
     // of a circle further round at 0.42 of its height, with a small common
     // dip.
     constexpr double point_height = 0.42;
     const Turn planes[4] = {Turn::about_z, Turn::about_z, Turn::about_x, Turn::about_z};
-    const Row dip{0.0, -0.04, 0.0};
+    const Offset3 dip{0.0, -0.04, 0.0};
 
     std::vector<Table> family;
     for (const auto& c : counts) {
@@ -233,7 +219,7 @@ std::vector<Table> ladder_family() {
             const double previous = region / c[(r + 3) % 4];
             score.push_back({region * r, accents[r], std::min(8.0, 0.4 * previous), std::min(16.0, 0.6 * spacing)});
             for (int j = 1; j < c[r]; ++j) {
-                const Row point = turned(times(point_height, accents[r]), planes[r], kTwoPi * j / c[r]);
+                const Offset3 point = turned(point_height * accents[r], planes[r], kTwoPi * j / c[r]);
                 score.push_back({region * r + region * j / c[r], point + dip,
                                  std::min(8.0, 0.4 * spacing), std::min(16.0, 0.6 * spacing)});
             }
@@ -257,9 +243,9 @@ std::vector<Table> necklace_family() {
     // longer; the complement, the other side, swells in and is cut short. Each
     // rising edge of the word, an accent after a rest, adds a depth event a
     // third of a beat after its step.
-    const Row accent{-0.248, -0.096, 0.0};
-    const Row complement{0.1015, -0.0525, 0.0};
-    const Row depth{0.04, 0.025, 0.16};
+    const Offset3 accent{-0.248, -0.096, 0.0};
+    const Offset3 complement{0.1015, -0.0525, 0.0};
+    const Offset3 depth{0.04, 0.025, 0.16};
     constexpr double short_edge = 25.6 / 3.0;
     constexpr double long_edge = 12.8;
 

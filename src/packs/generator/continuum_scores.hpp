@@ -12,11 +12,6 @@
 
 namespace gen::continuum {
 
-// One quarter note, one eighth note and the eight-beat loop, in pips.
-inline constexpr int kBeat = 64;
-inline constexpr int kEighth = 32;
-inline constexpr int kEightBeats = 512;
-
 // The three-axis table whose row k is the score's sum at pip k.
 Table score_table(std::string name, std::string description, int period, const std::vector<Gesture>& score);
 
@@ -24,19 +19,13 @@ Table score_table(std::string name, std::string description, int period, const s
 // lies in [low, high]: each rhythm family keeps its peak rule.
 void require_peak(const Table& table, double low, double high);
 
-// "_3_4_5" for {3, 4, 5}: the numbers of a name.
-std::string joined(const std::vector<int>& numbers);
-
 // A time written as a whole or fractional number of beats ("2", "2/3",
 // "10/3") in pips: 64 a / b, the one rounding of the division.
 double beats(std::string_view fraction);
 
-// r scaled by s on every axis.
-Row times(double s, const Row& r);
-
 // r turned by `angle` radians about the z axis (within the x-y plane, x
 // towards y) or about the x axis (within the y-z plane, y towards z).
 enum class Turn { about_z, about_x };
-Row turned(const Row& r, Turn about, double angle);
+Offset3 turned(const Offset3& r, Turn about, double angle);
 
 }  // namespace gen::continuum

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "blocks.hpp"
-#include "packs.hpp"
+#include "table.hpp"
+#include "builders.hpp"
 #include "scores.hpp"
 
 namespace gen {
@@ -21,14 +21,14 @@ Table lfo_twin_swell() {
     constexpr std::array<Key, 4> y{{{0, 0.0}, {128, -0.85}, {256, 0.0}, {384, -0.45}}};
     return make_table("lfo_twin_swell",
                       "Two broad swells of unequal depth, with a gentle lateral answer. Eight beats.", 512, 2,
-                      [&](int k) { return Row{lane(x, 512, k), lane(y, 512, k), 0.0}; });
+                      [&](int k) { return Offset3{lane(x, 512, k), lane(y, 512, k), 0.0}; });
 }
 
 Table lfo_pulse_hold() {
     constexpr std::array<Key, 5> x{{{0, 0.0}, {32, 0.8}, {128, 0.8}, {160, -0.35}, {192, 0.0}}};
     return make_table("lfo_pulse_hold",
                       "A smooth outward pulse, sustained plateau, smaller opposite recoil, and rest.", 256, 1,
-                      [&](int k) { return Row{lane(x, 256, k), 0.0, 0.0}; });
+                      [&](int k) { return Offset3{lane(x, 256, k), 0.0, 0.0}; });
 }
 
 Table lfo_sweep_ratchet() {
@@ -38,7 +38,7 @@ Table lfo_sweep_ratchet() {
     constexpr std::array<Hit, 3> ratchets{{{256, {0.0, -0.65}}, {288, {0.0, -0.507}}, {320, {0.0, -0.364}}}};
     return make_table("lfo_sweep_ratchet",
                       "A slow lateral sweep followed by three decaying vertical ratchets; no reset jump.", 512, 2,
-                      [&](int k) { return Row{lane(x, 512, k), score(ratchets, 12.0, 512, k).y, 0.0}; });
+                      [&](int k) { return Offset3{lane(x, 512, k), score(ratchets, 12.0, 512, k).y, 0.0}; });
 }
 
 Table lfo_triplet_wobble() {
@@ -47,7 +47,7 @@ Table lfo_triplet_wobble() {
                       2, [](int k) {
                           const double t = loop_angle(k, 512);
                           const double depth = 0.5525 - 0.255 * std::cos(t);
-                          return Row{depth * std::sin(3.0 * kPi * k / 64.0), 0.22 * std::sin(t), 0.0};
+                          return Offset3{depth * std::sin(3.0 * kPi * k / 64.0), 0.22 * std::sin(t), 0.0};
                       });
 }
 
@@ -56,7 +56,7 @@ Table lfo_breathing_orbit() {
                       "A closed ellipse expands and contracts twice during its eight-beat revolution.", 512, 2,
                       [](int k) {
                           const double t = loop_angle(k, 512);
-                          return Row{(0.56 + 0.22 * std::cos(2.0 * t)) * std::cos(t),
+                          return Offset3{(0.56 + 0.22 * std::cos(2.0 * t)) * std::cos(t),
                                      (0.48 + 0.18 * std::cos(2.0 * t)) * std::sin(t), 0.0};
                       });
 }
@@ -105,7 +105,7 @@ Table lfo_seeded_drift() {
     return make_table(
         "lfo_seeded_drift",
         "Two independently seeded smooth random lanes; irregular-looking but exactly periodic and seekable.", 1024, 2,
-        [&](int k) { return Row{x[static_cast<std::size_t>(k)], y[static_cast<std::size_t>(k)], 0.0}; });
+        [&](int k) { return Offset3{x[static_cast<std::size_t>(k)], y[static_cast<std::size_t>(k)], 0.0}; });
 }
 
 Table lfo_pendulum_dwell() {
@@ -113,7 +113,7 @@ Table lfo_pendulum_dwell() {
                       "Rounded saturation slows the pendulum near either side; a shallow arc connects the turns.", 512,
                       2, [](int k) {
                           const double t = loop_angle(k, 512);
-                          return Row{0.78 * std::tanh(2.8 * std::sin(t)) / std::tanh(2.8), 0.22 * std::cos(2.0 * t),
+                          return Offset3{0.78 * std::tanh(2.8 * std::sin(t)) / std::tanh(2.8), 0.22 * std::cos(2.0 * t),
                                      0.0};
                       });
 }
@@ -124,7 +124,7 @@ Table lfo_reverse_swell() {
         {{0, 0.0}, {192, -0.82}, {224, 0.0}, {256, -0.38}, {288, 0.0}, {320, -0.18}, {352, 0.0}}};
     return make_table("lfo_reverse_swell",
                       "A long anticipatory rise, quick softened return, and two diminishing aftershocks.", 512, 2,
-                      [&](int k) { return Row{lane(x, 512, k), lane(y, 512, k), 0.0}; });
+                      [&](int k) { return Offset3{lane(x, 512, k), lane(y, 512, k), 0.0}; });
 }
 
 // ------------------------------------------------------------- closed paths
@@ -134,12 +134,12 @@ Table path_lissajous_2_3() {
                       "Two horizontal cycles cross three vertical cycles in a closed eight-beat Lissajous path.", 512,
                       2, [](int k) {
                           const double t = loop_angle(k, 512);
-                          return Row{0.78 * std::sin(2.0 * t), 0.68 * std::sin(3.0 * t), 0.0};
+                          return Offset3{0.78 * std::sin(2.0 * t), 0.68 * std::sin(3.0 * t), 0.0};
                       });
 }
 
 // A rose r = 0.82 cos(n u) traced as (r cos u, r sin u).
-Row rose(double n, double u) {
+Offset3 rose(double n, double u) {
     const double r = 0.82 * std::cos(n * u);
     return {r * std::cos(u), r * std::sin(u), 0.0};
 }
@@ -165,7 +165,7 @@ Table path_bowed_diamond() {
                           const double t = loop_angle(k, 512);
                           const double c = std::cos(t);
                           const double s = std::sin(t);
-                          return Row{0.8 * c * c * c, 0.8 * s * s * s, 0.0};
+                          return Offset3{0.8 * c * c * c, 0.8 * s * s * s, 0.0};
                       });
 }
 
@@ -176,7 +176,7 @@ Table path_orbit_dwell() {
         512, 2, [](int k) {
             const double t = loop_angle(k, 512);
             const double phi = t - std::sin(t);  // phase speed 1 - cos t: 0 at the seam, 2 halfway
-            return Row{0.8 * std::cos(phi), 0.6 * std::sin(phi), 0.0};
+            return Offset3{0.8 * std::cos(phi), 0.6 * std::sin(phi), 0.0};
         });
 }
 
@@ -186,7 +186,7 @@ Table path_torus_knot() {
                       1024, 3, [](int k) {
                           const double t = loop_angle(k, 1024);
                           const double r = 0.54 + 0.22 * std::cos(3.0 * t);
-                          return Row{r * std::cos(2.0 * t), r * std::sin(2.0 * t), 0.36 * std::sin(3.0 * t)};
+                          return Offset3{r * std::cos(2.0 * t), r * std::sin(2.0 * t), 0.36 * std::sin(3.0 * t)};
                       });
 }
 
@@ -195,7 +195,7 @@ Table path_woven_3d() {
                       "Independent two-, three-, and five-cycle XYZ oscillations close after sixteen beats.", 1024, 3,
                       [](int k) {
                           const double t = loop_angle(k, 1024);
-                          return Row{0.72 * std::sin(2.0 * t), 0.64 * std::sin(3.0 * t), 0.48 * std::sin(5.0 * t)};
+                          return Offset3{0.72 * std::sin(2.0 * t), 0.64 * std::sin(3.0 * t), 0.48 * std::sin(5.0 * t)};
                       });
 }
 
@@ -208,7 +208,7 @@ Table path_crank_slider() {
                       256, 2, [](int k) {
                           const double t = loop_angle(k, 256);
                           const double s = std::sin(t);
-                          return Row{0.78 * (std::cos(t) + std::sqrt(9.0 - s * s) - 3.0), 0.3 * s, 0.0};
+                          return Offset3{0.78 * (std::cos(t) + std::sqrt(9.0 - s * s) - 3.0), 0.3 * s, 0.0};
                       });
 }
 
@@ -240,7 +240,7 @@ Table rhythm_euclid_16(int onsets) {
         for (int step : euclid_steps(onsets, 16)) {
             const bool accent = step % 4 == 0;
             const double pip = (bar_sign > 0.0 ? 0.0 : 256.0) + step * 16.0;
-            hits.push_back({pip, accent ? Row{sign * 0.76, -0.3, 0.0} : Row{sign * 0.5472, -0.216, 0.0}});
+            hits.push_back({pip, accent ? Offset3{sign * 0.76, -0.3, 0.0} : Offset3{sign * 0.5472, -0.216, 0.0}});
             sign = -sign;
         }
     }

@@ -7,14 +7,14 @@
 #include <cmath>
 #include <string>
 
-#include "blocks.hpp"
-#include "packs.hpp"
+#include "table.hpp"
+#include "builders.hpp"
 #include "scores.hpp"
 
 namespace gen {
 namespace {
 
-Row x_only(double x) {
+Offset3 x_only(double x) {
     return {x, 0.0, 0.0};
 }
 
@@ -50,7 +50,7 @@ Table lfo_double_pump() {
     // Vertical only: x stays 0.0 although the pattern counts two axes.
     constexpr std::array<Key, 5> keys{{{0, 0.0}, {32, -0.85}, {64, 0.0}, {96, -0.55}, {128, 0.0}}};
     return make_table("lfo_double_pump", "Two unequal pumps and a breathing space within four beats.", 256, 2,
-                      [&](int k) { return Row{0.0, lane(keys, 256, k), 0.0}; });
+                      [&](int k) { return Offset3{0.0, lane(keys, 256, k), 0.0}; });
 }
 
 Table lfo_ratchet() {
@@ -85,7 +85,7 @@ Table lfo_morph() {
             const double t = loop_angle(k, P);
             const double m = (1.0 - std::cos(t)) / 2.0;  // 0 -> 1 -> 0 over the phrase
             const double x = 0.8 * ((1.0 - m) * std::sin(4.0 * t) + m * skewed_triangle(4.0 * k / P));
-            return Row{x, 0.2 * std::sin(t), 0.0};
+            return Offset3{x, 0.2 * std::sin(t), 0.0};
         });
 }
 
@@ -93,7 +93,7 @@ Table lfo_flower() {
     return make_table("lfo_flower", "Related rotations form an original three-lobed XY loop over eight beats.", 512, 2,
                       [](int k) {
                           const double t = loop_angle(k, 512);
-                          return Row{0.56 * std::cos(t) - 0.28 * std::cos(2.0 * t),
+                          return Offset3{0.56 * std::cos(t) - 0.28 * std::cos(2.0 * t),
                                      0.56 * std::sin(t) + 0.28 * std::sin(2.0 * t), 0.0};
                       });
 }
@@ -145,7 +145,7 @@ Table rudiment(const char* name, const std::string& sticking, std::initializer_l
     for (std::size_t j = 0; j < hand.size(); ++j) {
         const bool accent = std::find(accents.begin(), accents.end(), static_cast<int>(j) + 1) != accents.end();
         hits.push_back({static_cast<double>(j) * 256.0 / 12.0,
-                        accent ? Row{0.82 * hand[j], -0.42, 0.0} : Row{0.492 * hand[j], -0.252, 0.0}});
+                        accent ? Offset3{0.82 * hand[j], -0.42, 0.0} : Offset3{0.492 * hand[j], -0.252, 0.0}});
     }
     return make_table(name,
                       "Visual sticking study " + sticking +
@@ -178,26 +178,26 @@ Table rudiment_flam_accent() {
                                    {128.0 + 256.0 / 3.0, {-0.492, -0.252}}}};
 
     auto flam = [&](const Flam& f, double k) {
-        const Row grace{-grace_lateral * f.hand, grace_depth, 0.0};
-        const Row accent{0.82 * f.hand, -0.42, 0.0};
+        const Offset3 grace{-grace_lateral * f.hand, grace_depth, 0.0};
+        const Offset3 accent{0.82 * f.hand, -0.42, 0.0};
         const double d = loop_distance(k, f.pip, P);
         if (d >= 0.0) {  // the accent and its decay
-            return Row{bump(d, 0.0, accent.x, w, P), bump(d, 0.0, accent.y, w, P), 0.0};
+            return Offset3{bump(d, 0.0, accent.x, w, P), bump(d, 0.0, accent.y, w, P), 0.0};
         }
         if (d > -grace_lead) {  // the drive from the grace pose into the accent
             const double u = (d + grace_lead) / grace_lead;
-            return Row{grace.x + (accent.x - grace.x) * u, grace.y + (accent.y - grace.y) * u, 0.0};
+            return Offset3{grace.x + (accent.x - grace.x) * u, grace.y + (accent.y - grace.y) * u, 0.0};
         }
         // down from rest into the grace pose
         const double from_grace = d + grace_lead;
-        return Row{bump(from_grace, 0.0, grace.x, grace_attack, P), bump(from_grace, 0.0, grace.y, grace_attack, P),
+        return Offset3{bump(from_grace, 0.0, grace.x, grace_attack, P), bump(from_grace, 0.0, grace.y, grace_attack, P),
                    0.0};
     };
     return make_table("rudiment_flam_accent",
                       "Opposite-hand grace gestures lead accented groups of three; deliberately expanded for visible "
                       "motion.",
                       P, 2, [&](int k) {
-                          Row r = score(taps, w, P, k);
+                          Offset3 r = score(taps, w, P, k);
                           for (const Flam& f : flams) {
                               r = r + flam(f, k);
                           }
@@ -345,8 +345,8 @@ double stroke_pip(const Stroke& s, bool quantised) {
     return quantised ? std::round(s.pip / 16.0) * 16.0 : s.pip;
 }
 
-Row groove_row(const Groove& g, bool quantised, int k) {
-    Row r;
+Offset3 groove_row(const Groove& g, bool quantised, int k) {
+    Offset3 r;
     for (const Stroke& s : g.strokes) {
         const double at = stroke_pip(s, quantised);
         switch (s.drum) {

@@ -6,7 +6,7 @@
 #include <set>
 #include <string_view>
 
-#include "blocks.hpp"
+#include "table.hpp"
 
 namespace gen {
 namespace {
@@ -33,7 +33,7 @@ bool valid_name(const std::string& n) {
     });
 }
 
-double distance(const Row& a, const Row& b) {
+double distance(const Offset3& a, const Offset3& b) {
     const double dx = a.x - b.x;
     const double dy = a.y - b.y;
     const double dz = a.z - b.z;

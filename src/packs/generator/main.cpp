@@ -17,9 +17,9 @@
 #include <string>
 #include <vector>
 
-#include "blocks.hpp"
+#include "table.hpp"
 #include "invariants.hpp"
-#include "packs.hpp"
+#include "builders.hpp"
 
 namespace {
 
@@ -69,7 +69,7 @@ int main(int argc, char** argv) {
     std::vector<const gen::Table*> all;
     for (gen::Pack& pack : packs) {
         for (gen::Table& t : pack.tables) {
-            for (gen::Row& r : t.rows) {
+            for (gen::Offset3& r : t.rows) {
                 r = {gen::quantise(r.x), gen::quantise(r.y), gen::quantise(r.z)};
             }
             if (const std::string broken = gen::check_table(t); !broken.empty()) {
@@ -85,7 +85,7 @@ int main(int argc, char** argv) {
     std::ofstream bin(out_dir + "/pack_rows.bin", std::ios::binary);
     for (const gen::Table* t : all) {
         bin.write(reinterpret_cast<const char*>(t->rows.data()),
-                  static_cast<std::streamsize>(t->rows.size() * sizeof(gen::Row)));
+                  static_cast<std::streamsize>(t->rows.size() * sizeof(gen::Offset3)));
     }
     if (!bin.flush()) {
         fail("cannot write pack_rows.bin");

@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "blocks.hpp"
+#include "table.hpp"
 
 namespace gen {
 
@@ -16,12 +16,12 @@ namespace gen {
 // signed height it reaches on each axis.
 struct Hit {
     double pip;
-    Row height;
+    Offset3 height;
 };
 
 // The sum of the bumps of every hit, all of half-width w, at pip k.
-inline Row score(std::span<const Hit> hits, double w, int period, double k) {
-    Row r;
+inline Offset3 score(std::span<const Hit> hits, double w, int period, double k) {
+    Offset3 r;
     for (const Hit& h : hits) {
         r = r + bump(k, h.pip, h.height, w, period);
     }
@@ -73,7 +73,7 @@ enum class Contour {
 // pips, every axis with the same contour.
 struct Gesture {
     double pip;
-    Row height;
+    Offset3 height;
     double attack;
     double decay;
     Contour contour = Contour::raised_cosine;
@@ -91,10 +91,10 @@ inline double gesture_axis(const Gesture& g, double h, int period, double k) {
 
 // The sum of every gesture of a score at pip k, the distances taken around the
 // loop.
-inline Row gestures(std::span<const Gesture> score, int period, double k) {
-    Row r;
+inline Offset3 gestures(std::span<const Gesture> score, int period, double k) {
+    Offset3 r;
     for (const Gesture& g : score) {
-        r = r + Row{gesture_axis(g, g.height.x, period, k), gesture_axis(g, g.height.y, period, k),
+        r = r + Offset3{gesture_axis(g, g.height.x, period, k), gesture_axis(g, g.height.y, period, k),
                     gesture_axis(g, g.height.z, period, k)};
     }
     return r;
