@@ -30,6 +30,7 @@ from .clock import (NS_PER_MINUTE, NS_PER_SECOND, PIPS_PER_BEAT, BeatClock, exac
                     frame_time)
 from .catalogue import Source
 from .dmx import Axis, Fixture
+from .frames import Frame, Position, Rows, sampled_rows
 from .outputs import MissingDependency, OscOutput, SacnOutput
 
 __all__ = [
@@ -38,8 +39,6 @@ __all__ = [
     "exact_tempo", "frame_time", "row",
 ]
 
-INT32_MIN = -(2**31)
-INT32_MAX = 2**31 - 1
 MAX_FPS = 10_000
 
 
@@ -63,38 +62,6 @@ def row(pattern: str, count: int, spread: int) -> list[Track]:
     if count < 1:
         raise ValueError(f"a row needs at least one track, not {count}")
     return [Track(pattern, i * spread, f"{pattern}/{i + 1}") for i in range(count)]
-
-
-@dataclass(frozen=True)
-class Position:
-    """Where one track is in a frame: the pip it was sampled at (the
-    clock's pip plus the track's offset) and x, y, z."""
-    label: str
-    pattern: str
-    pip: int
-    x: float
-    y: float
-    z: float
-
-
-@dataclass(frozen=True)
-class Frame:
-    """One frame: its number from the start of the run, its scheduled
-    instant on the clock's time line, the clock's pip at that instant and
-    the position of every track, in track order."""
-    index: int
-    time_ns: int
-    pip: int
-    positions: tuple[Position, ...]
-
-    def __getitem__(self, track: str | int) -> Position:
-        """A track's position by label or by index."""
-        if isinstance(track, int):
-            return self.positions[track]
-        for position in self.positions:
-            if position.label == track:
-                return position
-        raise KeyError(f"no track {track!r} in the frame")
 
 
 class Output(Protocol):
@@ -177,7 +144,12 @@ class Player:
             if track.name in labels:
                 raise ValueError(f"two tracks are labelled {track.name!r}")
             labels.add(track.name)
-        self._periods = tuple(periods[t.pattern] for t in self.tracks)
+        self._period_of = periods
+        # One period of each pattern played, sampled once; keyed by the
+        # pattern, since what a track plays may change during a run.
+        self._tables: dict[str, Rows] = {}
+        for track in self.tracks:
+            self._table(track.pattern)
         self.outputs: tuple[Output, ...] = tuple(map(as_output, outputs))
         self.clock = clock
         self.fps = fps
@@ -192,16 +164,26 @@ class Player:
 
     def frame(self, pip: int, index: int = 0, time_ns: int = 0) -> Frame:
         """The frame at the clock's pip `pip` (nothing is sent)."""
+        tables, new = self._tables, tuple.__new__
         positions = []
-        sample = self.source.sample
-        for track, period in zip(self.tracks, self._periods):
+        for track in self.tracks:
             at = pip + track.offset
-            # Every pattern repeats after its period, so a pip beyond the
-            # 32-bit range the module takes is sampled at its place in it.
-            x, y, z = sample(track.pattern, at if INT32_MIN <= at <= INT32_MAX
-                             else at % period).as_tuple()
-            positions.append(Position(track.name, track.pattern, at, x, y, z))
+            pattern = track.pattern
+            rows = tables.get(pattern) or self._table(pattern)
+            # pip mod period is where the module wraps every 32-bit pip, and
+            # where a pip beyond that range falls in the pattern's repeats.
+            x, y, z = rows[at % len(rows)]
+            positions.append(new(Position, (track.label or pattern, pattern, at, x, y, z)))
         return Frame(index, time_ns, pip, tuple(positions))
+
+    def _table(self, pattern: str) -> Rows:
+        period = self._period_of.get(pattern)
+        if period is None:
+            self._period_of.update((record["name"], int(record["period_pips"]))
+                                   for record in self.source.catalogue())
+            period = self._period_of[pattern]
+        rows = self._tables[pattern] = sampled_rows(self.source, pattern, period)
+        return rows
 
     def play_frame(self, at_ns: int | None = None) -> Frame:
         """Send the frame for instant `at_ns` (default: now) to every output."""

@@ -11,12 +11,10 @@ from __future__ import annotations
 
 import importlib
 import socket
-from typing import TYPE_CHECKING, Any, Sequence
+from typing import Any, Sequence
 
 from .dmx import CHANNELS, Fixture, check_overlaps, check_universe
-
-if TYPE_CHECKING:  # the frames come from the player; no import cycle at run time
-    from .live import Frame
+from .frames import Frame
 
 OSC_DEFAULT_ADDRESS = "/gesturon/{name}"
 SACN_PORT = 5568
