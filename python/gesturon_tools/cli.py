@@ -10,16 +10,18 @@ file that cannot be written).
 from __future__ import annotations
 
 import argparse
+import itertools
 import json
 import os
 import shutil
 import sys
 from fractions import Fraction
 from pathlib import Path
-from typing import TYPE_CHECKING, Callable, Iterable, NamedTuple, NoReturn, Sequence, TextIO
+from typing import (TYPE_CHECKING, Callable, Iterable, Iterator, NamedTuple, NoReturn, Sequence,
+                    TextIO)
 
 from . import drums, gallery, playcmd, termplot
-from .clock import NS_PER_SECOND, BeatClock, frame_time
+from .clock import NS_PER_SECOND, BeatClock, Line, frame_time
 if TYPE_CHECKING:
     import gesturon
 from .catalogue import (INT32_MAX, INT32_MIN, PACK_NAMES, PIPS_PER_BEAT, Catalogue,
@@ -255,12 +257,13 @@ def timed_rows(catalogue: Catalogue, pattern: Pattern, span: Span) -> Rows:
     prints as the exact decimal)."""
     assert span.bpm is not None
     clock = BeatClock(span.bpm, 0, now_ns=lambda: 0)
-    sample = catalogue.source.sample
     if span.fps is None:
-        for pip in range(span.start, span.stop, span.every):
-            yield (clock.time_of_pip(pip) / NS_PER_SECOND, pip,
-                   *sample(pattern.name, pip).as_tuple())
+        # clock.time_of_pip(pip), its terms taken out of the loop.
+        at, scale, offset, divisor = Line(0, Fraction(0), span.bpm).pip_time_terms()
+        for pip, x, y, z in catalogue.positions(pattern, span.start, span.stop, span.every):
+            yield (at - (offset - pip * scale) // divisor) / NS_PER_SECOND, pip, x, y, z
         return
+    sample = catalogue.source.sample
     fps = span.fps
     # The first frame at or after the instant the start pip begins.
     index = -(-clock.time_of_pip(span.start) * fps // NS_PER_SECOND)
@@ -273,11 +276,19 @@ def timed_rows(catalogue: Catalogue, pattern: Pattern, span: Span) -> Rows:
         index += span.every
 
 
+def row_batches(rows: Rows, size: int = 4096) -> Iterator[list[tuple[float, ...]]]:
+    """The rows in lists of `size`, so that each batch is written at once."""
+    rows = iter(rows)
+    while batch := list(itertools.islice(rows, size)):
+        yield batch
+
+
 def export_csv(pattern: Pattern, rows: Rows, span: Span, out: TextIO) -> None:
-    """One line per row; repr() writes each double so it reads back exactly."""
+    """One line per row; repr() (%r) writes each double so it reads back exactly."""
     out.write(",".join(span.columns) + "\n")
-    for row in rows:
-        out.write(",".join(map(repr, row)) + "\n")
+    line = ",".join(["%r"] * len(span.columns)) + "\n"
+    for batch in row_batches(rows):
+        out.write("".join([line % row for row in batch]))
 
 
 def export_json(pattern: Pattern, rows: Rows, span: Span, out: TextIO) -> None:
@@ -296,8 +307,14 @@ def export_json(pattern: Pattern, rows: Rows, span: Span, out: TextIO) -> None:
     head["columns"] = span.columns
     # The head object, left open (its closing brace dropped) for the rows.
     out.write(json.dumps(head, ensure_ascii=False)[:-1] + ', "rows": [')
-    for i, row in enumerate(rows):
-        out.write(("\n  " if i == 0 else ",\n  ") + json.dumps(list(row)))
+    # Each row as json.dumps writes a list of ints and finite floats (every
+    # value a pattern gives is finite): repr of each, ", " between them.
+    line = ",\n  [" + ", ".join(["%r"] * len(span.columns)) + "]"
+    first = True
+    for batch in row_batches(rows):
+        text = "".join([line % row for row in batch])
+        out.write("\n" + text[2:] if first else text)
+        first = False
     out.write("\n]}\n")
 
 
