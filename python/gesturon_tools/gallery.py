@@ -47,8 +47,11 @@ def quantise(lane: list[float]) -> list[int]:
     out-of-range values are clamped and non-finite ones drawn at 0."""
     try:
         steps = [round(value * QUANT_STEPS) for value in lane]
-    except (ValueError, OverflowError):  # nan or infinity somewhere
-        steps = [round(value * QUANT_STEPS) if math.isfinite(value) else 0 for value in lane]
+    except (ValueError, OverflowError):  # nan or infinity somewhere, or a huge value
+        # Values beyond +-2 are clamped anyway; limiting them first keeps
+        # value * QUANT_STEPS finite, so round() cannot overflow.
+        steps = [round(max(-2.0, min(2.0, value)) * QUANT_STEPS) if math.isfinite(value) else 0
+                 for value in lane]
     if steps and (max(steps) > QUANT_STEPS or min(steps) < -QUANT_STEPS):
         steps = [max(-QUANT_STEPS, min(QUANT_STEPS, step)) for step in steps]
     return steps
@@ -106,9 +109,10 @@ def encode_lanes_numpy(catalogue: Catalogue) -> bytes:
     if not lanes:
         return b""
     values = np.concatenate(lanes)
-    scaled = values * QUANT_STEPS
-    scaled[~np.isfinite(values)] = 0.0
-    steps = np.clip(np.rint(scaled), -QUANT_STEPS, QUANT_STEPS).astype(np.int16)
+    with np.errstate(over="ignore", invalid="ignore"):  # a huge value scales to infinity: clamped
+        scaled = values * QUANT_STEPS
+        scaled[~np.isfinite(values)] = 0.0
+        steps = np.clip(np.rint(scaled), -QUANT_STEPS, QUANT_STEPS).astype(np.int16)
     # Differences within each lane, which starts as if two zeros came before it.
     firsts = np.diff(steps, prepend=np.int16(0))
     firsts[starts] = steps[starts]
