@@ -21,8 +21,8 @@ if TYPE_CHECKING:
     from gesturon import PatternInfo
 
 PIPS_PER_BEAT = 64
-# Rows sampled at once when NumPy is present: large enough to spread the
-# cost of a call, small enough to stay in the cache.
+# Pips sampled as one block: enough to spread the cost of a call over many,
+# few enough to stay in the processor's cache.
 POSITIONS_BLOCK = 16384
 INT32_MIN = -(2**31)
 INT32_MAX = 2**31 - 1
@@ -266,27 +266,35 @@ class Catalogue:
 
     def positions(self, pattern: Pattern, start: int, stop: int,
                   every: int = 1) -> Iterator[tuple[int, float, float, float]]:
-        """(pip, x, y, z) for every `every`-th pip of [start, stop).
+        """(pip, x, y, z) for every `every`-th pip of [start, stop)."""
+        for pips, xs, ys, zs in self.blocks(pattern, start, stop, every):
+            yield from zip(pips, xs, ys, zs)
 
-        With NumPy the rows come from the pattern's cached table (see
-        `gesturon_tools.arrays`), a block of pips at a time; without it, one
-        `sample` call each. Both give the same values to the bit."""
+    def blocks(self, pattern: Pattern, start: int, stop: int,
+               every: int = 1) -> Iterator[tuple[range, list[float], list[float], list[float]]]:
+        """The positions of every `every`-th pip of [start, stop) a block of
+        pips at a time, as columns: the pips, their x, their y, their z.
+
+        With NumPy the values come from the pattern's cached table (see
+        `gesturon_tools.arrays`), else from one `sample` call each; both
+        give the same values to the bit."""
+        step = POSITIONS_BLOCK * every
         try:
             import numpy as np
 
             from . import arrays
         except ImportError:
             sample = self.source.sample
-            for pip in range(start, stop, every):
-                x, y, z = sample(pattern.name, pip).as_tuple()
-                yield pip, x, y, z
+            for first in range(start, stop, step):
+                pips = range(first, min(first + step, stop), every)
+                xs, ys, zs = zip(*(sample(pattern.name, pip).as_tuple() for pip in pips))
+                yield pips, list(xs), list(ys), list(zs)
             return
-        block = POSITIONS_BLOCK * every
-        for first in range(start, stop, block):
-            pips = range(first, min(first + block, stop), every)
-            rows = arrays.frames(pattern.name, np.arange(pips.start, pips.stop, every),
-                                 self.source)
-            yield from zip(pips, *rows.T.tolist())
+        for first in range(start, stop, step):
+            pips = range(first, min(first + step, stop), every)
+            rows = arrays.frames(pattern.name, np.arange(pips.start, pips.stop, every), self.source)
+            xs, ys, zs = rows.T.tolist()
+            yield pips, xs, ys, zs
 
 
 def family_title(members: Sequence[Pattern]) -> str:

@@ -260,8 +260,9 @@ def timed_rows(catalogue: Catalogue, pattern: Pattern, span: Span) -> Rows:
     if span.fps is None:
         # clock.time_of_pip(pip), its terms taken out of the loop.
         at, scale, offset, divisor = Line(0, Fraction(0), span.bpm).pip_time_terms()
-        for pip, x, y, z in catalogue.positions(pattern, span.start, span.stop, span.every):
-            yield (at - (offset - pip * scale) // divisor) / NS_PER_SECOND, pip, x, y, z
+        for pips, xs, ys, zs in catalogue.blocks(pattern, span.start, span.stop, span.every):
+            seconds = [(at - (offset - pip * scale) // divisor) / NS_PER_SECOND for pip in pips]
+            yield from zip(seconds, pips, xs, ys, zs)
         return
     sample = catalogue.source.sample
     fps = span.fps
