@@ -1,0 +1,183 @@
+"""Where users' time goes in the companion, each figure beside its floor:
+a player frame of 100 tracks (floor: 100 sample calls), DMX encoding per
+fixture, export rows per second with and without --bpm (floor: formatting
+the same values), the gallery command, and arrays.frames per row (floors:
+a NumPy gather from prepared indices, and the same gather in C++).
+
+Run alone with: cd bench && python3 -c 'import bench_companion; bench_companion.run()'
+"""
+
+from __future__ import annotations
+
+import os
+import resource
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+import timeit
+from pathlib import Path
+from typing import Any, Callable
+
+import numpy as np
+
+import gesturon
+from gesturon_tools import arrays, cli
+from gesturon_tools.dmx import Axis, Fixture
+from gesturon_tools.live import BeatClock, CallbackOutput, Player
+from measure import figure
+
+FRAME_TARGET = 1.5      # a frame of 100 tracks / 100 sample calls
+EXPORT_BPM_TARGET = 1.3  # export --bpm / plain export
+FRAMES_TARGET = 1.5     # arrays.frames / a NumPy gather of prepared indices
+GALLERY_TARGET_S = 1.0
+REPEAT = 9
+
+
+def best_ns(call: Callable[[], object], number: int) -> float:
+    """Best of REPEAT runs of `number` calls, in ns per call."""
+    call()
+    return min(timeit.repeat(call, number=number, repeat=REPEAT)) / number * 1e9
+
+
+def player_frame() -> None:
+    names = [r["name"] for r in gesturon.catalogue()[15:115]]
+    sample = gesturon.sample
+
+    def hundred_samples() -> None:
+        for name in names:
+            sample(name, 12345)
+
+    player = Player(names, [CallbackOutput(lambda frame: None)], BeatClock(120, 0, now_ns=lambda: 0))
+    at = [0]
+
+    def one_frame() -> None:
+        at[0] += 5_000_000
+        player.play_frame(at[0])
+
+    floor, frame = best_ns(hundred_samples, 500), best_ns(one_frame, 500)
+    figure("100 sample calls (floor)", f"{floor / 1e3:6.1f} us")
+    figure("Player frame of 100 tracks, callback output", f"{frame / 1e3:6.1f} us  x{frame / floor:4.2f}",
+           f"x{FRAME_TARGET}", frame / floor <= FRAME_TARGET)
+
+
+def dmx_encoding() -> None:
+    for label, fixture in (("default pan/tilt 16-bit", Fixture(1, 1)),
+                           ("6 channels, 540-degree pan, z, held",
+                            Fixture(1, 1, "pan pan_fine tilt tilt_fine z 255", pan=Axis(270, 90, 540)))):
+        cost = best_ns(lambda: fixture.channels(0.123456789, -0.5, 0.25), 20_000)
+        per_axis = best_ns(lambda: [fixture.pan.value(0.123456789, 65535),
+                                    fixture.tilt.value(-0.5, 65535)], 20_000)
+        figure(f"DMX per fixture, {label}", f"{cost / 1e3:6.2f} us")
+        figure("  two axes through Axis.value (scales looked up)", f"{per_axis / 1e3:6.2f} us")
+
+
+EXPORT_ROWS = 200_000
+
+
+def export_rows() -> None:
+    """Whole `gesturon export` runs in this process, writing to a file."""
+    with tempfile.TemporaryDirectory(prefix="gesturon-export-bench-") as scratch:
+        target = str(Path(scratch, "rows.csv"))
+        span = ["--start", str(-EXPORT_ROWS // 2), "--stop", str(EXPORT_ROWS // 2), "-o", target]
+
+        def export(*extra: str) -> float:
+            best = float("inf")
+            for _ in range(3):
+                started = time.perf_counter()
+                assert cli.main(["export", "beat_four_floor_surge", *span, *extra]) == 0
+                best = min(best, time.perf_counter() - started)
+            return EXPORT_ROWS / best
+
+        plain, timed = export(), export("--bpm", "128.4")
+        # The floor: the same values, already at hand, formatted as the CSV lines.
+        timed_rows = [(float(seconds), int(pip), float(x), float(y), float(z)) for seconds, pip, x, y, z
+                      in (line.split(",") for line in Path(target).read_text().splitlines()[1:])]
+        rows = [row[1:] for row in timed_rows]
+        json_rows = export("--format", "json")
+
+        def formatting(table: list[tuple[Any, ...]]) -> float:
+            line = ",".join(["%r"] * len(table[0])) + "\n"
+            best = min(timeit.repeat(lambda: "".join([line % row for row in table]), number=1, repeat=3))
+            return len(table) / best
+
+        floor, timed_floor = formatting(rows), formatting(timed_rows)
+    figure("export rows/s (floor: formatting pip, x, y, z)", f"{plain / 1e6:5.2f} M / {floor / 1e6:5.2f} M")
+    figure("export --bpm rows/s (floor: with the seconds)", f"{timed / 1e6:5.2f} M / {timed_floor / 1e6:5.2f} M")
+    figure("  export --bpm / plain export (time per row)", f"x{plain / timed:4.2f}", f"x{EXPORT_BPM_TARGET}",
+           plain / timed <= EXPORT_BPM_TARGET)
+    figure("export --format json rows/s", f"{json_rows / 1e6:5.2f} M")
+
+
+HIDE_NUMPY = ("import sys; sys.modules['numpy'] = None; from gesturon_tools.cli import main; "
+              "sys.exit(main(sys.argv[1:]))")
+
+
+def gallery_time() -> None:
+    """The whole command in a fresh interpreter: CPU seconds (user and
+    system) and wall seconds, with NumPy and with NumPy hidden."""
+    with tempfile.TemporaryDirectory(prefix="gesturon-gallery-cpu-") as scratch:
+        for label, command in (("with NumPy", [sys.executable, "-m", "gesturon_tools"]),
+                               ("without NumPy", [sys.executable, "-c", HIDE_NUMPY])):
+            best_cpu = best_wall = float("inf")
+            for _ in range(3):
+                before = resource.getrusage(resource.RUSAGE_CHILDREN)
+                started = time.perf_counter()
+                subprocess.run([*command, "gallery", "-o", scratch], check=True, capture_output=True)
+                wall = time.perf_counter() - started
+                after = resource.getrusage(resource.RUSAGE_CHILDREN)
+                cpu = after.ru_utime - before.ru_utime + after.ru_stime - before.ru_stime
+                best_cpu, best_wall = min(best_cpu, cpu), min(best_wall, wall)
+            met = best_cpu < GALLERY_TARGET_S if label == "with NumPy" else None
+            figure(f"gesturon gallery {label} (CPU / wall)", f"{best_cpu:4.2f} s / {best_wall:4.2f} s",
+                   f"< {GALLERY_TARGET_S:.0f} s CPU" if met is not None else "", met)
+
+
+FRAMES_ROWS = 1_000_000
+
+
+def frames_per_row() -> None:
+    floor_module = None
+    if shutil.which("cmake") is not None:
+        from calls import build_floor
+        floor_module = build_floor()
+    rng = np.random.default_rng(7)
+    pips = rng.integers(-(2**31), 2**31, FRAMES_ROWS, dtype=np.int64)
+    pips32 = pips.astype(np.int32)
+    first_of_period: dict[int, str] = {}
+    for record in gesturon.catalogue()[15:]:
+        first_of_period.setdefault(record["period_pips"], record["name"])
+    # A period wrapped by a mask, and two by a division.
+    for period in (256, 160, 768):
+        name = first_of_period[period]
+        rows = arrays.table(name)
+        index = np.remainder(pips, period)
+        gather = best_ns(lambda: np.take(rows, index, axis=0), 3) / FRAMES_ROWS
+        frames = best_ns(lambda: arrays.frames(name, pips), 3) / FRAMES_ROWS
+        frames32 = best_ns(lambda: arrays.frames(name, pips32), 3) / FRAMES_ROWS
+        figure(f"{name}, period {period}: NumPy gather (floor)", f"{gather:5.2f} ns/row")
+        if floor_module is not None:
+            native = best_ns(lambda: floor_module.gather(rows, pips32), 3) / FRAMES_ROWS
+            figure("  native gather, wrapping included (floor)", f"{native:5.2f} ns/row")
+        figure("  arrays.frames, int64 pips", f"{frames:5.2f} ns/row  x{frames / gather:4.2f}",
+               f"x{FRAMES_TARGET}", frames / gather <= FRAMES_TARGET)
+        figure("  arrays.frames, int32 pips", f"{frames32:5.2f} ns/row  x{frames32 / gather:4.2f}",
+               f"x{FRAMES_TARGET}", frames32 / gather <= FRAMES_TARGET)
+    sample = gesturon.sample
+    few = [int(p) for p in pips[:20_000]]
+    by_row = best_ns(lambda: [sample("lfo_breathe", p).as_tuple() for p in few], 1) / len(few)
+    figure("  for comparison: sample(...).as_tuple() row by row", f"{by_row:5.0f} ns/row")
+
+
+def run() -> None:
+    print(f"  (load average {os.getloadavg()[0]:.2f} on {os.cpu_count()} cores)")
+    player_frame()
+    dmx_encoding()
+    export_rows()
+    gallery_time()
+    frames_per_row()
+
+
+if __name__ == "__main__":
+    run()
