@@ -181,7 +181,10 @@ class Player:
         if period is None:
             self._period_of.update((record["name"], int(record["period_pips"]))
                                    for record in self.source.catalogue())
-            period = self._period_of[pattern]
+            period = self._period_of.get(pattern)
+            if period is None:
+                raise ValueError(f"unknown pattern {pattern!r}; "
+                                 f"{nearest_names(pattern, self._period_of)}")
         rows = self._tables[pattern] = sampled_rows(self.source, pattern, period)
         return rows
 

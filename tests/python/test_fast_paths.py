@@ -201,3 +201,6 @@ def test_player_frames_are_samples_and_follow_a_changed_pattern(source):
     for pip in (-70, 0, 33):
         assert tuple(player.frame(pip)["a"])[1:] == ("circle", pip + 7,
                                                      *gesturon.circle(pip + 7).as_tuple())
+    player.tracks = (Track("circel", 0, "a"),)
+    with pytest.raises(ValueError, match="unknown pattern 'circel'; did you mean circle"):
+        player.frame(0)
