@@ -37,8 +37,22 @@ REPEAT = 9
 
 def best_ns(call: Callable[[], object], number: int) -> float:
     """Best of REPEAT runs of `number` calls, in ns per call."""
-    call()
-    return min(timeit.repeat(call, number=number, repeat=REPEAT)) / number * 1e9
+    return paired_ns([call], number)[0]
+
+
+def paired_ns(calls: list[Callable[[], object]], number: int) -> list[float]:
+    """Best of REPEAT runs of each of `calls`, in ns of this thread's CPU
+    time per call (time spent in other processes of a busy machine does not
+    count), the runs of all taken in turn, so that a busy spell spoils one
+    run of each rather than every run of one."""
+    best = [float("inf")] * len(calls)
+    timers = [timeit.Timer(call, timer=time.thread_time) for call in calls]
+    for call in calls:
+        call()
+    for _ in range(REPEAT):
+        for i, timer in enumerate(timers):
+            best[i] = min(best[i], timer.timeit(number=number) / number * 1e9)
+    return best
 
 
 def player_frame() -> None:
@@ -56,7 +70,7 @@ def player_frame() -> None:
         at[0] += 5_000_000
         player.play_frame(at[0])
 
-    floor, frame = best_ns(hundred_samples, 500), best_ns(one_frame, 500)
+    floor, frame = paired_ns([hundred_samples, one_frame], 500)
     figure("100 sample calls (floor)", f"{floor / 1e3:6.1f} us")
     figure("Player frame of 100 tracks, callback output", f"{frame / 1e3:6.1f} us  x{frame / floor:4.2f}",
            f"x{FRAME_TARGET}", frame / floor <= FRAME_TARGET)
@@ -66,48 +80,46 @@ def dmx_encoding() -> None:
     for label, fixture in (("default pan/tilt 16-bit", Fixture(1, 1)),
                            ("6 channels, 540-degree pan, z, held",
                             Fixture(1, 1, "pan pan_fine tilt tilt_fine z 255", pan=Axis(270, 90, 540)))):
-        cost = best_ns(lambda: fixture.channels(0.123456789, -0.5, 0.25), 20_000)
-        per_axis = best_ns(lambda: [fixture.pan.value(0.123456789, 65535),
-                                    fixture.tilt.value(-0.5, 65535)], 20_000)
+        cost, per_axis = paired_ns([lambda: fixture.channels(0.123456789, -0.5, 0.25),
+                                    lambda: [fixture.pan.value(0.123456789, 65535),
+                                             fixture.tilt.value(-0.5, 65535)]], 20_000)
         figure(f"DMX per fixture, {label}", f"{cost / 1e3:6.2f} us")
         figure("  two axes through Axis.value (scales looked up)", f"{per_axis / 1e3:6.2f} us")
 
 
 EXPORT_ROWS = 200_000
+EXPORT_PATTERN = "helix"  # three moving axes, so every value is written in full
 
 
 def export_rows() -> None:
-    """Whole `gesturon export` runs in this process, writing to a file."""
+    """Whole `gesturon export` runs in this process, writing to a file,
+    each variant run in turn with the others; the floor formats the same
+    values, already at hand, into the same CSV lines."""
     with tempfile.TemporaryDirectory(prefix="gesturon-export-bench-") as scratch:
-        target = str(Path(scratch, "rows.csv"))
-        span = ["--start", str(-EXPORT_ROWS // 2), "--stop", str(EXPORT_ROWS // 2), "-o", target]
-
-        def export(*extra: str) -> float:
-            best = float("inf")
-            for _ in range(3):
-                started = time.perf_counter()
-                assert cli.main(["export", "beat_four_floor_surge", *span, *extra]) == 0
-                best = min(best, time.perf_counter() - started)
-            return EXPORT_ROWS / best
-
-        plain, timed = export(), export("--bpm", "128.4")
-        # The floor: the same values, already at hand, formatted as the CSV lines.
+        target = Path(scratch, "rows.csv")
+        span = ["--start", str(-EXPORT_ROWS // 2), "--stop", str(EXPORT_ROWS // 2), "-o", str(target)]
+        assert cli.main(["export", EXPORT_PATTERN, *span, "--bpm", "128.4"]) == 0
         timed_rows = [(float(seconds), int(pip), float(x), float(y), float(z)) for seconds, pip, x, y, z
-                      in (line.split(",") for line in Path(target).read_text().splitlines()[1:])]
+                      in (line.split(",") for line in target.read_text().splitlines()[1:])]
         rows = [row[1:] for row in timed_rows]
-        json_rows = export("--format", "json")
 
-        def formatting(table: list[tuple[Any, ...]]) -> float:
+        def export(*extra: str) -> Callable[[], object]:
+            return lambda: cli.main(["export", EXPORT_PATTERN, *span, *extra])
+
+        def formatting(table: list[tuple[Any, ...]]) -> Callable[[], object]:
             line = ",".join(["%r"] * len(table[0])) + "\n"
-            best = min(timeit.repeat(lambda: "".join([line % row for row in table]), number=1, repeat=3))
-            return len(table) / best
+            return lambda: "".join([line % row for row in table])
 
-        floor, timed_floor = formatting(rows), formatting(timed_rows)
-    figure("export rows/s (floor: formatting pip, x, y, z)", f"{plain / 1e6:5.2f} M / {floor / 1e6:5.2f} M")
-    figure("export --bpm rows/s (floor: with the seconds)", f"{timed / 1e6:5.2f} M / {timed_floor / 1e6:5.2f} M")
+        per_row = [ns / EXPORT_ROWS for ns in paired_ns(
+            [export(), export("--bpm", "128.4"), export("--format", "json"),
+             formatting(rows), formatting(timed_rows)], 1)]
+    plain, timed, json_rows, floor, timed_floor = (1e3 / ns for ns in per_row)
+    figure("export rows/s (floor: formatting pip, x, y, z)", f"{plain:5.2f} M / {floor:5.2f} M")
+    figure("export --bpm rows/s (floor: with the seconds)", f"{timed:5.2f} M / {timed_floor:5.2f} M")
     figure("  export --bpm / plain export (time per row)", f"x{plain / timed:4.2f}", f"x{EXPORT_BPM_TARGET}",
            plain / timed <= EXPORT_BPM_TARGET)
-    figure("export --format json rows/s", f"{json_rows / 1e6:5.2f} M")
+    figure("  the same ratio of the floors", f"x{floor / timed_floor:4.2f}")
+    figure("export --format json rows/s", f"{json_rows:5.2f} M")
 
 
 HIDE_NUMPY = ("import sys; sys.modules['numpy'] = None; from gesturon_tools.cli import main; "
@@ -153,13 +165,15 @@ def frames_per_row() -> None:
         name = first_of_period[period]
         rows = arrays.table(name)
         index = np.remainder(pips, period)
-        gather = best_ns(lambda: np.take(rows, index, axis=0), 3) / FRAMES_ROWS
-        frames = best_ns(lambda: arrays.frames(name, pips), 3) / FRAMES_ROWS
-        frames32 = best_ns(lambda: arrays.frames(name, pips32), 3) / FRAMES_ROWS
-        figure(f"{name}, period {period}: NumPy gather (floor)", f"{gather:5.2f} ns/row")
+        calls: list[Callable[[], object]] = [lambda: np.take(rows, index, axis=0),
+                                             lambda: arrays.frames(name, pips),
+                                             lambda: arrays.frames(name, pips32)]
         if floor_module is not None:
-            native = best_ns(lambda: floor_module.gather(rows, pips32), 3) / FRAMES_ROWS
-            figure("  native gather, wrapping included (floor)", f"{native:5.2f} ns/row")
+            calls.append(lambda: floor_module.gather(rows, pips32))
+        gather, frames, frames32, *native = [ns / FRAMES_ROWS for ns in paired_ns(calls, 3)]
+        figure(f"{name}, period {period}: NumPy gather (floor)", f"{gather:5.2f} ns/row")
+        if native:
+            figure("  native gather, wrapping included (floor)", f"{native[0]:5.2f} ns/row")
         figure("  arrays.frames, int64 pips", f"{frames:5.2f} ns/row  x{frames / gather:4.2f}",
                f"x{FRAMES_TARGET}", frames / gather <= FRAMES_TARGET)
         figure("  arrays.frames, int32 pips", f"{frames32:5.2f} ns/row  x{frames32 / gather:4.2f}",

@@ -21,6 +21,7 @@ next frame is on time again and no burst of stale frames goes out.
 
 from __future__ import annotations
 
+import array
 import difflib
 import threading
 from dataclasses import dataclass
@@ -30,7 +31,7 @@ from .clock import (NS_PER_MINUTE, NS_PER_SECOND, PIPS_PER_BEAT, BeatClock, exac
                     frame_time)
 from .catalogue import Source
 from .dmx import Axis, Fixture
-from .frames import Frame, Position, Rows, sampled_rows
+from .frames import Frame, Position, sampled_rows
 from .outputs import MissingDependency, OscOutput, SacnOutput
 
 __all__ = [
@@ -147,7 +148,7 @@ class Player:
         self._period_of = periods
         # One period of each pattern played, sampled once; keyed by the
         # pattern, since what a track plays may change during a run.
-        self._tables: dict[str, Rows] = {}
+        self._tables: dict[str, tuple[array.array[float], int]] = {}
         for track in self.tracks:
             self._table(track.pattern)
         self.outputs: tuple[Output, ...] = tuple(map(as_output, outputs))
@@ -169,14 +170,15 @@ class Player:
         for track in self.tracks:
             at = pip + track.offset
             pattern = track.pattern
-            rows = tables.get(pattern) or self._table(pattern)
+            rows, period = tables.get(pattern) or self._table(pattern)
             # pip mod period is where the module wraps every 32-bit pip, and
             # where a pip beyond that range falls in the pattern's repeats.
-            x, y, z = rows[at % len(rows)]
-            positions.append(new(Position, (track.label or pattern, pattern, at, x, y, z)))
+            i = 3 * (at % period)
+            positions.append(new(Position, (track.label or pattern, pattern, at,
+                                            rows[i], rows[i + 1], rows[i + 2])))
         return Frame(index, time_ns, pip, tuple(positions))
 
-    def _table(self, pattern: str) -> Rows:
+    def _table(self, pattern: str) -> tuple[array.array[float], int]:
         period = self._period_of.get(pattern)
         if period is None:
             self._period_of.update((record["name"], int(record["period_pips"]))
@@ -185,8 +187,8 @@ class Player:
             if period is None:
                 raise ValueError(f"unknown pattern {pattern!r}; "
                                  f"{nearest_names(pattern, self._period_of)}")
-        rows = self._tables[pattern] = sampled_rows(self.source, pattern, period)
-        return rows
+        table = self._tables[pattern] = sampled_rows(self.source, pattern, period), period
+        return table
 
     def play_frame(self, at_ns: int | None = None) -> Frame:
         """Send the frame for instant `at_ns` (default: now) to every output."""
