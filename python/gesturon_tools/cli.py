@@ -12,6 +12,7 @@ from __future__ import annotations
 import argparse
 import itertools
 import json
+import math
 import os
 import shutil
 import sys
@@ -259,10 +260,9 @@ def timed_rows(catalogue: Catalogue, pattern: Pattern, span: Span) -> Rows:
     clock = BeatClock(span.bpm, 0, now_ns=lambda: 0)
     if span.fps is None:
         # clock.time_of_pip(pip), its terms taken out of the loop.
-        at, scale, offset, divisor = Line(0, Fraction(0), span.bpm).pip_time_terms()
+        terms = Line(0, Fraction(0), span.bpm).pip_time_terms()
         for pips, xs, ys, zs in catalogue.blocks(pattern, span.start, span.stop, span.every):
-            seconds = [(at - (offset - pip * scale) // divisor) / NS_PER_SECOND for pip in pips]
-            yield from zip(seconds, pips, xs, ys, zs)
+            yield from zip(seconds_of_pips(terms, pips), pips, xs, ys, zs)
         return
     sample = catalogue.source.sample
     fps = span.fps
@@ -275,6 +275,30 @@ def timed_rows(catalogue: Catalogue, pattern: Pattern, span: Span) -> Rows:
             return
         yield (t / NS_PER_SECOND, pip, *sample(pattern.name, pip).as_tuple())
         index += span.every
+
+
+def seconds_of_pips(terms: tuple[int, int, int, int], pips: range) -> list[float]:
+    """The instant each pip begins, in seconds: its whole nanosecond
+    at - (offset - pip * scale) // divisor (see `Line.pip_time_terms`) over
+    10^9, the double nearest to the exact quotient.
+
+    With NumPy this is done in 64-bit integers where that is exact: when no
+    product can overflow and every nanosecond count stays below 2^53, so
+    that converting it to a double and dividing rounds once, as Python's
+    int / int does. Otherwise, and without NumPy, in Python integers."""
+    at, scale, offset, divisor = terms
+    common = math.gcd(scale, offset, divisor)
+    scale, offset, divisor = scale // common, offset // common, divisor // common
+    widest = max(abs(pips.start), abs(pips.stop)) * scale + abs(offset)
+    if widest < 2**62 and abs(at) + widest // divisor + 1 < 2**53:
+        try:
+            import numpy as np
+        except ImportError:
+            pass
+        else:
+            ns = at - (offset - np.arange(pips.start, pips.stop, pips.step) * scale) // divisor
+            return (ns / NS_PER_SECOND).tolist()  # type: ignore[no-any-return]
+    return [(at - (offset - pip * scale) // divisor) / NS_PER_SECOND for pip in pips]
 
 
 def row_batches(rows: Rows, size: int = 4096) -> Iterator[list[tuple[float, ...]]]:

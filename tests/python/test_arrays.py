@@ -134,7 +134,7 @@ WITHOUT_NUMPY = textwrap.dedent("""
     except ImportError as error:
         hint = str(error)
     cli.main(["export", "beat_four_floor_surge", "--start", "-3000", "--stop", "3000",
-              "--format", "json", "-o", "/dev/stdout"])
+              "--format", "json", "--bpm", "128.4", "-o", "/dev/stdout"])
     player = Player(row("lfo_breathe", 3, 100) + row("helix", 2, -7), [], BeatClock(120, 0))
     frames = [player.frame(pip) for pip in (-2**40, -1, 0, 5000, 2**31 - 1)]
     print(json.dumps({
