@@ -170,7 +170,10 @@ class Player:
         for track in self.tracks:
             at = pip + track.offset
             pattern = track.pattern
-            rows, period = tables.get(pattern) or self._table(pattern)
+            try:
+                rows, period = tables[pattern]
+            except KeyError:  # a pattern the track has switched to
+                rows, period = self._table(pattern)
             # pip mod period is where the module wraps every 32-bit pip, and
             # where a pip beyond that range falls in the pattern's repeats.
             i = 3 * (at % period)
