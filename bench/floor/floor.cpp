@@ -50,6 +50,13 @@ py::array_t<double> gather(const py::array_t<double, py::array::c_style>& table,
     const double* rows = table.data();
     const std::int32_t* at = pips.data();
     double* into = out.mutable_data();
+    if ((period & (period - 1)) == 0) {  // a power of two: the mask, as the module's samplers do
+        const std::int32_t mask = period - 1;
+        for (py::ssize_t i = 0; i < count; ++i) {
+            std::memcpy(into + 3 * i, rows + 3 * (at[i] & mask), 3 * sizeof(double));
+        }
+        return out;
+    }
     for (py::ssize_t i = 0; i < count; ++i) {
         std::int32_t r = at[i] % period;
         if (r < 0) {
