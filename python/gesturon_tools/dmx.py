@@ -174,14 +174,16 @@ class Fixture:
     def last_channel(self) -> int:
         return self.address + len(self.tokens) - 1
 
-    def channels(self, x: float, y: float, z: float) -> list[tuple[int, int]]:
+    def channels(self, x: Real, y: Real, z: Real) -> list[tuple[int, int]]:
         """(channel, value) for every channel of the fixture, channels
-        numbered from 1 like DMX addresses; unused ones are 0."""
+        numbered from 1 like DMX addresses; unused ones are 0. Positions
+        are floats, or exact rationals, taken exactly."""
         out = list(self._held)
         address, xyz = self.address, (x, y, z)
         for index, (slope, offset, divisor, low, high), coarse, fine in self._drives:
             # As Axis.value: the position is n / d exactly, one integer division.
-            n, d = float(xyz[index]).as_integer_ratio()
+            position = xyz[index]
+            n, d = (position if isinstance(position, Fraction) else float(position)).as_integer_ratio()
             value = min(max((n * slope + offset * d) // (d * divisor), low), high)
             if fine is None:
                 out[coarse] = (address + coarse, value)

@@ -164,7 +164,8 @@ def channels_one_by_one(fixture, x, y, z):
 ], ids=["default", "z first, limits", "mixed", "fine before coarse"])
 def test_fixture_channels_match_each_axis_value(fixture):
     rng = random.Random(3)
-    positions = [-1.0, -0.0, 0.0, 1.0, 0.5, -0.5, 5e-324, 1 / 3] + [rng.uniform(-1, 1) for _ in range(300)]
+    positions = [-1.0, -0.0, 0.0, 1.0, 0.5, -0.5, 5e-324, 1 / 3, Fraction(-3, 8), 1] \
+        + [rng.uniform(-1, 1) for _ in range(300)]
     for x, y, z in zip(positions, reversed(positions), positions[7:] + positions[:7]):
         assert fixture.channels(x, y, z) == channels_one_by_one(fixture, x, y, z)
 
