@@ -108,7 +108,8 @@ def table(pattern: Pattern, source: Source | None = None) -> NDArray[np.float64]
     if isinstance(pattern, gesturon.SampledPattern):
         rows = _by_pattern.get(pattern)
         if rows is None:
-            rows = _by_pattern[pattern] = _build(map(pattern.sample, range(pattern.period_pips)), pattern.period_pips)
+            count = pattern.period_pips
+            rows = _by_pattern[pattern] = _build(map(pattern.sample, range(count)), count)
         return rows
     if not isinstance(pattern, str):
         raise TypeError(f"a pattern is a name or a SampledPattern, not {type(pattern).__name__}")
@@ -150,6 +151,8 @@ def wrapped(pips: ArrayLike, period: int) -> NDArray[Any]:
             raise TypeError(f"pip {bad} is outside the pip range {INT32_MIN}..{INT32_MAX}")
     if kind != "i" or size < 4:
         at = at.astype(np.int32)  # every value fits, as checked
+    if at.ndim == 0:  # one pip: worked out as an array of one
+        return wrapped(at.reshape(1), period).reshape(())
     if period & (period - 1) == 0:  # a power of two: the two's-complement mask
         return cast("NDArray[Any]", np.bitwise_and(at, period - 1))
     # pip - floor(pip / period) * period, by a division NumPy does quickly;

@@ -60,11 +60,17 @@ def test_every_integer_dtype_and_shape(name, dtype):
                           sampled(lambda p: gesturon.sample(name, p), pips.astype(np.int64)))
 
 
-def test_scalars_lists_and_empty_arrays():
-    assert arrays.frames("circle", 16).tolist() == list(gesturon.circle(16).as_tuple())
-    assert arrays.frames("circle", [-48, True]).tolist() == [list(gesturon.circle(p).as_tuple())
-                                                            for p in (-48, 1)]
-    assert arrays.frames("circle", np.array([], dtype=np.int64)).shape == (0, 3)
+@pytest.mark.parametrize("name", ["circle", "euclid_2_5"])  # a mask, a division
+def test_scalars_lists_and_empty_arrays(name):
+    def at(pip):
+        return list(gesturon.sample(name, pip).as_tuple())
+
+    assert arrays.frames(name, -17).tolist() == at(-17)
+    assert arrays.frames(name, np.int64(INT32_MIN)).tolist() == at(INT32_MIN)
+    assert arrays.frames(name, [-48, True]).tolist() == [at(-48), at(1)]
+    assert arrays.frames(name, np.array([], dtype=np.int64)).shape == (0, 3)
+    with pytest.raises(TypeError):
+        arrays.frames(name, np.int64(INT32_MAX + 1))
 
 
 @pytest.mark.parametrize("pips", [[INT32_MAX + 1], [0, INT32_MIN - 1], np.array([2**31], np.uint32),
