@@ -37,7 +37,7 @@ from __future__ import annotations
 import itertools
 import operator
 import weakref
-from typing import TYPE_CHECKING, Any, Iterator, Union, cast
+from typing import TYPE_CHECKING, Any, Callable, Iterator, Union, cast
 
 try:
     import numpy as np
@@ -53,6 +53,10 @@ if TYPE_CHECKING:
 
 __all__ = ["frames", "table"]
 
+# x, y, z of a position: of the module's own Offset3 by its method itself
+# (quicker than looking the method up on every position), of any other
+# source's positions by name.
+OFFSET3_AS_TUPLE = gesturon.Offset3.as_tuple
 AS_TUPLE = operator.methodcaller("as_tuple")
 
 Pattern = Union[str, gesturon.SampledPattern]
@@ -67,10 +71,11 @@ _by_pattern: weakref.WeakKeyDictionary[gesturon.SampledPattern, NDArray[np.float
     weakref.WeakKeyDictionary()
 
 
-def _build(offsets: Iterator[Any], period: int) -> NDArray[np.float64]:
+def _build(offsets: Iterator[Any], period: int,
+           as_tuple: Callable[[Any], tuple[float, float, float]] = OFFSET3_AS_TUPLE) -> NDArray[np.float64]:
     """Rows 0..period-1 from the positions of pips 0..period-1, frozen.
     (One flat iteration in C: far quicker than a list of tuples.)"""
-    values = itertools.chain.from_iterable(map(AS_TUPLE, offsets))
+    values = itertools.chain.from_iterable(map(as_tuple, offsets))
     rows = np.fromiter(values, dtype=np.float64, count=3 * period).reshape(period, 3)
     rows.flags.writeable = False
     return rows
@@ -133,7 +138,9 @@ def table(pattern: Pattern, source: Source | None = None) -> NDArray[np.float64]
     if period is None:
         source.sample(pattern, 0)  # the source's own error for an unknown name
         raise ValueError(f"Unknown gesturon: {pattern}")
-    rows = cached[pattern] = _build(map(source.sample, itertools.repeat(pattern), range(period)), period)
+    own = isinstance(source, gesturon.PatternLibrary)
+    rows = cached[pattern] = _build(map(source.sample, itertools.repeat(pattern), range(period)), period,
+                                    OFFSET3_AS_TUPLE if own else AS_TUPLE)
     return rows
 
 
