@@ -5,7 +5,8 @@ floor's build tools):  python3 bench/run.py
 
 Every figure is printed beside its target and whether it met it, in one run:
 the call costs next to their pybind11 floor, the lookups a user would write
-instead, the catalogue, the import, a recording, a memory soak, a clean
+instead, the catalogue, the import, the companion (player frames, DMX,
+export, the gallery command, arrays), a recording, a memory soak, a clean
 install and the gallery. Set GESTURON_BENCH_SKIP_INSTALL=1 to leave out the
 clean install, which takes minutes.
 """

@@ -10,16 +10,19 @@ file that cannot be written).
 from __future__ import annotations
 
 import argparse
+import itertools
 import json
+import math
 import os
 import shutil
 import sys
 from fractions import Fraction
 from pathlib import Path
-from typing import TYPE_CHECKING, Callable, Iterable, NamedTuple, NoReturn, Sequence, TextIO
+from typing import (TYPE_CHECKING, Callable, Iterable, Iterator, NamedTuple, NoReturn, Sequence,
+                    TextIO)
 
 from . import __version__, blendercmd, drums, gallery, playcmd, showcmd, termplot
-from .clock import NS_PER_SECOND, BeatClock, frame_time
+from .clock import NS_PER_SECOND, BeatClock, Line, frame_time
 if TYPE_CHECKING:
     import gesturon
 from .catalogue import (INT32_MAX, INT32_MIN, PACK_NAMES, PIPS_PER_BEAT, Catalogue,
@@ -263,12 +266,13 @@ def timed_rows(catalogue: Catalogue, pattern: Pattern, span: Span) -> Rows:
     prints as the exact decimal)."""
     assert span.bpm is not None
     clock = BeatClock(span.bpm, 0, now_ns=lambda: 0)
-    sample = catalogue.source.sample
     if span.fps is None:
-        for pip in range(span.start, span.stop, span.every):
-            yield (clock.time_of_pip(pip) / NS_PER_SECOND, pip,
-                   *sample(pattern.name, pip).as_tuple())
+        # clock.time_of_pip(pip), its terms taken out of the loop.
+        terms = Line(0, Fraction(0), span.bpm).pip_time_terms()
+        for pips, xs, ys, zs in catalogue.blocks(pattern, span.start, span.stop, span.every):
+            yield from zip(seconds_of_pips(terms, pips), pips, xs, ys, zs)
         return
+    sample = catalogue.source.sample
     fps = span.fps
     # The first frame at or after the instant the start pip begins.
     index = -(-clock.time_of_pip(span.start) * fps // NS_PER_SECOND)
@@ -281,11 +285,43 @@ def timed_rows(catalogue: Catalogue, pattern: Pattern, span: Span) -> Rows:
         index += span.every
 
 
+def seconds_of_pips(terms: tuple[int, int, int, int], pips: range) -> list[float]:
+    """The instant each pip begins, in seconds: its whole nanosecond
+    at - (offset - pip * scale) // divisor (see `Line.pip_time_terms`) over
+    10^9, the double nearest to the exact quotient.
+
+    With NumPy this is done in 64-bit integers where that is exact: when no
+    product can overflow and every nanosecond count stays below 2^53, so
+    that converting it to a double and dividing rounds once, as Python's
+    int / int does. Otherwise, and without NumPy, in Python integers."""
+    at, scale, offset, divisor = terms
+    common = math.gcd(scale, offset, divisor)
+    scale, offset, divisor = scale // common, offset // common, divisor // common
+    widest = max(abs(pips.start), abs(pips.stop)) * scale + abs(offset)
+    if widest < 2**62 and abs(at) + widest // divisor + 1 < 2**53:
+        try:
+            import numpy as np
+        except ImportError:
+            pass
+        else:
+            ns = at - (offset - np.arange(pips.start, pips.stop, pips.step) * scale) // divisor
+            return (ns / NS_PER_SECOND).tolist()  # type: ignore[no-any-return]
+    return [(at - (offset - pip * scale) // divisor) / NS_PER_SECOND for pip in pips]
+
+
+def row_batches(rows: Rows, size: int = 4096) -> Iterator[list[tuple[float, ...]]]:
+    """The rows in lists of `size`, so that each batch is written at once."""
+    rows = iter(rows)
+    while batch := list(itertools.islice(rows, size)):
+        yield batch
+
+
 def export_csv(pattern: Pattern, rows: Rows, span: Span, out: TextIO) -> None:
-    """One line per row; repr() writes each double so it reads back exactly."""
+    """One line per row; repr() (%r) writes each double so it reads back exactly."""
     out.write(",".join(span.columns) + "\n")
-    for row in rows:
-        out.write(",".join(map(repr, row)) + "\n")
+    line = ",".join(["%r"] * len(span.columns)) + "\n"
+    for batch in row_batches(rows):
+        out.write("".join([line % row for row in batch]))
 
 
 def export_json(pattern: Pattern, rows: Rows, span: Span, out: TextIO) -> None:
@@ -304,8 +340,14 @@ def export_json(pattern: Pattern, rows: Rows, span: Span, out: TextIO) -> None:
     head["columns"] = span.columns
     # The head object, left open (its closing brace dropped) for the rows.
     out.write(json.dumps(head, ensure_ascii=False)[:-1] + ', "rows": [')
-    for i, row in enumerate(rows):
-        out.write(("\n  " if i == 0 else ",\n  ") + json.dumps(list(row)))
+    # Each row as json.dumps writes a list of ints and finite floats (every
+    # value a pattern gives is finite): repr of each, ", " between them.
+    line = ",\n  [" + ", ".join(["%r"] * len(span.columns)) + "]"
+    first = True
+    for batch in row_batches(rows):
+        text = "".join([line % row for row in batch])
+        out.write("\n" + text[2:] if first else text)
+        first = False
     out.write("\n]}\n")
 
 

@@ -43,6 +43,10 @@ UNUSED = "-"
 DEFAULT_LAYOUT = ("pan", "pan_fine", "tilt", "tilt_fine")
 
 Real = Union[int, float, Fraction]
+# A driven parameter of a fixture: which of x, y, z drives it, the integer
+# scale of its axis (see `scale`), its coarse channel and its fine channel
+# (or None), both as indices into the fixture's layout.
+Drive = tuple[int, tuple[int, int, int, int, int], int, Union[int, None]]
 
 
 def rational(value: Real, what: str) -> Fraction:
@@ -155,6 +159,11 @@ class Fixture:
     z: Axis = field(default_factory=Axis)
     track: str | int = 0
     tokens: tuple[str | int, ...] = field(init=False, repr=False, compare=False)
+    # The channels as they start every frame (held values, unused at 0) and,
+    # for each driven parameter, its axis's integer scale and the channels
+    # its value goes to: worked out once, not on every frame.
+    _held: tuple[tuple[int, int], ...] = field(init=False, repr=False, compare=False)
+    _drives: tuple[Drive, ...] = field(init=False, repr=False, compare=False)
 
     def __post_init__(self) -> None:
         object.__setattr__(self, "tokens", parse_layout(self.layout))
@@ -167,6 +176,17 @@ class Fixture:
             raise ValueError(f"a fixture of {len(self.tokens)} channels at address "
                              f"{self.address} does not fit in {CHANNELS} channels "
                              f"(it would end at {self.last_channel})")
+        held = [(self.address + i, token if isinstance(token, int) else 0)
+                for i, token in enumerate(self.tokens)]
+        drives = []
+        for index, (parameter, axis) in enumerate(zip(PARAMETERS, (self.pan, self.tilt, self.z))):
+            if parameter in self.tokens:
+                coarse = self.tokens.index(parameter)
+                fine = self.tokens.index(parameter + "_fine") \
+                    if parameter + "_fine" in self.tokens else None
+                drives.append((index, scale(axis, 255 if fine is None else 65535), coarse, fine))
+        object.__setattr__(self, "_held", tuple(held))
+        object.__setattr__(self, "_drives", tuple(drives))
 
     @property
     def last_channel(self) -> int:
@@ -174,17 +194,21 @@ class Fixture:
 
     def channels(self, x: Real, y: Real, z: Real) -> list[tuple[int, int]]:
         """(channel, value) for every channel of the fixture, channels
-        numbered from 1 like DMX addresses; unused ones are 0."""
-        values: dict[str, int] = {}
-        for parameter, position, axis in (("pan", x, self.pan), ("tilt", y, self.tilt),
-                                          ("z", z, self.z)):
-            if parameter in self.tokens:
-                fine = parameter + "_fine" in self.tokens
-                value = axis.value(position, 65535 if fine else 255)
-                values[parameter] = value >> 8 if fine else value
-                values[parameter + "_fine"] = value & 0xFF
-        return [(self.address + i, token if isinstance(token, int) else values.get(token, 0))
-                for i, token in enumerate(self.tokens)]
+        numbered from 1 like DMX addresses; unused ones are 0. Positions
+        are floats, or exact rationals, taken exactly."""
+        out = list(self._held)
+        address, xyz = self.address, (x, y, z)
+        for index, (slope, offset, divisor, low, high), coarse, fine in self._drives:
+            # As Axis.value: the position is n / d exactly, one integer division.
+            position = xyz[index]
+            n, d = (position if isinstance(position, Fraction) else float(position)).as_integer_ratio()
+            value = min(max((n * slope + offset * d) // (d * divisor), low), high)
+            if fine is None:
+                out[coarse] = (address + coarse, value)
+            else:
+                out[coarse] = (address + coarse, value >> 8)
+                out[fine] = (address + fine, value & 0xFF)
+        return out
 
 
 def check_universe(universe: int, low: int = UNIVERSE_MIN, high: int = UNIVERSE_MAX) -> None:

@@ -47,8 +47,11 @@ def quantise(lane: list[float]) -> list[int]:
     out-of-range values are clamped and non-finite ones drawn at 0."""
     try:
         steps = [round(value * QUANT_STEPS) for value in lane]
-    except (ValueError, OverflowError):  # nan or infinity somewhere
-        steps = [round(value * QUANT_STEPS) if math.isfinite(value) else 0 for value in lane]
+    except (ValueError, OverflowError):  # nan or infinity somewhere, or a huge value
+        # Values beyond +-2 are clamped anyway; limiting them first keeps
+        # value * QUANT_STEPS finite, so round() cannot overflow.
+        steps = [round(max(-2.0, min(2.0, value)) * QUANT_STEPS) if math.isfinite(value) else 0
+                 for value in lane]
     if steps and (max(steps) > QUANT_STEPS or min(steps) < -QUANT_STEPS):
         steps = [max(-QUANT_STEPS, min(QUANT_STEPS, step)) for step in steps]
     return steps
@@ -65,7 +68,18 @@ def encode_samples(catalogue: Catalogue) -> str:
     """Every pattern's moving axes, in catalogue order, as base64 text.
 
     Lanes follow one another: pattern by pattern, axis x then y then z up to
-    the pattern's dimensions, each `period_pips` values long."""
+    the pattern's dimensions, each `period_pips` values long. With NumPy the
+    lanes are worked out as arrays (`encode_lanes_numpy`), else value by
+    value (`encode_lanes`); the two give the same bytes."""
+    try:
+        from . import arrays  # noqa: F401  (NumPy is there)
+    except ImportError:
+        return pack_lanes(encode_lanes(catalogue))
+    return pack_lanes(encode_lanes_numpy(catalogue))
+
+
+def encode_lanes(catalogue: Catalogue) -> bytes:
+    """The lanes as little-endian 16-bit second differences, in plain Python."""
     lanes = array.array("h")
     for pattern in catalogue.patterns:
         rows = [row[1:] for row in catalogue.positions(pattern, 0, pattern.period_pips)]
@@ -73,7 +87,43 @@ def encode_samples(catalogue: Catalogue) -> str:
             lanes.extend(second_differences(quantise([row[axis] for row in rows])))
     if sys.byteorder != "little":
         lanes.byteswap()
-    raw = lanes.tobytes()
+    return lanes.tobytes()
+
+
+def encode_lanes_numpy(catalogue: Catalogue) -> bytes:
+    """The same bytes as `encode_lanes`, from each pattern's cached table:
+    quantised as `quantise` does (NumPy rounds halves to even, as round()
+    does), then differenced twice."""
+    import numpy as np
+
+    from . import arrays
+
+    lanes = []
+    starts: list[int] = []  # where each lane begins
+    at = 0
+    for pattern in catalogue.patterns:
+        rows = arrays.table(pattern.name, catalogue.source)
+        lanes.append(rows[:, :pattern.dimensions].T.ravel())
+        starts += range(at, at + pattern.dimensions * pattern.period_pips, pattern.period_pips)
+        at += pattern.dimensions * pattern.period_pips
+    if not lanes:
+        return b""
+    values = np.concatenate(lanes)
+    with np.errstate(over="ignore", invalid="ignore"):  # a huge value scales to infinity: clamped
+        scaled = values * QUANT_STEPS
+        scaled[~np.isfinite(values)] = 0.0
+        steps = np.clip(np.rint(scaled), -QUANT_STEPS, QUANT_STEPS).astype(np.int16)
+    # Differences within each lane, which starts as if two zeros came before it.
+    firsts = np.diff(steps, prepend=np.int16(0))
+    firsts[starts] = steps[starts]
+    seconds = np.diff(firsts, prepend=np.int16(0))
+    seconds[starts] = firsts[starts]
+    return bytes(seconds.astype("<i2").tobytes())
+
+
+def pack_lanes(raw: bytes) -> str:
+    """The lanes' low bytes then their high bytes, gzip-compressed and
+    base64-encoded."""
     planes = raw[0::2] + raw[1::2]
     return base64.b64encode(gzip.compress(planes, compresslevel=6, mtime=0)).decode("ascii")
 

@@ -26,6 +26,7 @@ again and no burst of stale frames goes out. Each stream counts its own.
 
 from __future__ import annotations
 
+import array
 import difflib
 import itertools
 import threading
@@ -39,6 +40,7 @@ from .catalogue import Source
 from .compose import Exact, Pattern, Patternish, name_of, pattern as as_pattern, pips_of
 from .cues import Choice, CueState
 from .dmx import Axis, Fixture
+from .frames import Frame, Position, sampled_rows
 from .meter import Unit
 from .outputs import MissingDependency, OscOutput, SacnOutput
 
@@ -48,8 +50,6 @@ __all__ = [
     "exact_tempo", "frame_time", "row",
 ]
 
-INT32_MIN = -(2**31)
-INT32_MAX = 2**31 - 1
 MAX_FPS = 10_000
 
 
@@ -75,38 +75,6 @@ def row(pattern: str, count: int, spread: int) -> list[Track]:
     if count < 1:
         raise ValueError(f"a row needs at least one track, not {count}")
     return [Track(pattern, i * spread, f"{pattern}/{i + 1}") for i in range(count)]
-
-
-@dataclass(frozen=True)
-class Position:
-    """Where one track is in a frame: the pip it was sampled at (the
-    clock's pip plus the track's offset) and x, y, z."""
-    label: str
-    pattern: str
-    pip: int
-    x: float
-    y: float
-    z: float
-
-
-@dataclass(frozen=True)
-class Frame:
-    """One frame: its number from the start of the run, its scheduled
-    instant on the clock's time line, the clock's pip at that instant and
-    the position of every track, in track order."""
-    index: int
-    time_ns: int
-    pip: int
-    positions: tuple[Position, ...]
-
-    def __getitem__(self, track: str | int) -> Position:
-        """A track's position by label or by index."""
-        if isinstance(track, int):
-            return self.positions[track]
-        for position in self.positions:
-            if position.label == track:
-                return position
-        raise KeyError(f"no track {track!r} in the frame")
 
 
 class Output(Protocol):
@@ -292,9 +260,14 @@ class Player:
             if track.name in labels:
                 raise ValueError(f"two tracks are labelled {track.name!r}")
             labels.add(track.name)
-        self._periods = tuple(periods[c] if isinstance(c, str) else c.period_pips
-                              for c in choices)
         self.cues = CueState(choices, clock.meter, source)
+        self._period_of = periods
+        # One period of each named pattern played, sampled once; keyed by
+        # the pattern, since what a track plays may change during a run.
+        self._tables: dict[str, tuple[array.array[float], int]] = {}
+        for choice in choices:
+            if isinstance(choice, str):
+                self._table(choice)
         self.outputs: tuple[Output, ...] = tuple(map(as_output, outputs))
         self.clock = clock
         self.fps = fps
@@ -311,19 +284,36 @@ class Player:
 
     def frame(self, pip: int, index: int = 0, time_ns: int = 0) -> Frame:
         """The frame at the clock's pip `pip` (nothing is sent)."""
+        tables, new = self._tables, tuple.__new__
         positions = []
-        sample = self.source.sample
-        for track, period, change in zip(self.tracks, self._periods, self.cues.at(pip)):
+        for track, change in zip(self.tracks, self.cues.at(pip)):
             at = pip + track.offset
             if change.xyz is not None:  # a pattern object
                 x, y, z = change.xyz(at)
-            else:
-                # Every pattern repeats after its period, so a pip beyond the
-                # 32-bit range the module takes is sampled at its place in it.
-                x, y, z = sample(change.name, at if INT32_MIN <= at <= INT32_MAX
-                                 else at % period).as_tuple()
-            positions.append(Position(track.name, change.name, at, x, y, z))
+                positions.append(new(Position, (track.name, change.name, at, x, y, z)))
+                continue
+            try:
+                rows, period = tables[change.name]
+            except KeyError:  # a pattern the track has switched to
+                rows, period = self._table(change.name)
+            # pip mod period is where the module wraps every 32-bit pip, and
+            # where a pip beyond that range falls in the pattern's repeats.
+            i = 3 * (at % period)
+            positions.append(new(Position, (track.name, change.name, at,
+                                            rows[i], rows[i + 1], rows[i + 2])))
         return Frame(index, time_ns, pip, tuple(positions))
+
+    def _table(self, pattern: str) -> tuple[array.array[float], int]:
+        period = self._period_of.get(pattern)
+        if period is None:
+            self._period_of.update((record["name"], int(record["period_pips"]))
+                                   for record in self.source.catalogue())
+            period = self._period_of.get(pattern)
+            if period is None:
+                raise ValueError(f"unknown pattern {pattern!r}; "
+                                 f"{nearest_names(pattern, self._period_of)}")
+        table = self._tables[pattern] = sampled_rows(self.source, pattern, period), period
+        return table
 
     # ---- cues -------------------------------------------------------------------
 

@@ -14,14 +14,12 @@ import ipaddress
 import socket
 import threading
 import time
-from typing import TYPE_CHECKING, Any, Sequence, cast
+from typing import Any, Sequence, cast
 
 from .clock import Number
 from .dmx import UNIVERSE_MAX, DmxOutput, Fixture, Universes, check_universe
+from .frames import Frame
 from .slew import Real, Slews, slew_rate
-
-if TYPE_CHECKING:  # the frames come from the player; no import cycle at run time
-    from .live import Frame
 
 OSC_DEFAULT_ADDRESS = "/gesturon/{name}"
 SACN_PORT = 5568
