@@ -127,16 +127,15 @@
   }
 
   // ---- Projections -------------------------------------------------------------
-  // A projection turns a position into screen units: u to the right, v up,
-  // and `near`, how far the point comes towards the viewer (for the depth
-  // cue). +z is forward: towards the audience, who watch the front view.
+  // A projection turns a position into screen units: u to the right, v up.
+  // +z is forward: towards the audience, who watch the front view.
   const LOOKS = {
-    front: { label: "front x/y", project: (x, y, z) => [x, y, z] },
+    front: (x, y) => [x, y],
     // From above, the audience at the bottom: forward runs down the screen.
-    top: { label: "top x/z", project: (x, y, z) => [x, -z, y] },
+    top: (x, y, z) => [x, -z],
     // From the performer's left: forward runs to the right.
-    side: { label: "side z/y", project: (x, y, z) => [z, y, -x] },
-    "3d": { label: "3-D", project: null },
+    side: (x, y, z) => [z, y],
+    "3d": null,
   };
   const CAMERA = 4.5; // the 3-D view's eye, this far from the origin
   const view3d = { yaw: -0.62, pitch: 0.48 }; // turned left, looking down a little
@@ -148,7 +147,7 @@
       const z1 = z * cy - x * sy;
       const near = y * sp + z1 * cp;
       const s = CAMERA / (CAMERA - near);
-      return [x1 * s, (y * cp - z1 * sp) * s, near];
+      return [x1 * s, (y * cp - z1 * sp) * s];
     };
   }
 
@@ -158,7 +157,7 @@
   }
 
   function projection(look, turned) {
-    if (look !== "3d") return LOOKS[look].project;
+    if (look !== "3d") return LOOKS[look];
     return turned ? orbitProjection(turned.yaw, turned.pitch) : orbitProjection(view3d.yaw, view3d.pitch);
   }
 
@@ -225,8 +224,8 @@
     return {
       scale, zoom: scale / fixed, floor, area, look, project,
       map: (x, y, z) => {
-        const [u, v, near] = project(x, y, z);
-        return [cx + scale * u, cy - scale * v, near];
+        const [u, v] = project(x, y, z);
+        return [cx + scale * u, cy - scale * v];
       },
     };
   }
@@ -295,9 +294,14 @@
     if (!bare) {
       const n = p.period;
       const chunks = Math.min(n, 48);
-      const cue = p.dims === 3 && (look === "3d" || look === "front");
-      // Depth in units of the drawing, so a fitted small thrust still swells.
-      const depthGain = cue ? 0.9 * Math.min(f.zoom, 1 / Math.max(reach(p), 1e-3)) : 0;
+      // The line widens as the path comes forward (+z) and thins as it goes
+      // back, against the pattern's own depth (but never less than a third
+      // of its reach, so that a slight depth cue stays slight).
+      let forward = 0;
+      if (p.dims === 3 && (look === "3d" || look === "front")) {
+        for (let k = 0; k < n; k++) forward = Math.max(forward, Math.abs(at(p, 2, k)));
+        forward = Math.max(forward, reach(p) / 3);
+      }
       ctx.lineJoin = "round";
       ctx.lineCap = "round";
       if (look === "3d") {
@@ -311,16 +315,15 @@
         const from = Math.floor((c * n) / chunks);
         const to = Math.floor(((c + 1) * n) / chunks);
         const points = [];
-        let near = 0;
+        let depth = 0;
         for (let k = from; k <= to; k++) {
           const q = k % n;
-          const point = f.map(at(p, 0, q), at(p, 1, q), at(p, 2, q));
-          near += point[2];
-          points.push(point);
+          points.push(f.map(at(p, 0, q), at(p, 1, q), at(p, 2, q)));
+          depth += at(p, 2, q);
         }
-        near /= points.length;
+        depth /= points.length;
         ctx.strokeStyle = pathColour((c + 0.5) / chunks);
-        ctx.lineWidth = width * Math.min(3, Math.max(0.4, 1 + 1.4 * depthGain * near));
+        ctx.lineWidth = width * (forward ? Math.max(0.35, 1 + 1.3 * depth / forward) : 1);
         polyline(ctx, points);
       }
       const [sx, sy] = f.map(at(p, 0, 0), at(p, 1, 0), at(p, 2, 0));
@@ -1098,7 +1101,7 @@
   // Which way each axis runs in the current projection, in the corner.
   function drawAxisKey(ctx, look, w, h) {
     const project = projection(look);
-    const origin = [56, h - 30];
+    const origin = [64, h - 30];
     ctx.save();
     ctx.font = "11px ui-monospace, Menlo, Consolas, monospace";
     ctx.lineWidth = 1.5;
@@ -1244,7 +1247,7 @@
   }
 
   function applyHash(hashParams) {
-    state.look = LOOKS[hashParams.get("look")] ? hashParams.get("look") : null;
+    state.look = Object.hasOwn(LOOKS, hashParams.get("look")) ? hashParams.get("look") : null;
     state.largeFixed = hashParams.get("scale") === "fixed";
     state.cols = new Set((hashParams.get("cols") || "").split(",").filter(Boolean));
     const fit = hashParams.get("fit") === "1";
