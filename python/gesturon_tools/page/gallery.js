@@ -617,10 +617,12 @@
   // matrix rows) are read in page order up to the first one below the
   // screen, so that the groups whose layout is skipped stay skipped, and
   // all positions are read before any drawing, so the layout is computed once.
+  // (The matrix, with sixteen drawings to a row, draws just the screen at
+  // once and leaves the rest near it to the observer.)
   function drawOnScreen() {
-    const limit = window.innerHeight + NEAR_SCREEN;
-    const groups = state.view === "matrix" ? matrix.rows.map((row) => row.line)
-      : families.map((family) => family.section);
+    const inMatrix = state.view === "matrix";
+    const limit = window.innerHeight + (inMatrix ? 0 : NEAR_SCREEN);
+    const groups = inMatrix ? matrix.rows.map((row) => row.line) : families.map((family) => family.section);
     const near = [];
     for (const group of groups) {
       if (group.hidden) continue;
