@@ -302,6 +302,25 @@ def test_matrix_scales_and_filter_in_the_browser(browser, choosing_page):
         assert outcomes[query] == expected_matches(catalogue, query), query
     screenshot(browser, "gallery-matrix.png")
 
+    # The address brings back the whole state, and keeps it.
+    state = "q=house&view=matrix&fit=1&cols=surge%2Cdive&look=top&scale=fixed&p=beat_house_jack_dive"
+    show(browser, page, state, DESKTOP)
+    seen = ask(browser, """
+        const pressed = (sel) => [...document.querySelectorAll(sel + ' [aria-pressed=true]')].map((b) => b.textContent);
+        return {
+          hash: location.hash.slice(1), name: document.getElementById('v-name').textContent,
+          fit: document.getElementById('fit').checked, views: pressed('#views'), looks: pressed('#v-looks'),
+          scales: pressed('#v-scales'), chips: pressed('#mx-motions'),
+          columns: [...document.querySelectorAll('.mx-col')].filter((c) => !c.hidden).map((c) => c.textContent),
+          rows: [...document.querySelectorAll('.mx-line:not(.mx-head)')].filter((r) => !r.hidden).length,
+        };""")
+    assert seen["hash"] == state and seen["name"] == "beat_house_jack_dive" and seen["fit"]
+    assert seen["views"] == ["Beat \u00d7 motion"] and seen["looks"] == ["top x/z"] and seen["scales"] == ["fixed"]
+    assert seen["chips"] == seen["columns"] == ["surge", "dive"]
+    house = set(expected_matches(catalogue, "house"))
+    houses = {p.family for p in catalogue.patterns if p.name in house}
+    assert seen["rows"] == len(houses) > 1
+
 
 @pytest.mark.parametrize("screen", [DESKTOP, PHONE], ids=["desktop", "phone"])
 def test_choosing_fits_the_screen(browser, choosing_page, screen):

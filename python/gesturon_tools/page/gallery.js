@@ -156,9 +156,8 @@
     return p.dims === 3 ? "3d" : "front";
   }
 
-  function projection(look, turned) {
-    if (look !== "3d") return LOOKS[look];
-    return turned ? orbitProjection(turned.yaw, turned.pitch) : orbitProjection(view3d.yaw, view3d.pitch);
+  function projection(look) {
+    return look === "3d" ? orbitProjection(view3d.yaw, view3d.pitch) : LOOKS[look];
   }
 
   // Directions on the unit sphere, for the fixed scale of the 3-D view.
@@ -174,8 +173,8 @@
   // fills the box with the pattern's own extent, and `zoom` says how much
   // larger than fixed that is. In 3-D the path casts a shadow on a floor just
   // below its lowest point, and the shadow is part of what must fit.
-  function pathFrame(p, box, look, fit, turned) {
-    const project = projection(look, turned);
+  function pathFrame(p, box, look, fit) {
+    const project = projection(look);
     const shadow = look === "3d";
     const bounds = { u0: Infinity, u1: -Infinity, v0: Infinity, v1: -Infinity };
     const grow = ([u, v]) => {
@@ -238,9 +237,13 @@
     ctx.stroke();
   }
 
-  function polyline(ctx, points) {
+  function trace(ctx, points) {
     ctx.beginPath();
     points.forEach(([X, Y], i) => (i ? ctx.lineTo(X, Y) : ctx.moveTo(X, Y)));
+  }
+
+  function polyline(ctx, points) {
+    trace(ctx, points);
     ctx.stroke();
   }
 
@@ -264,8 +267,7 @@
       const { x0, x1, z0, z1 } = f.area;
       const square = [[x0, z0], [x1, z0], [x1, z1], [x0, z1], [x0, z0]].map(([x, z]) => f.map(x, y, z));
       ctx.fillStyle = "rgba(141, 149, 168, 0.05)";
-      ctx.beginPath();
-      square.forEach(([X, Y], i) => (i ? ctx.lineTo(X, Y) : ctx.moveTo(X, Y)));
+      trace(ctx, square);
       ctx.fill();
       polyline(ctx, square);
       polyline(ctx, [f.map(x0, y, 0), f.map(x1, y, 0)]);
@@ -287,8 +289,8 @@
   // for patterns that use it, from the line: wider where the path comes
   // forward; in 3-D its shadow on the floor shows where it travels.
   function drawPath(ctx, p, box, { width, bare = false, pip = null, look = autoLook(p), fit = false,
-    turned = null, label = true }) {
-    const f = pathFrame(p, box, look, fit, turned);
+    label = true }) {
+    const f = pathFrame(p, box, look, fit);
     ctx.save();
     drawGuides(ctx, p, f);
     if (!bare) {
