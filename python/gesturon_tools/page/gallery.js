@@ -288,8 +288,10 @@
   // and, if given, a marker at `pip`. Depth reads from the projection and,
   // for patterns that use it, from the line: wider where the path comes
   // forward; in 3-D its shadow on the floor shows where it travels.
+  // A fitted drawing says how much it is enlarged, in `label`-pixel type
+  // (0: not at all, where the caller says it elsewhere).
   function drawPath(ctx, p, box, { width, bare = false, pip = null, look = autoLook(p), fit = false,
-    label = true }) {
+    label = 11 }) {
     const f = pathFrame(p, box, look, fit);
     ctx.save();
     drawGuides(ctx, p, f);
@@ -344,9 +346,9 @@
       }
     }
     if (fit && label) {
-      ctx.font = "11px ui-monospace, Menlo, Consolas, monospace";
+      ctx.font = `${label}px ui-monospace, Menlo, Consolas, monospace`;
       ctx.fillStyle = MUTED;
-      ctx.fillText(zoomText(f.zoom), box.x + 4, box.y + 12);
+      ctx.fillText(zoomText(f.zoom), box.x + label / 3, box.y + label + 1);
     }
     ctx.restore();
     return f;
@@ -438,7 +440,7 @@
 
   function paintCell(ctx, p, w, h, bare, pip = null) {
     ctx.clearRect(0, 0, w, h);
-    drawPath(ctx, p, cellBox(w, h), { width: 1.2, bare, fit: state.fit, pip, label: false });
+    drawPath(ctx, p, cellBox(w, h), { width: 1.2, bare, fit: state.fit, pip, label: 9 });
   }
 
   // Size a canvas's backing store to its laid-out size; null when unlaid.
@@ -1069,13 +1071,14 @@
     const p = viewer.p;
     const look = viewerLook(p);
     const fit = !state.largeFixed;
+    $("v-path").classList.toggle("turnable", look === "3d");
     const path = fitCanvas($("v-path"));
     const lanesCanvas = fitCanvas($("v-lanes"));
     let zoom = 1;
     if (path) {
       path.ctx.clearRect(0, 0, path.w, path.h);
       const f = drawPath(path.ctx, p, { x: 12, y: 12, w: path.w - 24, h: path.h - 24 },
-        { width: 2.4, pip: viewer.pip, look, fit, label: false });
+        { width: 2.4, pip: viewer.pip, look, fit, label: 0 });
       zoom = f.zoom;
       drawAxisKey(path.ctx, look, path.w, path.h);
     }
