@@ -886,7 +886,15 @@
         if (on) shown++;
       }
     }
-    $("mx-grid").style.setProperty("--columns", String(Math.max(1, shownMotions.size)));
+    const grid = $("mx-grid");
+    grid.style.setProperty("--columns", String(Math.max(1, shownMotions.size)));
+    // One motion (all figure eights, say): the beats flow side by side, each
+    // a tile of its heading, step grid and a larger drawing.
+    const single = shownMotions.size === 1;
+    if (grid.classList.contains("single") !== single) {
+      grid.classList.toggle("single", single);
+      redrawDrawn();
+    }
     $("mx-empty").hidden = shown > 0;
     return shown;
   }
