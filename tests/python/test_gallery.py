@@ -104,6 +104,18 @@ def test_every_pip_of_every_pattern_is_embedded_to_12_bits(module_page):
     assert next(lanes, None) is None
 
 
+def test_matrix_columns_follow_the_catalogue(module_page):
+    """The matrix's columns are the motions in the order every beat of all
+    sixteen motions lists them in the catalogue."""
+    motions = [key for key, _title in json.loads(embedded(module_page.read_text(encoding="utf-8"), "meta"))["motions"]]
+    orders = {}
+    for pattern in Catalogue(gesturon).patterns:
+        if pattern.pack == "dancefloor":
+            orders.setdefault(pattern.family, []).append(pattern.name.removeprefix(pattern.family + "_"))
+    full = [order for order in orders.values() if len(order) == 16]
+    assert len(full) == 32 and all(order == motions for order in full)
+
+
 def test_page_is_self_contained(module_page):
     page = module_page.read_text(encoding="utf-8")
     for reference in ("http://", "https://", "src=", "<link", "@import", "url("):
@@ -365,6 +377,18 @@ def test_choosing_fits_the_screen(browser, choosing_page, screen):
         assert layout["columns"] == score["period_pips"] // 16, name
         assert layout["rows"] == len({instrument for instrument, _pip, _level in score["hits"]})
         assert layout["spread"] > 0.8, name  # the grid spans the lanes' width
+
+        # Pointing at a step of the grid moves the one playhead there: the
+        # readout's pip falls in that sixteenth, and the line crosses it.
+        step = layout["columns"] * 2 // 3
+        x, y = ask(browser, f"""const r = document.querySelectorAll('#v-score .v-row')[0]
+            .querySelectorAll('.step')[{step}].getBoundingClientRect();
+            return [r.left + r.width / 2, r.top + r.height / 2];""")
+        browser.call("Input.dispatchMouseEvent", {"type": "mouseMoved", "x": x, "y": y}, browser.session)
+        pip, head = ask(browser, """const head = document.querySelector('.v-playhead').getBoundingClientRect();
+            return [+document.getElementById('v-readout').textContent.match(/pip (\\d+)/)[1],
+                    head.left + head.width / 2];""")
+        assert pip // 16 == step and abs(head - x) < 4, name
     screenshot(browser, f"gallery-viewer-{screen['width']}.png")
 
 
