@@ -1088,7 +1088,7 @@
       const f = drawPath(path.ctx, p, { x: 12, y: 12, w: path.w - 24, h: path.h - 24 },
         { width: 2.4, pip: viewer.pip, look, fit, label: 0 });
       zoom = f.zoom;
-      drawAxisKey(path.ctx, look, path.w, path.h);
+      drawAxisKey(path.ctx, look, path.h);
     }
     if (lanesCanvas) {
       lanesCanvas.ctx.clearRect(0, 0, lanesCanvas.w, lanesCanvas.h);
@@ -1113,8 +1113,12 @@
     $("v-readout").textContent = lines.join("\n");
   }
 
-  // Which way each axis runs in the current projection, in the corner.
-  function drawAxisKey(ctx, look, w, h) {
+  // Which way each axis runs in the current projection, in the corner; the
+  // axis that points at the viewer of a flat view is a ringed dot (the side
+  // view looks from the performer's left, so +x points away).
+  const TOWARDS_VIEWER = { front: "+z fwd", top: "+y up", side: "\u2212x" };
+
+  function drawAxisKey(ctx, look, h) {
     const project = projection(look);
     const origin = [64, h - 30];
     ctx.save();
@@ -1124,12 +1128,17 @@
       const unit = [0, 0, 0];
       unit[axis] = 1;
       const [u, v] = project(...unit);
-      const length = Math.hypot(u, v);
-      if (length < 0.15) return; // pointing at the viewer
-      const end = [origin[0] + 22 * u, origin[1] - 22 * v];
-      ctx.strokeStyle = ctx.fillStyle = AXIS_COLOURS[axis];
-      line(ctx, origin[0], origin[1], end[0], end[1]);
       const text = axis === 2 ? "+z fwd" : `+${name}`;
+      ctx.strokeStyle = ctx.fillStyle = AXIS_COLOURS[axis];
+      if (Math.hypot(u, v) < 0.15) {
+        ctx.beginPath();
+        ctx.arc(origin[0], origin[1], 4, 0, 2 * Math.PI);
+        ctx.stroke();
+        ctx.fillText(`${TOWARDS_VIEWER[look] || text} (towards you)`, origin[0] - 50, origin[1] + 18);
+        return;
+      }
+      const end = [origin[0] + 22 * u, origin[1] - 22 * v];
+      line(ctx, origin[0], origin[1], end[0], end[1]);
       const left = u < -0.1 ? ctx.measureText(text).width + 3 : -3;
       ctx.fillText(text, end[0] - left, end[1] + (v < -0.1 ? 10 : -3));
     });
