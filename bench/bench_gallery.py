@@ -1,7 +1,7 @@
 """The gallery at full size: how long `gesturon gallery` takes, how big its
 page is and where the bytes go, and how fast the page opens in headless
-Chromium (navigation start until the first screenful of cards is drawn),
-the median of a few loads.
+Chromium (navigation start until the first screenful of cards, or of the
+beat-by-motion matrix, is drawn), the median of a few loads.
 
 Run alone with: cd bench && python3 -c 'import bench_gallery; bench_gallery.run()'
 """
@@ -74,6 +74,7 @@ def run() -> None:
             return
         try:
             load = median_load(browser, page.as_uri(), LOADS)
+            matrix = median_load(browser, page.as_uri() + "#view=matrix", LOADS)
         finally:
             browser.close()
     ready = load["ready_ms"]
@@ -84,3 +85,6 @@ def run() -> None:
     figure("  cards built", f"{load['built_ms']:.0f} ms")
     if load["heap_mb"]:
         figure("  JS heap after loading", f"{load['heap_mb']:.0f} MB")
+    ready = matrix["ready_ms"]
+    figure(f"beat-by-motion matrix ready (median of {LOADS})", f"{ready:.0f} ms",
+           f"< {READY_TARGET_MS:.0f} ms", ready < READY_TARGET_MS)

@@ -44,7 +44,9 @@ class Browser:
                 to_browser_read = lifted
             else:
                 from_browser_write = lifted
-        self.profile = tempfile.TemporaryDirectory()
+        # Chromium's helper processes may still be writing into the profile
+        # as it is removed; what they leave behind is not worth a failure.
+        self.profile = tempfile.TemporaryDirectory(ignore_cleanup_errors=True)
 
         def wire_pipes() -> None:
             os.dup2(to_browser_read, 3)

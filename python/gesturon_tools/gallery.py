@@ -14,10 +14,16 @@ Each beat family (`beat_<key>`) carries its drum score, read from the score
 files installed with this package (the files the table generator renders),
 so the page can draw the beat as a step grid above its motions.
 
-The page has no external resources. Its hash selects what it shows:
-`#q=TEXT` a filter, `#p=NAME` one pattern large. `#selftest` makes the page
-check itself (every drawing has ink, the filter finds what it should) and
-write the results into its hidden `#selftest` element.
+The beat packs (club, dancefloor, and the caller's own beats) are also shown
+as one matrix: a row per beat, a column per motion.
+
+The page has no external resources. Its hash keeps what it shows:
+`#q=TEXT` a filter, `#p=NAME` one pattern large, `view=matrix` the matrix,
+`fit=1` every card scaled to its pattern, `look=front|top|side|3d` and
+`scale=fixed` the large view's projection and scale, `cols=KEY,KEY` the
+matrix's motion columns. `#selftest` makes the page check itself (every
+drawing has ink, the filter finds what it should) and write the results into
+its hidden `#selftest` element.
 """
 
 from __future__ import annotations
@@ -186,7 +192,20 @@ def page_metadata(catalogue: Catalogue) -> dict[str, object]:
         "patterns": [[p.name, p.description, p.period_pips, p.dimensions,
                       family_index[(p.pack, p.family)]] for p in catalogue.patterns],
         "scores": {key: score_grid(score) for key, score in scores.items() if key in shown},
+        "motions": beat_motions(),
     }
+
+
+def beat_motions() -> list[list[str]]:
+    """The sixteen beat motions in catalogue order, each [key, title]: the
+    columns of the page's beat-by-motion matrix. Empty when the score
+    renderer is not installed; the page then takes the motions in the order
+    it first meets them."""
+    try:
+        from . import _beats
+    except ImportError:
+        return []
+    return [[key, title] for key, title, _sentence in _beats.motions()]
 
 
 def script_json(value: object) -> str:

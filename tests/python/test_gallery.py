@@ -5,10 +5,12 @@ catalogue of full size."""
 import base64
 import gzip
 import html
+import math
 import json
 import re
 import shutil
 import subprocess
+import sys
 import tempfile
 from array import array
 from pathlib import Path
@@ -17,10 +19,14 @@ from urllib.parse import urlencode
 import pytest
 
 import gesturon
-from gesturon_tools import gallery
+from gesturon_tools import _beats, gallery
 from gesturon_tools.catalogue import Catalogue
 from gesturon_tools.cli import main
 from simulated_catalogue import SimulatedSource
+
+sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "bench"))
+from bench_gallery import READY_TARGET_MS  # noqa: E402
+from chromium import Browser  # noqa: E402
 
 ARTIFACTS = Path(__file__).resolve().parents[2] / "build" / "test-artifacts"
 CHROMIUM = shutil.which("chromium") or shutil.which("chromium-browser")
@@ -98,6 +104,18 @@ def test_every_pip_of_every_pattern_is_embedded_to_12_bits(module_page):
     assert next(lanes, None) is None
 
 
+def test_matrix_columns_follow_the_catalogue(module_page):
+    """The matrix's columns are the motions in the order every beat of all
+    sixteen motions lists them in the catalogue."""
+    motions = [key for key, _title in json.loads(embedded(module_page.read_text(encoding="utf-8"), "meta"))["motions"]]
+    orders = {}
+    for pattern in Catalogue(gesturon).patterns:
+        if pattern.pack == "dancefloor":
+            orders.setdefault(pattern.family, []).append(pattern.name.removeprefix(pattern.family + "_"))
+    full = [order for order in orders.values() if len(order) == 16]
+    assert len(full) == 32 and all(order == motions for order in full)
+
+
 def test_page_is_self_contained(module_page):
     page = module_page.read_text(encoding="utf-8")
     for reference in ("http://", "https://", "src=", "<link", "@import", "url("):
@@ -141,10 +159,26 @@ def self_check(page: Path, probes: list[str]) -> dict:
     return result
 
 
-def expected_matches(records, packs, query):
-    words = query.lower().split()
-    return [r["name"] for r, pack in zip(records, packs)
-            if all(w in f"{r['name']} {r['description']} {pack}".lower() for w in words)]
+def filter_words(text):
+    """Words as the README's filter rule reads them: runs of letters, digits,
+    hyphens and underscores, without hyphens or underscores at either end."""
+    return [w for w in (w.strip("-_") for w in re.split(r"[^\w-]+", text.lower())) if w]
+
+
+def name_runs(name):
+    parts = name.lower().split("_")
+    return ["_".join(parts[i:]) for i in range(len(parts))]
+
+
+def expected_matches(catalogue, query):
+    """The filter rule: every word of the query starts a word of the name,
+    family or description (a name also from any of its words to its end),
+    or starts the pack's name."""
+    def keep(p):
+        keys = [*name_runs(p.name), *name_runs(p.family), *filter_words(p.description)]
+        return all(p.pack.startswith(w) or any(k.startswith(w) for k in keys)
+                   for w in filter_words(query))
+    return [p.name for p in catalogue.patterns if keep(p)]
 
 
 def checksum(page: Path) -> int:
@@ -164,13 +198,12 @@ def assert_all_drawn(result, page, names):
 
 @needs_browser
 def test_full_size_catalogue_in_the_browser(simulated, simulated_page):
-    # "floor surge" also matches through the pack name (dancefloor).
-    probes = ["euclid", "Floor SURGE", "no-such-pattern-anywhere"]
+    probes = ["euclid", "Floor SURGE", "no-such-pattern-anywhere", "dancefl", "orbit_harm"]
     result = self_check(simulated_page, probes)
     records = simulated.catalogue()
     assert_all_drawn(result, simulated_page, [r["name"] for r in records])
     for probe, outcome in zip(probes, result["probes"]):
-        expected = expected_matches(records, simulated.packs, probe)
+        expected = expected_matches(Catalogue(simulated), probe)
         assert outcome["visible"] == expected, probe
         assert outcome["shown"] == len(expected)
         if expected:
@@ -187,8 +220,7 @@ def test_module_catalogue_in_the_browser_with_screenshots(module_page):
     records = gesturon.catalogue()
     result = self_check(module_page, ["roll"])
     assert_all_drawn(result, module_page, [r["name"] for r in records])
-    rolls = [r["name"] for r in records if "roll" in f"{r['name']} {r['description']}".lower()]
-    assert result["probes"][0]["visible"] == rolls
+    assert result["probes"][0]["visible"] == expected_matches(Catalogue(gesturon), "roll")
 
     ARTIFACTS.mkdir(parents=True, exist_ok=True)
     shots = {"gallery.png": module_page.as_uri(),
@@ -199,3 +231,168 @@ def test_module_catalogue_in_the_browser_with_screenshots(module_page):
         chromium(url, "--window-size=1400,1000", f"--screenshot={shot}")
         data = shot.read_bytes()
         assert data.startswith(b"\x89PNG") and len(data) > 20_000, file_name
+
+
+# ---- Choosing in the browser: the matrix, the scales, the screen sizes -----------------------
+
+TINY = "tiny_circle"  # a pattern of our own that moves only 0.05
+PHONE = {"width": 390, "height": 844, "deviceScaleFactor": 2, "mobile": True}
+DESKTOP = {"width": 1400, "height": 1000, "deviceScaleFactor": 1, "mobile": False}
+
+
+@pytest.fixture(scope="module")
+def choosing_page(tmp_path_factory):
+    """The module's catalogue with one small pattern laid over it."""
+    rows = [(0.05 * math.cos(2 * math.pi * k / 256), 0.05 * math.sin(2 * math.pi * k / 256), 0.0)
+            for k in range(256)]
+    tiny = gesturon.SampledPattern(TINY, "A circle of radius 0.05.", rows)
+    catalogue = Catalogue(gesturon.PatternLibrary([tiny]), own=[TINY])
+    path = tmp_path_factory.mktemp("choosing") / "index.html"
+    path.write_text(gallery.build_page(catalogue), encoding="utf-8")
+    return path, catalogue
+
+
+@pytest.fixture(scope="module")
+def browser():
+    """One headless Chromium for every test below, driven over its pipe."""
+    if CHROMIUM is None:
+        pytest.skip("chromium is not installed")
+    driven = Browser(CHROMIUM)
+    yield driven
+    driven.close()
+
+
+def show(browser, page: Path, hash_text: str, screen: dict) -> dict:
+    browser.call("Emulation.setDeviceMetricsOverride", screen, browser.session)
+    return browser.open(page.as_uri() + "#" + hash_text)
+
+
+def ask(browser, script: str):
+    """The value of a script run in the page (JSON both ways)."""
+    return json.loads(browser.evaluate(f"JSON.stringify((() => {{ {script} }})())"))
+
+
+def screenshot(browser, file_name: str) -> None:
+    ARTIFACTS.mkdir(parents=True, exist_ok=True)
+    data = browser.call("Page.captureScreenshot", {"format": "png"}, browser.session)["data"]
+    (ARTIFACTS / file_name).write_bytes(base64.b64decode(data))
+
+
+def test_matrix_scales_and_filter_in_the_browser(browser, choosing_page):
+    page, catalogue = choosing_page
+    probes = ["floor surge", "figure8", "house surge", "dancefloor"]
+    show(browser, page, "selftest&view=matrix&fitprobe=" + TINY + "&"
+         + urlencode([("probe", probe) for probe in probes]), DESKTOP)
+    result = json.loads(browser.evaluate("document.getElementById('selftest').textContent"))
+    assert "error" not in result
+    assert_all_drawn(result, page, [p.name for p in catalogue.patterns])
+
+    beats = {p.family: None for p in catalogue.patterns if p.pack in ("club", "dancefloor")}
+    motions = [key for key, _title, _sentence in _beats.motions()]
+    assert result["matrix"]["rows"] == list(beats) and len(beats) == 68
+    assert result["matrix"]["columns"] == motions and len(motions) == 16
+    assert result["matrix"]["cells"] == 68 * 16
+    assert result["matrix"]["cells_without_ink"] == []
+    # The cells on screen are drawn, every one with ink of its own.
+    blank = ask(browser, """
+        const cells = [...document.querySelectorAll('#mx-grid .mx-cell canvas')]
+          .filter((c) => c.getBoundingClientRect().bottom < innerHeight);
+        return [cells.length, cells.filter((c) => !c.width || !c.getContext('2d')
+          .getImageData(0, 0, c.width, c.height).data.some((v, i) => i % 4 === 3 && v > 0)).length];""")
+    assert blank[0] >= 16 * 5 and blank[1] == 0
+
+    [fit] = result["fit_probes"]
+    assert fit["fit"] >= 0.5 > fit["fixed"] * 2
+
+    outcomes = {outcome["query"]: outcome["visible"] for outcome in result["probes"]}
+    assert outcomes["floor surge"] == ["beat_four_floor_surge"]
+    assert outcomes["figure8"] == [p.name for p in catalogue.patterns
+                                   if p.pack == "dancefloor" and p.name.endswith("_figure8")]
+    assert len(outcomes["dancefloor"]) == 944
+    assert {o["query"]: o["in_matrix"] for o in result["probes"]}["figure8"] == 68
+    for query in probes:
+        assert outcomes[query] == expected_matches(catalogue, query), query
+    screenshot(browser, "gallery-matrix.png")
+
+    # The address brings back the whole state, and keeps it.
+    state = "q=house&view=matrix&fit=1&cols=surge%2Cdive&look=top&scale=fixed&p=beat_house_jack_dive"
+    show(browser, page, state, DESKTOP)
+    seen = ask(browser, """
+        const pressed = (sel) => [...document.querySelectorAll(sel + ' [aria-pressed=true]')].map((b) => b.textContent);
+        return {
+          hash: location.hash.slice(1), name: document.getElementById('v-name').textContent,
+          fit: document.getElementById('fit').checked, views: pressed('#views'), looks: pressed('#v-looks'),
+          scales: pressed('#v-scales'), chips: pressed('#mx-motions'),
+          columns: [...document.querySelectorAll('.mx-col')].filter((c) => !c.hidden).map((c) => c.textContent),
+          rows: [...document.querySelectorAll('.mx-line:not(.mx-head)')].filter((r) => !r.hidden).length,
+        };""")
+    assert seen["hash"] == state and seen["name"] == "beat_house_jack_dive" and seen["fit"]
+    assert seen["views"] == ["Beat \u00d7 motion"] and seen["looks"] == ["top x/z"] and seen["scales"] == ["fixed"]
+    assert seen["chips"] == seen["columns"] == ["surge", "dive"]
+    house = set(expected_matches(catalogue, "house"))
+    houses = {p.family for p in catalogue.patterns if p.name in house}
+    assert seen["rows"] == len(houses) > 1
+
+
+@pytest.mark.parametrize("screen", [DESKTOP, PHONE], ids=["desktop", "phone"])
+def test_choosing_fits_the_screen(browser, choosing_page, screen):
+    page, catalogue = choosing_page
+    # One motion, as cards or in the matrix, comes several to a row.
+    for view, drawings in (("", "#gallery .card"), ("view=matrix&", "#mx-grid .mx-cell:not(.off)")):
+        show(browser, page, view + "q=figure8", screen)
+        tops = ask(browser, f"""return [...document.querySelectorAll('{drawings}')]
+            .filter((c) => !c.hidden).map((c) => Math.round(c.getBoundingClientRect().top));""")
+        assert len(tops) == 68 and tops.count(tops[0]) >= (4 if screen is DESKTOP else 2), view
+
+    scores = gallery.installed_scores()
+    beats = ["beat_four_floor_surge", "beat_techno_polymeter_glide", "beat_drill_rolls_spring",
+             "beat_amen_four_bar_bounce"]
+    for name in beats:
+        if name == beats[0]:
+            show(browser, page, "p=" + name, screen)
+        else:
+            browser.evaluate(f"location.hash = 'p={name}'")
+        layout = ask(browser, """
+            const inside = (r) => r.left >= 0 && r.top >= 0 && r.right <= innerWidth && r.bottom <= innerHeight;
+            const panel = document.querySelector('.viewer-panel');
+            const row = document.querySelector('#v-score .v-row');
+            const steps = [...row.querySelectorAll('.step')].map((s) => s.getBoundingClientRect());
+            const time = document.getElementById('v-time').getBoundingClientRect();
+            return {
+              name: document.getElementById('v-name').textContent,
+              outside: [...document.querySelectorAll('#viewer button, #viewer input')]
+                .filter((c) => !inside(c.getBoundingClientRect())).map((c) => c.textContent || c.id),
+              page_scroll: document.documentElement.scrollWidth - innerWidth,
+              panel_scroll: panel.scrollWidth - panel.clientWidth,
+              lanes_bottom: document.getElementById('v-lanes').getBoundingClientRect().bottom,
+              height: innerHeight,
+              rows: document.querySelectorAll('#v-score .v-row').length,
+              columns: new Set(steps.map((r) => Math.round(r.left * 4))).size,
+              spread: (steps[steps.length - 1].right - steps[0].left) / time.width,
+            };""")
+        score = scores[name.rsplit("_", 1)[0]]
+        assert layout["name"] == name
+        assert layout["outside"] == [] and layout["page_scroll"] <= 0 and layout["panel_scroll"] <= 0
+        assert layout["lanes_bottom"] <= layout["height"], name
+        assert layout["columns"] == score["period_pips"] // 16, name
+        assert layout["rows"] == len({instrument for instrument, _pip, _level in score["hits"]})
+        assert layout["spread"] > 0.8, name  # the grid spans the lanes' width
+
+        # Pointing at a step of the grid moves the one playhead there: the
+        # readout's pip falls in that sixteenth, and the line crosses it.
+        step = layout["columns"] * 2 // 3
+        x, y = ask(browser, f"""const r = document.querySelectorAll('#v-score .v-row')[0]
+            .querySelectorAll('.step')[{step}].getBoundingClientRect();
+            return [r.left + r.width / 2, r.top + r.height / 2];""")
+        browser.call("Input.dispatchMouseEvent", {"type": "mouseMoved", "x": x, "y": y}, browser.session)
+        pip, head = ask(browser, """const head = document.querySelector('.v-playhead').getBoundingClientRect();
+            return [+document.getElementById('v-readout').textContent.match(/pip (\\d+)/)[1],
+                    head.left + head.width / 2];""")
+        assert pip // 16 == step and abs(head - x) < 4, name
+    screenshot(browser, f"gallery-viewer-{screen['width']}.png")
+
+
+def test_ready_within_the_benchmark_budget(browser, choosing_page):
+    page, _catalogue = choosing_page
+    loads = sorted(show(browser, page, "", DESKTOP)["ready_ms"] for _ in range(3))
+    assert loads[1] < READY_TARGET_MS, loads
