@@ -76,7 +76,8 @@ def port_address_arg(text: str) -> int:
     return net << 8 | subnet << 4 | universe
 
 
-def artnet_to_arg(text: str, host_port: Callable[[str, int | None], tuple[str, int]]) -> tuple[str, int]:
+def artnet_to_arg(text: str,
+                  host_port: Callable[[str, int | None], tuple[str, int]]) -> tuple[str, int]:
     """An Art-Net node's HOST[:PORT]: IPv4 only, as Art-Net is."""
     if text.startswith("[") or text.count(":") > 1:
         raise argparse.ArgumentTypeError(f"Art-Net is IPv4 only, not {text!r}")
@@ -206,7 +207,8 @@ def add_output_options(play: argparse.ArgumentParser,
     add("--artnet", type=artnet_fixture_arg, action="append", default=[],
         metavar="NET/SUBNET/UNIVERSE/ADDRESS[/LAYOUT]",
         help="a DMX fixture over Art-Net (repeat for more); LAYOUT as for --sacn")
-    add("--artnet-to", type=lambda text: artnet_to_arg(text, host_port), metavar="HOST[:PORT]", help="the Art-Net node to send to")
+    add("--artnet-to", type=lambda text: artnet_to_arg(text, host_port), metavar="HOST[:PORT]",
+        help="the Art-Net node to send to")
     add("--artnet-broadcast", type=ipv4_arg, metavar="ADDRESS",
         help="instead, broadcast to this network's broadcast address (e.g. 2.255.255.255)")
     add("--artnet-from", type=ipv4_arg, metavar="ADDRESS",

@@ -537,8 +537,7 @@ def read_cue_list(reader: Reader, data: Mapping[str, Any], cues: Mapping[str, Cu
 
 def final_setting(value: Any) -> str:
     if value not in FINAL_FRAMES:
-        raise ValueError(f"expected one of {', '.join(map(repr, FINAL_FRAMES))}, not {value!r} "
-                         "(and written before the first table)")
+        raise ValueError(f"expected one of {', '.join(map(repr, FINAL_FRAMES))}, not {value!r}")
     return str(value)
 
 
@@ -630,6 +629,7 @@ def locate(text: str, place: str) -> int | None:
             return number
     return found
 
+
 def top_level_line(text: str, key: str) -> int | None:
     """The line of a key written before the first table."""
     for number, line in enumerate(text.splitlines(), 1):
@@ -638,7 +638,6 @@ def top_level_line(text: str, key: str) -> int | None:
         if re.match(rf"\s*{re.escape(key)}\s*=", line):
             return number
     return None
-
 
 # ---- writing -----------------------------------------------------------------------------------
 

@@ -28,7 +28,7 @@ from .slew import slew_rate
 
 Groups = Mapping[str, tuple[str, ...]]
 Mistakes = list[tuple[str, str]]  # (key, message)
-AXES = ("x", "y", "z")
+ADDRESS = "an IPv4 address"
 
 
 @dataclass(frozen=True)
@@ -63,11 +63,11 @@ class OutputKind:
 
 # ---- checks of single values -----------------------------------------------------------
 
-def option(parse: Callable[[str], object], kind: type | tuple[type, ...],
-           what: str) -> Callable[[Any], object]:
+def option(parse: Callable[[str], Any], kind: type | tuple[type, ...],
+           what: str) -> Callable[[Any], Any]:
     """A command-line option's check on a show value of type `kind` (text
     as written, a whole number as its digits)."""
-    def check(value: Any) -> object:
+    def check(value: Any) -> Any:
         if isinstance(value, bool) or not isinstance(value, kind):
             raise ValueError(f"expected {what}, not {value!r}")
         try:
@@ -124,7 +124,7 @@ def sync_setting(value: Any) -> object:
 
 def artnet_broadcast(value: Any) -> object:
     from .artnet import check_broadcast
-    return check_broadcast(option(ipv4_arg, str, "an IPv4 address")(value))  # type: ignore[arg-type]
+    return check_broadcast(option(ipv4_arg, str, ADDRESS)(value))
 
 
 TIMING: dict[str, Callable[[Any], object]] = {
@@ -162,10 +162,11 @@ def followers(keys: tuple[str, ...], required: tuple[str, ...],
 
 
 def follow_each(entries: Sequence[Mapping[str, Any]], patch: Patch, what: str, counter: str,
-                make: Callable[[Mapping[str, Any], str, int], Any]) -> tuple[list[Any], list[str]]:
+                make: Callable[[Mapping[str, Any], str, int], Any],
+                check_all: Callable[[list[Any]], None]) -> tuple[list[Any], list[str]]:
     """`make(entry, label, i)` for member i of each entry's fixture or
-    group, `counter` (channel, controller) going up by one a member; and
-    the mistakes."""
+    group, `counter` (channel, controller) going up by one a member, then
+    `check_all` of them together; and the mistakes."""
     made: list[Any] = []
     mistakes: list[str] = []
     for n, entry in enumerate(entries, 1):
@@ -177,9 +178,15 @@ def follow_each(entries: Sequence[Mapping[str, Any]], patch: Patch, what: str, c
             try:
                 made.append(make(entry, label, i))
             except (ValueError, TypeError) as error:
-                where = f" ({label}, {counter} {plus(entry[counter], i)})" if len(members) > 1 else ""
+                where = f" ({label}, {counter} {plus(entry[counter], i)})" \
+                    if len(members) > 1 else ""
                 mistakes.append(f"{what} {n}{where}: {error}")
                 break
+    if not mistakes:
+        try:
+            check_all(made)
+        except ValueError as error:
+            mistakes.append(str(error))
     return made, mistakes
 
 
@@ -211,25 +218,13 @@ def make_control(entry: Mapping[str, Any], label: str, i: int) -> Any:
 
 def servos_of(settings: Mapping[str, Any], patch: Patch) -> tuple[list[Any], list[str]]:
     from .servo import check_channels
-    servos, mistakes = follow_each(settings["servos"], patch, "servo", "channel", make_servo)
-    if not mistakes:
-        try:
-            check_channels(servos)
-        except ValueError as error:
-            mistakes.append(str(error))
-    return servos, mistakes
+    return follow_each(settings["servos"], patch, "servo", "channel", make_servo, check_channels)
 
 
 def controls_of(settings: Mapping[str, Any], patch: Patch) -> tuple[list[Any], list[str]]:
     from .midicc import check_controllers
-    controls, mistakes = follow_each(settings["controls"], patch, "control", "controller",
-                                     make_control)
-    if not mistakes:
-        try:
-            check_controllers(controls)
-        except ValueError as error:
-            mistakes.append(str(error))
-    return controls, mistakes
+    return follow_each(settings["controls"], patch, "control", "controller", make_control,
+                       check_controllers)
 
 
 # ---- the kinds ------------------------------------------------------------------------------
@@ -303,8 +298,6 @@ def mistakes_in(key: str, check: Callable[[Mapping[str, Any], Patch],
     return together
 
 
-ADDRESS = "an IPv4 address"
-
 OUTPUT_KINDS: dict[str, OutputKind] = {
     "osc": OutputKind({"to": host_port("osc_arg", "\"HOST:PORT\""), "address": osc_address_setting,
                        "double": flag, "slew": slew_setting, **TIMING}, ("to",), build_osc),
@@ -334,7 +327,8 @@ OUTPUT_KINDS: dict[str, OutputKind] = {
 def artnet_universe(value: Any) -> int:
     """A fixture's Art-Net universe, "NET/SUBNET/UNIVERSE", as its
     port-address."""
-    return option(port_address_arg, str, "\"NET/SUBNET/UNIVERSE\" such as \"0/0/1\"")(value)  # type: ignore[return-value]
+    check = option(port_address_arg, str, "\"NET/SUBNET/UNIVERSE\" such as \"0/0/1\"")
+    return int(check(value))
 
 
 def is_ipv6(host: str) -> bool:
