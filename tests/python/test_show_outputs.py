@@ -270,3 +270,29 @@ def test_a_show_drives_sacn_art_net_and_a_servo_on_the_same_pips(tmp_path):
     assert len(pairs) > 20
     assert_pips_in_order(pairs[:-1], puppet, pips)
     assert pairs[-1] == ((0, 6000), (1, 5600))
+
+
+def test_a_show_sends_its_midi_controls_at_their_own_rate(monkeypatch):
+    """The rig's 14-bit control follows the puppet's z at 100 frames a
+    second, the port opened by its name (a port of the test's own)."""
+    import mido
+
+    from gesturon_tools.live import Track
+    from gesturon_tools.showoutputs import OUTPUT_KINDS
+    from test_outputs import SECOND, Port, sim_player
+    show = parse(TEXT)
+    spec = show.outputs[3]
+    opened = []
+    monkeypatch.setattr(mido, "open_output", lambda name: opened.append(name) or Port())
+    output = OUTPUT_KINDS[spec.kind].build(spec.settings, show.patch)
+    player, _ = sim_player([Track("lfo_breathe", 0, "puppet")], [output], fps=30)
+    player.run(until_pip=128)                  # one second at 120 BPM
+    assert opened == ["Synth"] and player.streams[1].fps == 100
+    sent = {}
+    for message in mido.parse_all(output.port.wire):
+        assert (message.type, message.channel) == ("control_change", 0)
+        sent[message.control] = message.value
+    # The last frame: its value, MSB on controller 1 and LSB on 33.
+    last = (99 * SECOND // 100) * 128 // SECOND
+    z = base("lfo_breathe", last)[2]
+    assert sent[1] << 7 | sent[33] == dmx_value(z, 16383)
