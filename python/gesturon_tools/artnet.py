@@ -37,6 +37,16 @@ def port_address(net: int, subnet: int, universe: int) -> int:
     return net << 8 | subnet << 4 | universe
 
 
+def check_broadcast(address: str) -> str:
+    """A broadcast address for Art-Net: IPv4, and one network's, never the
+    all-networks 255.255.255.255."""
+    check_ipv4(address, "the Art-Net broadcast address")
+    if ipaddress.IPv4Address(address) == ipaddress.IPv4Address("255.255.255.255"):
+        raise ValueError("255.255.255.255 reaches every network: give the broadcast "
+                         "address of the lighting network (e.g. 2.255.255.255)")
+    return address
+
+
 class ArtNetOutput(DmxOutput):
     """DMX over Art-Net: every frame sets the channels of each fixture from
     the position of the track it follows and sends each universe once, as
@@ -62,11 +72,7 @@ class ArtNetOutput(DmxOutput):
             raise ValueError("Art-Net goes to a node's host or to a network's broadcast "
                              "address: give one of them")
         if broadcast is not None:
-            check_ipv4(broadcast, "the Art-Net broadcast address")
-            if ipaddress.IPv4Address(broadcast) == ipaddress.IPv4Address("255.255.255.255"):
-                raise ValueError("255.255.255.255 reaches every network: give the broadcast "
-                                 "address of the lighting network (e.g. 2.255.255.255)")
-            target = broadcast
+            target = check_broadcast(broadcast)
         else:
             assert host is not None
             target = resolve(host, port, socket.AF_INET)[1]

@@ -65,6 +65,19 @@ class Control:
         return [(self.number, value)]
 
 
+def check_controllers(controls: Sequence[Control]) -> None:
+    """Refuse a controller of a channel used by two controls (a 14-bit one
+    uses its number and number + 32)."""
+    seen: set[tuple[int, int]] = set()
+    for control in controls:
+        for number in (control.number, control.number + 32) if control.fine \
+                else (control.number,):
+            if (control.channel, number) in seen:
+                raise ValueError(f"controller {number} of channel {control.channel} "
+                                 "is used twice")
+            seen.add((control.channel, number))
+
+
 class MidiOutput:
     """Control changes to a MIDI port: every frame, each control whose value
     changed. `port`: a port name or an open mido output port. `fps`
@@ -75,14 +88,7 @@ class MidiOutput:
         self._mido = optional_module("mido", "MIDI output", "mido", "pip install 'gesturon[midi]'")
         if not controls:
             raise ValueError("a MIDI output needs at least one control")
-        seen: set[tuple[int, int]] = set()
-        for control in controls:
-            for number in (control.number, control.number + 32) if control.fine \
-                    else (control.number,):
-                if (control.channel, number) in seen:
-                    raise ValueError(f"controller {number} of channel {control.channel} "
-                                     "is used twice")
-                seen.add((control.channel, number))
+        check_controllers(controls)
         self.controls = tuple(controls)
         self.fps, self.latency_ms = fps, latency_ms
         self._slews = [Slew(control.slew) for control in self.controls]

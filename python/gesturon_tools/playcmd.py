@@ -341,7 +341,7 @@ def run_play(args: argparse.Namespace, catalogue: Catalogue, out: TextIO) -> Non
         raise
     clock = source.clock
     player = Player(tracks, outputs, clock, fps=args.fps or 100, per_pip=args.fps is None,
-                    source=catalogue.source, final=args.final)
+                    source=catalogue.source, final=args.final or "hold")
     status = StatusLine(player, out, source)
     if args.dry_run:
         status.live = False  # the frames are printed instead

@@ -61,11 +61,27 @@ def artnet_fixture_arg(text: str) -> tuple[int, int, str | None]:
     if len(parts) not in (4, 5):
         raise argparse.ArgumentTypeError(f"expected NET/SUBNET/UNIVERSE/ADDRESS[/LAYOUT], "
                                          f"not {text!r}")
+    address = whole(parts[3], "DMX address", 1, 512)
+    return port_address_arg("/".join(parts[:3])), address, parts[4] if len(parts) == 5 else None
+
+
+def port_address_arg(text: str) -> int:
+    """NET/SUBNET/UNIVERSE as the Art-Net port-address."""
+    parts = text.split("/")
+    if len(parts) != 3:
+        raise argparse.ArgumentTypeError(f"expected NET/SUBNET/UNIVERSE, not {text!r}")
     net, subnet, universe = (whole(part, what, 0, top) for part, what, top in
                              zip(parts, ("Art-Net net", "Art-Net sub-net", "Art-Net universe"),
                                  (127, 15, 15)))
-    address = whole(parts[3], "DMX address", 1, 512)
-    return net << 8 | subnet << 4 | universe, address, parts[4] if len(parts) == 5 else None
+    return net << 8 | subnet << 4 | universe
+
+
+def artnet_to_arg(text: str,
+                  host_port: Callable[[str, int | None], tuple[str, int]]) -> tuple[str, int]:
+    """An Art-Net node's HOST[:PORT]: IPv4 only, as Art-Net is."""
+    if text.startswith("[") or text.count(":") > 1:
+        raise argparse.ArgumentTypeError(f"Art-Net is IPv4 only, not {text!r}")
+    return host_port(text, 6454)
 
 
 def axis_track(text: str) -> tuple[str, int]:
@@ -110,6 +126,22 @@ def midi_cc_arg(text: str) -> tuple[int, int, str, int, bool]:
     return channel, number, axis, track, fine
 
 
+def sync_universe_arg(text: str) -> int:
+    return whole(text, "sync universe", UNIVERSE_MIN, UNIVERSE_MAX)
+
+
+def priority_arg(text: str) -> int:
+    return whole(text, "sACN priority", 0, 200)
+
+
+def ttl_arg(text: str) -> int:
+    return whole(text, "multicast TTL", 1, 255)
+
+
+def baud_arg(text: str) -> int:
+    return whole(text, "baud rate", 300, 4_000_000)
+
+
 def kind_value(text: str, parse: Callable[[str], Any], what: str,
                default_kind: bool) -> tuple[str | None, Any]:
     kind, sep, value = text.rpartition("=")
@@ -124,17 +156,24 @@ def kind_value(text: str, parse: Callable[[str], Any], what: str,
 
 
 def output_fps_arg(text: str) -> tuple[str | None, Any]:
-    return kind_value(text, lambda v: whole(v, "frame rate", 1, 10_000), "N", False)
+    return kind_value(text, output_fps, "N", False)
+
+
+def latency_ms_arg(text: str) -> Fraction:
+    """Milliseconds, exactly as written, within the latency's bounds."""
+    try:
+        latency_ns(text.strip())
+    except (ValueError, TypeError) as error:
+        raise argparse.ArgumentTypeError(str(error)) from None
+    return exact(text.strip(), "latency")
+
+
+def output_fps(text: str) -> int:
+    return whole(text, "frame rate", 1, 10_000)
 
 
 def latency_arg(text: str) -> tuple[str | None, Any]:
-    def parse(value: str) -> Fraction:
-        try:
-            latency_ns(value.strip())
-        except (ValueError, TypeError) as error:
-            raise argparse.ArgumentTypeError(str(error)) from None
-        return exact(value.strip(), "latency")
-    return kind_value(text, parse, "MS", True)
+    return kind_value(text, latency_ms_arg, "MS", True)
 
 
 def slew_arg(text: str) -> tuple[str, Fraction]:
@@ -157,23 +196,19 @@ def add_output_options(play: argparse.ArgumentParser,
     group = play.add_argument_group("outputs for rigs")
     add = group.add_argument
     add("--sacn-sync", nargs="?", const=True, default=False, metavar="UNIVERSE",
-        type=lambda t: whole(t, "sync universe", UNIVERSE_MIN, UNIVERSE_MAX),
+        type=sync_universe_arg,
         help="send E1.31 sync packets (on UNIVERSE, default one no fixture uses)")
-    add("--sacn-priority", type=lambda t: whole(t, "sACN priority", 0, 200), default=100,
+    add("--sacn-priority", type=priority_arg, default=100,
         metavar="N", help="sACN priority 0..200 (default 100): the highest source wins")
     add("--sacn-interface", type=ipv4_arg, metavar="ADDRESS",
         help="send multicast sACN through the interface with this address")
-    add("--sacn-ttl", type=lambda t: whole(t, "multicast TTL", 1, 255), default=8, metavar="N",
+    add("--sacn-ttl", type=ttl_arg, default=8, metavar="N",
         help="how many routers multicast sACN may cross (default 8)")
     add("--artnet", type=artnet_fixture_arg, action="append", default=[],
         metavar="NET/SUBNET/UNIVERSE/ADDRESS[/LAYOUT]",
         help="a DMX fixture over Art-Net (repeat for more); LAYOUT as for --sacn")
-    def artnet_to(text: str) -> tuple[str, int]:
-        if text.startswith("[") or text.count(":") > 1:
-            raise argparse.ArgumentTypeError(f"Art-Net is IPv4 only, not {text!r}")
-        return host_port(text, 6454)
-
-    add("--artnet-to", type=artnet_to, metavar="HOST[:PORT]", help="the Art-Net node to send to")
+    add("--artnet-to", type=lambda text: artnet_to_arg(text, host_port), metavar="HOST[:PORT]",
+        help="the Art-Net node to send to")
     add("--artnet-broadcast", type=ipv4_arg, metavar="ADDRESS",
         help="instead, broadcast to this network's broadcast address (e.g. 2.255.255.255)")
     add("--artnet-from", type=ipv4_arg, metavar="ADDRESS",
@@ -184,7 +219,7 @@ def add_output_options(play: argparse.ArgumentParser,
         help="a servo on a Maestro controller following an axis (x, y, z; y2: of track 2), "
              "pulses in microseconds (default 1000:2000)")
     add("--servo-to", metavar="DEVICE", help="the Maestro's serial device (/dev/ttyACM0)")
-    add("--servo-baud", type=lambda t: whole(t, "baud rate", 300, 4_000_000), default=115200,
+    add("--servo-baud", type=baud_arg, default=115200,
         metavar="N", help="serial speed (default 115200)")
     add("--midi-cc", type=midi_cc_arg, action="append", default=[],
         metavar="CHANNEL/CONTROLLER/AXIS[/14]",
@@ -199,7 +234,7 @@ def add_output_options(play: argparse.ArgumentParser,
     add("--slew", type=slew_arg, action="append", default=[], metavar="WHAT=RATE",
         help="the fastest an axis may move, a second: " +
              "; ".join(f"{k}= {v}" for k, v in SLEWS.items()))
-    add("--final", choices=FINAL_FRAMES, default="hold",
+    add("--final", choices=FINAL_FRAMES,
         help="on stopping: hold the last frame (default), go to the centre, or go dark")
     add("--dry-run", action="store_true", help="print the frames instead of sending them")
 
@@ -312,7 +347,7 @@ def make_outputs(args: argparse.Namespace) -> list[Output]:
 def make_servos(args: argparse.Namespace) -> list[Any]:
     if not args.servo:
         return []
-    from .servo import Servo
+    from .servo import Servo, check_channels
     slew = dict(args.slew).get("servo")
     servos = []
     for channel, axis, track, pulses in args.servo:
@@ -321,9 +356,10 @@ def make_servos(args: argparse.Namespace) -> list[Any]:
             servos.append(Servo(channel, axis, track, low, high, centre, slew))
         except ValueError as error:
             raise ToolError(f"play: --servo: {error}", status=2) from None
-    channels = [servo.channel for servo in servos]
-    if len(set(channels)) < len(channels):
-        raise ToolError("play: --servo: two servos on one channel", status=2)
+    try:
+        check_channels(servos)
+    except ValueError as error:
+        raise ToolError(f"play: --servo: {error}", status=2) from None
     return servos
 
 

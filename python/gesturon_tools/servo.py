@@ -82,6 +82,14 @@ class Servo:
         return centre + p * ((high - centre) if p >= 0 else (centre - low))
 
 
+def check_channels(servos: Sequence[Servo]) -> None:
+    """Refuse two servos on one channel: the later would override the earlier."""
+    channels = [servo.channel for servo in servos]
+    for channel in channels:
+        if channels.count(channel) > 1:
+            raise ValueError(f"two servos on channel {channel}")
+
+
 def set_target(channel: int, quarter_us: int) -> bytes:
     """The compact-protocol Set Target command."""
     return bytes((SET_TARGET, channel, quarter_us & 0x7F, quarter_us >> 7 & 0x7F))
@@ -104,10 +112,7 @@ class MaestroOutput:
                  fps: int | None = SERVO_FPS, latency_ms: Number = 0):
         if not servos:
             raise ValueError("a servo output needs at least one servo")
-        channels = [servo.channel for servo in servos]
-        for channel in channels:
-            if channels.count(channel) > 1:
-                raise ValueError(f"two servos on channel {channel}")
+        check_channels(servos)
         self.servos = tuple(servos)
         self.fps, self.latency_ms = fps, latency_ms
         self._slews = [Slew(servo.slew) for servo in self.servos]

@@ -21,7 +21,8 @@ from typing import Any, Callable, Mapping, Sequence, Union
 from .compose import Pattern, Transform, check_ease, pips_of, rational, transform
 from .dmx import CHANNELS, Axis, Fixture, check_overlaps, check_universe, parse_layout
 from .meter import MAX_BEATS_PER_BAR, Meter
-from .outputs import OSC_DEFAULT_ADDRESS, SACN_PORT, OscOutput, SacnOutput, osc_address
+from .live import FINAL_FRAMES
+from .showoutputs import OUTPUT_KINDS, Patch, artnet_universe, slew_setting
 
 PIPS_PER_BEAT = 64
 # The tempo sources a show may name. Only a fixed tempo is wired today;
@@ -105,6 +106,14 @@ class Show:
     patterns: Callable[[str], Pattern] = field(repr=False, default=transform)
     # The file's tables as read, for writing the show back.
     data: dict[str, Any] = field(repr=False, default_factory=dict)
+    # What the outputs are sent when the show stops (see `Player`), and
+    # the protocol each DMX fixture is on: "sacn" or "artnet".
+    final: str = "hold"
+    carriers: dict[str, str] = field(default_factory=dict)
+
+    @property
+    def patch(self) -> Patch:
+        return Patch(self.fixtures, self.carriers, self.groups)
 
     def to_toml(self) -> str:
         """The show as TOML that reads back to an equal show (comments and
@@ -185,72 +194,6 @@ def apply_steps(chain: Transform, steps: Sequence[tuple[str, Any]]) -> Transform
     return chain
 
 
-# ---- output kinds ----------------------------------------------------------------------------------
-
-@dataclass(frozen=True)
-class OutputKind:
-    """An output a show can name: the keys its table takes (each with a
-    check that raises ValueError) and a builder from the checked settings
-    and the show's DMX fixtures."""
-    keys: Mapping[str, Callable[[Any], object]]
-    required: tuple[str, ...]
-    build: Callable[[Mapping[str, Any], Sequence[Fixture]], Any]
-
-
-def host_port_setting(default_port: int | None) -> Callable[[Any], object]:
-    def check(value: Any) -> object:
-        import argparse
-
-        from .playcmd import host_port
-        if not isinstance(value, str):
-            raise ValueError(f"expected \"HOST:PORT\", not {value!r}")
-        try:
-            return host_port(value, default_port)
-        except argparse.ArgumentTypeError as error:
-            raise ValueError(str(error)) from None
-    return check
-
-
-def of_type(kind: type, what: str) -> Callable[[Any], object]:
-    def check(value: Any) -> object:
-        if isinstance(value, bool) != (kind is bool) or not isinstance(value, kind):
-            raise ValueError(f"expected {what}, not {value!r}")
-        return value
-    return check
-
-
-def build_osc(settings: Mapping[str, Any], fixtures: Sequence[Fixture]) -> Any:
-    host, port = settings["to"]
-    return OscOutput(host, port, settings.get("address", OSC_DEFAULT_ADDRESS),
-                     double=settings.get("double", False))
-
-
-def build_sacn(settings: Mapping[str, Any], fixtures: Sequence[Fixture]) -> Any:
-    host, port = settings.get("to", (None, SACN_PORT))
-    return SacnOutput(fixtures, host, port, priority=settings.get("priority", 100))
-
-
-def osc_address_setting(value: Any) -> object:
-    if not isinstance(value, str):
-        raise ValueError(f"expected an OSC address template, not {value!r}")
-    osc_address(value, "name")
-    return value
-
-
-def priority(value: Any) -> object:
-    if isinstance(value, bool) or not isinstance(value, int) or not 0 <= value <= 200:
-        raise ValueError(f"priority must be 0 to 200, not {value!r}")
-    return value
-
-
-OUTPUT_KINDS: dict[str, OutputKind] = {
-    "osc": OutputKind({"to": host_port_setting(None), "address": osc_address_setting,
-                       "double": of_type(bool, "true or false")}, ("to",), build_osc),
-    "sacn": OutputKind({"to": host_port_setting(SACN_PORT), "priority": priority}, (),
-                       build_sacn),
-}
-
-
 # ---- reading -----------------------------------------------------------------------------------
 
 NAME = re.compile(r"[A-Za-z][A-Za-z0-9_-]*")
@@ -282,7 +225,9 @@ class Reader:
     def unknown(self, data: Mapping[str, Any], allowed: Sequence[str], place: str) -> None:
         for key in data:
             if key not in allowed:
-                self.error(place_of(place, key), f"unknown key (known: {', '.join(allowed)})")
+                hint = "; final is written before the first table" if key == "final" and place \
+                    else ""
+                self.error(place_of(place, key), f"unknown key (known: {', '.join(allowed)}){hint}")
 
     def value(self, data: Mapping[str, Any], key: str, place: str, check: Callable[[Any], Any],
               default: Any = None, required: bool = False) -> Any:
@@ -330,18 +275,21 @@ def axis_setting(value: Any) -> Axis:
     if not isinstance(value, dict):
         raise ValueError(f"expected a table such as {{ centre = 270, swing = 60, travel = 540 }}, "
                          f"not {value!r}")
-    allowed = ("centre", "swing", "travel", "limits")
+    allowed = ("centre", "swing", "travel", "limits", "slew")
     for key in value:
         if key not in allowed:
             raise ValueError(f"unknown key {key!r} (known: {', '.join(allowed)})")
-    numbers = {k: rational(number(v), k) for k, v in value.items() if k != "limits"}
+    numbers: dict[str, Any] = {k: rational(number(v), k) for k, v in value.items()
+                               if k not in ("limits", "slew")}
+    if "slew" in value:
+        numbers["slew"] = slew_setting(value["slew"])
     limits = value.get("limits")
     if limits is not None:
         if not isinstance(limits, list) or len(limits) != 2:
             raise ValueError(f"limits are two numbers [low, high], not {limits!r}")
         numbers_limits = (rational(number(limits[0]), "a limit"), rational(number(limits[1]), "a limit"))
         return Axis(**numbers, limits=numbers_limits)
-    return Axis(**numbers)  # type: ignore[arg-type]
+    return Axis(**numbers)
 
 
 def layout_setting(value: Any) -> tuple[str | int, ...]:
@@ -352,15 +300,16 @@ def layout_setting(value: Any) -> tuple[str | int, ...]:
                      f"list of channels, not {value!r}")
 
 
-FIXTURE_KEYS = ("universe", "address", "layout", "count", "step", "pan", "tilt", "z")
+FIXTURE_KEYS = ("universe", "artnet", "address", "layout", "count", "step", "pan", "tilt", "z")
 
 
-def read_fixtures(reader: Reader, data: Mapping[str, Any]) -> tuple[dict[str, Fixture | None],
-                                                                   dict[str, tuple[str, ...]]]:
-    """Every fixture by label, and each row's name with its members."""
+def read_fixtures(reader: Reader, data: Mapping[str, Any], carriers: dict[str, str]
+                  ) -> tuple[dict[str, Fixture | None], dict[str, tuple[str, ...]]]:
+    """Every fixture by label, and each row's name with its members; the
+    protocol of each DMX fixture goes into `carriers`."""
     fixtures: dict[str, Fixture | None] = {}
     rows: dict[str, tuple[str, ...]] = {}
-    patch: list[tuple[str, Fixture]] = []
+    patch: dict[str, list[tuple[str, Fixture]]] = {"sacn": [], "artnet": []}
     for name, spec in reader.table(data, "fixtures", "", required=True).items():
         place = f"[fixtures.{name}]"
         if not NAME.fullmatch(name):
@@ -374,15 +323,20 @@ def read_fixtures(reader: Reader, data: Mapping[str, Any]) -> tuple[dict[str, Fi
         count = reader.value(spec, "count", place, whole(1, 512, "count"), 1)
         labels = [name] if "count" not in spec else [f"{name}/{i + 1}" for i in range(count)]
         rows[name] = tuple(labels)
-        if "universe" not in spec:
+        if "universe" not in spec and "artnet" not in spec:
             for key in ("address", "layout", "step", "pan", "tilt", "z"):
                 if key in spec:
-                    reader.error(place_of(place, key), "only a DMX fixture (with a universe) "
-                                                       "takes this")
+                    reader.error(place_of(place, key), "only a DMX fixture (with a universe, "
+                                                       "or an artnet universe) takes this")
             for label in labels:
                 fixtures[label] = None
             continue
-        universe = reader.value(spec, "universe", place, universe_setting)
+        carrier = "artnet" if "artnet" in spec else "sacn"
+        if "universe" in spec and "artnet" in spec:
+            reader.error(place_of(place, "artnet"), "a fixture is on sACN (universe) or on "
+                                                    "Art-Net (artnet), not both")
+        universe = reader.value(spec, "universe", place, universe_setting) if carrier == "sacn" \
+            else reader.value(spec, "artnet", place, artnet_universe)
         address = reader.value(spec, "address", place, whole(1, CHANNELS, "a DMX address"),
                                required=True)
         layout = reader.value(spec, "layout", place, layout_setting, DEFAULT_LAYOUT)
@@ -393,6 +347,7 @@ def read_fixtures(reader: Reader, data: Mapping[str, Any]) -> tuple[dict[str, Fi
         # and cues naming it report only their own mistakes.
         for label in labels:
             fixtures[label] = None
+            carriers[label] = carrier
         if universe is None or address is None or layout is None or step is None:
             continue
         for i, label in enumerate(labels):
@@ -403,15 +358,25 @@ def read_fixtures(reader: Reader, data: Mapping[str, Any]) -> tuple[dict[str, Fi
                              f"{label}: {error}" if len(labels) > 1 else str(error))
                 break
             fixtures[label] = fixture
-            patch.append((label, fixture))
-    try:
-        check_overlaps([f for _, f in patch])
-    except ValueError as error:
-        numbers = [int(n) for n in re.findall(r"fixtures (\d+) and (\d+)", str(error))[0]]
-        first, second = (patch[n - 1][0] for n in numbers)
-        detail = str(error).split(" overlap ", 1)[1]
-        reader.error("[fixtures]", f"{first} and {second} overlap {detail}")
+            patch[carrier].append((label, fixture))
+    # sACN universe 1 and Art-Net's 0/0/1 are different wires: each
+    # protocol's fixtures are checked among themselves.
+    for carrier, patched in patch.items():
+        try:
+            check_overlaps([f for _, f in patched])
+        except ValueError as error:
+            numbers = [int(n) for n in re.findall(r"fixtures (\d+) and (\d+)", str(error))[0]]
+            first, second = (patched[n - 1][0] for n in numbers)
+            detail = str(error).split(" overlap ", 1)[1]
+            if carrier == "artnet":
+                channel, universe = detail.rsplit(" of universe ", 1)
+                detail = f"{channel} of Art-Net universe {artnet_text(int(universe))}"
+            reader.error("[fixtures]", f"{first} and {second} overlap {detail}")
     return fixtures, rows
+
+
+def artnet_text(port_address: int) -> str:
+    return f"{port_address >> 8}/{port_address >> 4 & 15}/{port_address & 15}"
 
 
 def read_groups(reader: Reader, data: Mapping[str, Any], fixtures: Mapping[str, object],
@@ -440,7 +405,7 @@ def read_groups(reader: Reader, data: Mapping[str, Any], fixtures: Mapping[str, 
     return groups
 
 
-def read_outputs(reader: Reader, data: Mapping[str, Any]) -> list[OutputSpec]:
+def read_outputs(reader: Reader, data: Mapping[str, Any], patch: Patch) -> list[OutputSpec]:
     outputs: list[OutputSpec] = []
     entries = data.get("outputs", [])
     if not isinstance(entries, list):
@@ -459,12 +424,17 @@ def read_outputs(reader: Reader, data: Mapping[str, Any]) -> list[OutputSpec]:
         spec = OUTPUT_KINDS[kind]
         place = f"[[outputs]] #{i + 1} ({kind})"
         reader.unknown(entry, ("kind",) + tuple(spec.keys), place)
+        before = len(reader.errors)
         settings = {key: reader.value(entry, key, place, check) for key, check in spec.keys.items()
                     if key in entry}
         for key in spec.required:
             if key not in entry:
                 reader.error(place, f"missing key {key!r}")
-        outputs.append(OutputSpec(kind, {k: v for k, v in settings.items() if v is not None}, place))
+        settings = {k: v for k, v in settings.items() if v is not None}
+        if len(reader.errors) == before:  # the keys together, once each is right
+            for key, message in spec.together(settings, patch):
+                reader.error(place_of(place, key) if key else place, message)
+        outputs.append(OutputSpec(kind, settings, place))
     return outputs
 
 
@@ -565,6 +535,12 @@ def read_cue_list(reader: Reader, data: Mapping[str, Any], cues: Mapping[str, Cu
     return CueList(mode, tuple(names), tuple(bars))
 
 
+def final_setting(value: Any) -> str:
+    if value not in FINAL_FRAMES:
+        raise ValueError(f"expected one of {', '.join(map(repr, FINAL_FRAMES))}, not {value!r}")
+    return str(value)
+
+
 def parse(text: str, known: Callable[[str], Pattern] | None = None) -> Show:
     """A show from TOML text; `known` turns a pattern name into a pattern
     (default: the gesturon catalogue). Raises `ShowErrors` with every
@@ -594,7 +570,8 @@ def read(text: str, path: str, known: Callable[[str], Pattern] | None) -> Show:
                                               int(line[1]))]) from None
         raise ShowErrors(path, [ShowError("", message)]) from None
     reader = Reader(known or transform)
-    reader.unknown(data, ("tempo", "fixtures", "groups", "outputs", "cues", "cuelist"), "")
+    reader.unknown(data, ("tempo", "fixtures", "groups", "outputs", "cues", "cuelist", "final"),
+                   "")
     tempo = reader.table(data, "tempo", "", required=True)
     reader.unknown(tempo, ("bpm", "beats_per_bar", "source"), "[tempo]")
     bpm = reader.value(tempo, "bpm", "[tempo]", tempo_setting, Fraction(120), required=True)
@@ -604,18 +581,15 @@ def read(text: str, path: str, known: Callable[[str], Pattern] | None) -> Show:
     if source not in TEMPO_SOURCES:
         reader.error("[tempo] source", f"unknown tempo source {source!r}; only \"fixed\" is "
                                        "supported so far")
-    fixtures, rows = read_fixtures(reader, data)
+    final = reader.value(data, "final", "", final_setting, "hold")
+    carriers: dict[str, str] = {}
+    fixtures, rows = read_fixtures(reader, data, carriers)
     groups = read_groups(reader, data, fixtures, rows)
-    outputs = read_outputs(reader, data)
-    declared = data["fixtures"].values() if isinstance(data.get("fixtures"), dict) else ()
-    for output in outputs:
-        if output.kind == "sacn" and not any(isinstance(f, dict) and "universe" in f
-                                             for f in declared):
-            reader.error(output.place, "an sACN output needs a fixture with a universe")
+    outputs = read_outputs(reader, data, Patch(fixtures, carriers, groups))
     cues = read_cues(reader, data, groups)
     cue_list = read_cue_list(reader, data, cues)
     show = Show(bpm, Meter(beats_per_bar), source, fixtures, groups, outputs, cues, cue_list,
-                reader.known, data)
+                reader.known, data, final, carriers)
     if not reader.errors and show.order():
         try:
             show.start_patterns(show.order()[0])
@@ -637,7 +611,7 @@ def locate(text: str, place: str) -> int | None:
     table's header; None when it cannot be told."""
     match = re.fullmatch(r"(\[\[\w+\]\] #(\d+)(?: \(\w+\))?|\[[^\]]+\])(?: (\S+))?.*", place)
     if match is None:
-        return None
+        return top_level_line(text, place)
     header, nth, key = match[1], int(match[2] or 1), match[3]
     if nth > 1 or header.startswith("[["):
         header = header.split(" ")[0]
@@ -656,6 +630,14 @@ def locate(text: str, place: str) -> int | None:
     return found
 
 
+def top_level_line(text: str, key: str) -> int | None:
+    """The line of a key written before the first table."""
+    for number, line in enumerate(text.splitlines(), 1):
+        if HEADER.fullmatch(line):
+            return None
+        if re.match(rf"\s*{re.escape(key)}\s*=", line):
+            return number
+    return None
 
 # ---- writing -----------------------------------------------------------------------------------
 
@@ -691,7 +673,12 @@ def toml_text(data: Mapping[str, Any]) -> str:
     def block(header: str, table: Mapping[str, Any]) -> None:
         blocks.append([header] + [f"{toml_key(k)} = {toml_value(v)}" for k, v in table.items()])
 
+    top = {key: value for key, value in data.items() if not isinstance(value, (dict, list))}
+    if top:  # keys of the file itself come before every table
+        blocks.append([f"{toml_key(k)} = {toml_value(v)}" for k, v in top.items()])
     for key, value in data.items():
+        if key in top:
+            continue
         if isinstance(value, list):
             for entry in value:
                 block(f"[[{toml_key(key)}]]", entry)

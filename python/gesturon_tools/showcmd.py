@@ -22,8 +22,9 @@ from .catalogue import PIPS_PER_BEAT, Catalogue, ToolError
 from .clock import BeatClock
 from .compose import Named
 from .live import Output, Player, Track
-from .outputs import MissingDependency
-from .show import OUTPUT_KINDS, Show, ShowError, ShowErrors, load
+from .outputs import OSC_DEFAULT_ADDRESS, MissingDependency
+from .show import Show, ShowError, ShowErrors, load
+from .showoutputs import OUTPUT_KINDS
 
 if TYPE_CHECKING:
     from argparse import _SubParsersAction
@@ -178,11 +179,10 @@ def input_fd() -> int | None:
 
 
 def build_outputs(show: Show) -> list[Output]:
-    dmx = [fixture for fixture in show.fixtures.values() if fixture is not None]
     outputs: list[Output] = []
     try:
         for spec in show.outputs:
-            outputs.append(OUTPUT_KINDS[spec.kind].build(spec.settings, dmx))
+            outputs.append(OUTPUT_KINDS[spec.kind].build(spec.settings, show.patch))
     except (MissingDependency, ValueError, OSError) as error:
         for output in outputs:
             output.close()
@@ -190,14 +190,28 @@ def build_outputs(show: Show) -> list[Output]:
     return outputs
 
 
+def refuse_output_options(args: argparse.Namespace) -> None:
+    """A show file sets all of its outputs: an output option given with one
+    would be silently ignored, so it is refused (--final and --dry-run,
+    which are not outputs' settings, stay)."""
+    from .playcmd import host_port
+    from .playoutputs import add_output_options
+    options = argparse.ArgumentParser(add_help=False)
+    add_output_options(options, host_port)
+    defaults = vars(options.parse_args([]))
+    defaults.update(osc=None, osc_address=OSC_DEFAULT_ADDRESS, osc_double=False, sacn=[],
+                    sacn_to=None)
+    for option, default in defaults.items():
+        if option not in ("final", "dry_run") and getattr(args, option, default) != default:
+            raise ToolError(f"play: a show file sets its own outputs; leave out "
+                            f"--{option.replace('_', '-')}", status=2)
+
+
 def run_show(args: argparse.Namespace, catalogue: Catalogue, out: TextIO,
              status_line: Callable[..., Output]) -> None:
     from .playcmd import stop_on_interrupt
     path = args.names[0]
-    for option in ("osc", "sacn", "sacn_to", "artnet", "artnet_to", "servo", "midi_cc"):
-        if getattr(args, option, None):
-            raise ToolError(f"play: a show file sets its own outputs; leave out "
-                            f"--{option.replace('_', '-')}", status=2)
+    refuse_output_options(args)
     if args.spread:
         raise ToolError("play: a show file sets its own spreads; leave out --spread", status=2)
     try:
@@ -210,12 +224,17 @@ def run_show(args: argparse.Namespace, catalogue: Catalogue, out: TextIO,
     except ShowError as error:
         raise ToolError(f"play: --cue: {error}", status=2) from None
     tracks = [Track(patterns[label], 0, label) for label in show.labels]
-    outputs = build_outputs(show)
+    outputs = [] if args.dry_run else build_outputs(show)
     clock = BeatClock(args.bpm if args.bpm is not None else show.bpm, meter=show.meter)
     player = Player(tracks, outputs, clock, fps=args.fps or 100, per_pip=args.fps is None,
-                    source=catalogue.source, final=args.final)
+                    source=catalogue.source, final=args.final or show.final)
     runner = CueRunner(show, player, start)
-    player.outputs += (status_line(player, out, more=runner.text),)
+    status: Any = status_line(player, out, more=runner.text)
+    if args.dry_run:  # the frames are printed instead of sent
+        from .playoutputs import FramePrinter
+        status.live = False
+        player.outputs += (FramePrinter(out, clock.meter.format),)
+    player.outputs += (status,)
     keys: KeyReader | None = None
     start_bar = 1
     if show.cue_list is not None and show.cue_list.mode == "timeline" and start in runner.order:

@@ -13,7 +13,7 @@ import pytest
 
 import gesturon
 from gesturon_tools.cli import main
-from gesturon_tools.show import ShowErrors, load, parse
+from gesturon_tools.show import FIXTURE_KEYS, ShowErrors, load, parse
 from loopback import OscListener
 
 EXAMPLE = Path(__file__).resolve().parents[2] / "examples" / "stage.toml"
@@ -78,7 +78,7 @@ def edited(old, new):
 
 MISTAKES = [
     (edited("count = 4\n", "count = 4\ncolour = \"red\"\n"), "[fixtures.head] colour",
-     "unknown key (known: universe, address, layout, count, step, pan, tilt, z)"),
+     f"unknown key (known: {', '.join(FIXTURE_KEYS)})"),
     (TEXT + "\n[lights]\nx = 1\n", "lights", "unknown key (known: tempo, fixtures"),
     (edited('visual = { pattern = "helix" }', 'visual = { pattern = "helx" }'),
      "[cues.intro] visual", "unknown pattern 'helx'; did you mean helix"),
@@ -142,8 +142,7 @@ def test_every_mistake_is_reported_at_once_by_check(tmp_path, capsys):
     assert main(["check", str(path)]) == 1
     out, err = capsys.readouterr()
     assert out.splitlines() == [
-        f"{path}:{fog}: [fixtures.head] fog: unknown key (known: universe, address, layout, count, "
-        "step, pan, tilt, z)",
+        f"{path}:{fog}: [fixtures.head] fog: unknown key (known: {', '.join(FIXTURE_KEYS)})",
         f"{path}:{universe}: [fixtures.head] universe: universe must be 1 to 63999, not 0",
         f"{path}:{visual}: [cues.intro] visual: unknown pattern 'nope'; no similar name",
     ]
