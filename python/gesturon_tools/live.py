@@ -269,10 +269,10 @@ class Player:
             if isinstance(choice, str):
                 self._table(choice)
         self._labels = tuple(track.name for track in self.tracks)
-        # What the tracks play at the last pip a frame was made for, and
-        # their lineup (None while a track plays a pattern object).
-        self._lineup_for: tuple[Change, ...] = ()
-        self._lineup: Lineup | None = None
+        # What the tracks played at the last pip a frame was made for, and
+        # their lineup (None while a track plays a pattern object), as one
+        # value, so that a frame made in another thread reads a matching pair.
+        self._lineup: tuple[tuple[Change, ...], Lineup | None] = ((), None)
         self.outputs: tuple[Output, ...] = tuple(map(as_output, outputs))
         self.clock = clock
         self.fps = fps
@@ -280,7 +280,8 @@ class Player:
         self.final = final
         self.stats = Stats()
         self.streams: tuple[Stream, ...] = ()
-        self._grouped: object = None  # the settings self.streams were grouped by
+        # The outputs, stats and settings self.streams were grouped by.
+        self._grouped: tuple[tuple[Output, ...], Stats, object] | None = None
         self._sleep = sleep_ns
         self._stop = threading.Event()
         self._thread: threading.Thread | None = None
@@ -291,12 +292,12 @@ class Player:
     def frame(self, pip: int, index: int = 0, time_ns: int = 0) -> Frame:
         """The frame at the clock's pip `pip` (nothing is sent)."""
         changes = self.cues.at(pip)
-        known = self._lineup_for
+        known, lineup = self._lineup
         if changes is not known and (len(changes) != len(known) or not all(map(operator.is_, changes, known))):
-            self._lineup = self._line_up(changes)
-            self._lineup_for = changes
-        if self._lineup is not None:
-            return Frame(index, time_ns, pip, self._lineup.positions(pip))
+            lineup = self._line_up(changes)
+            self._lineup = changes, lineup
+        if lineup is not None:
+            return Frame(index, time_ns, pip, lineup.positions(pip))
         positions = []
         for label, track, change in zip(self._labels, self.tracks, changes):
             at = pip + track.offset
@@ -392,10 +393,12 @@ class Player:
         # frames in a loop of its caller's asks on every frame); a setting
         # is compared with its type, so that 1 and True are not taken for
         # one another.
-        settings = (own, self.stats, self.outputs, [
-            (type(fps), fps, type(latency), latency) for fps, latency in
-            ((getattr(output, "fps", None), getattr(output, "latency_ms", 0)) for output in self.outputs)])
-        if settings == self._grouped:
+        settings = (own, [(type(fps), fps, type(latency), latency) for fps, latency in
+                          ((getattr(output, "fps", None), getattr(output, "latency_ms", 0))
+                           for output in self.outputs)])
+        grouped = self._grouped
+        if grouped is not None and grouped[0] is self.outputs and grouped[1] is self.stats \
+                and grouped[2] == settings:
             return self.streams
         groups: dict[tuple[int | None, int], list[Output]] = {(own, 0): []}
         for output in self.outputs:
@@ -407,7 +410,7 @@ class Player:
         stats[(own, 0)] = self.stats
         self.streams = tuple(Stream(tuple(members), fps, latency, stats.get((fps, latency)))
                              for (fps, latency), members in groups.items())
-        self._grouped = settings
+        self._grouped = self.outputs, self.stats, settings
         return self.streams
 
     # ---- playing ------------------------------------------------------------------

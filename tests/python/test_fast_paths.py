@@ -20,7 +20,7 @@ from gesturon_tools.cli import main
 from gesturon_tools.compose import name_of, pattern, transform
 from gesturon_tools.dmx import PARAMETERS, Axis, Fixture
 from gesturon_tools.frames import Frame, Position
-from gesturon_tools.live import Player, Track
+from gesturon_tools.live import CallbackOutput, Player, Track
 from gesturon_tools import live
 from simulated_catalogue import SimulatedSource
 
@@ -221,3 +221,23 @@ def test_player_frames_follow_names_and_pattern_objects_in_turn(offsets):
 
     for pip in [-77, 999, 1000, 1999, 2000, 2500, 2999, 3000, 3001, 1500, 2001, 0]:
         assert [tuple(p) for p in player.frame(pip).positions] == [expected(t, pip) for t in range(3)]
+
+
+def test_play_frame_follows_an_output_whose_latency_changes():
+    """The player keeps its streams between frames while nothing changes;
+    a changed latency (or a new output) is taken up on the next frame."""
+    got = []
+    output = CallbackOutput(got.append)
+    player = Player(["helix"], [output], BeatClock(120, 0, now_ns=lambda: 0))
+    pip_ns = 7_812_500  # one pip at 120 BPM
+    player.play_frame(10 * pip_ns)
+    output.latency_ms = 250  # 32 pips at 120 BPM
+    player.play_frame(10 * pip_ns)
+    output.latency_ms = "oops"
+    with pytest.raises(ValueError, match="latency"):
+        player.play_frame(10 * pip_ns)
+    output.latency_ms = 0
+    later = []
+    player.outputs += (CallbackOutput(later.append, latency_ms=-1000),)
+    player.play_frame(10 * pip_ns)
+    assert [frame.pip for frame in got] == [10, 42, 10] and [frame.pip for frame in later] == [-118]
