@@ -212,8 +212,8 @@ def test_player_frames_follow_names_and_pattern_objects_in_turn(offsets):
     player.cue(0, "sway", at_pip=3000)
 
     def expected(track, pip):
-        chosen = ([names[0]] + [shifted] * (pip >= 2000) + ["sway"] * (pip >= 3000))[-1] if track == 0 \
-            else "bounce" if track == 1 and pip >= 1000 else names[track]
+        plan = {0: [(2000, shifted), (3000, "sway")], 1: [(1000, "bounce")], 2: []}[track]
+        chosen = ([names[track]] + [choice for start, choice in plan if pip >= start])[-1]
         at = pip + offsets[track]
         if isinstance(chosen, str):
             return (f"t{track}", chosen, at, *gesturon.sample(chosen, at).as_tuple())
