@@ -10,12 +10,17 @@ from __future__ import annotations
 
 import array
 import itertools
+import operator
 from dataclasses import dataclass
-from typing import NamedTuple
+from typing import NamedTuple, Sequence
 
 from .catalogue import Source
 
-__all__ = ["Frame", "Position", "sampled_rows"]
+# One period of a pattern: its x, y and z lanes (value i at pip i) and the
+# period.
+Axes = tuple["array.array[float]", "array.array[float]", "array.array[float]", int]
+
+__all__ = ["Axes", "Frame", "Lineup", "Position", "sampled_axes"]
 
 
 class Position(NamedTuple):
@@ -55,23 +60,61 @@ class Frame:
         raise KeyError(f"no track {track!r} in the frame")
 
 
-def sampled_rows(source: Source, pattern: str, period: int) -> array.array[float]:
-    """One period of `pattern` as `source.sample` gives it, flat: x, y, z
-    of pip i at 3i, 3i + 1, 3i + 2. Through `gesturon_tools.arrays` (whose
-    tables other users in the process share) when NumPy is installed, else
-    pip by pip; the same doubles either way.
+def sampled_axes(source: Source, pattern: str, period: int) -> Axes:
+    """One period of `pattern` as `source.sample` gives it: x, y and z of
+    pips 0..period-1 as three flat arrays of doubles, and the period.
+    Through `gesturon_tools.arrays` (whose tables other users in the
+    process share) when NumPy is installed, else pip by pip; the same
+    doubles either way.
 
     Flat doubles, 24 bytes a pip as in the module's own tables, rather than
-    a tuple of float objects per pip (over 130 bytes): a player reading a
+    a float object per value (32 bytes each, scattered): a player reading a
     hundred tables at a moving pip keeps far more of them in the
-    processor's caches."""
-    rows = array.array("d")
+    processor's caches, and reading from them is quicker too."""
+    lanes = (array.array("d"), array.array("d"), array.array("d"))
     try:
         from . import arrays
     except ImportError:
         sample = source.sample
-        rows.extend(itertools.chain.from_iterable(sample(pattern, pip).as_tuple()
-                                                  for pip in range(period)))
-        return rows
-    rows.frombytes(arrays.table(pattern, source).tobytes())
-    return rows
+        for pip in range(period):
+            for lane, value in zip(lanes, sample(pattern, pip).as_tuple()):
+                lane.append(value)
+        return lanes[0], lanes[1], lanes[2], period
+    rows = arrays.table(pattern, source)
+    for axis, lane in enumerate(lanes):
+        lane.frombytes(rows[:, axis].tobytes())
+    return lanes[0], lanes[1], lanes[2], period
+
+
+class Lineup:
+    """Tracks that each play a named pattern, ready to be read at any pip.
+
+    A frame of a hundred tracks is a hundred table reads and a hundred
+    `Position`s; here they are made by iterators that run in C (one pass
+    for the pips, one for the rows, one per axis and one for the
+    positions) rather than by a loop of Python statements per track. A
+    player keeps one lineup for as long as no track changes its pattern."""
+
+    def __init__(self, labels: Sequence[str], names: Sequence[str], offsets: Sequence[int],
+                 axes: Sequence[Axes]):
+        self.labels = tuple(labels)
+        self.names = tuple(names)
+        self.offsets = tuple(offsets) if any(offsets) else None  # None: every track at the clock's pip
+        self.xs = tuple(a[0] for a in axes)
+        self.ys = tuple(a[1] for a in axes)
+        self.zs = tuple(a[2] for a in axes)
+        self.periods = tuple(a[3] for a in axes)
+
+    def positions(self, pip: int) -> tuple[Position, ...]:
+        """Every track's position at the clock's pip `pip`, in track order.
+
+        pip mod period is where the module wraps every 32-bit pip, and
+        where a pip beyond that range falls in the pattern's repeats."""
+        if self.offsets is None:
+            pips: Sequence[int] = [pip] * len(self.labels)
+        else:
+            pips = [pip + offset for offset in self.offsets]
+        rows = list(map(operator.mod, pips, self.periods))
+        return tuple(map(tuple.__new__, itertools.repeat(Position),
+                         zip(self.labels, self.names, pips, map(operator.getitem, self.xs, rows),
+                             map(operator.getitem, self.ys, rows), map(operator.getitem, self.zs, rows))))

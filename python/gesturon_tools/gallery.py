@@ -104,21 +104,29 @@ def encode_lanes_numpy(catalogue: Catalogue) -> bytes:
 
     from . import arrays
 
-    lanes = []
-    starts: list[int] = []  # where each lane begins
-    at = 0
-    for pattern in catalogue.patterns:
-        rows = arrays.table(pattern.name, catalogue.source)
-        lanes.append(rows[:, :pattern.dimensions].T.ravel())
-        starts += range(at, at + pattern.dimensions * pattern.period_pips, pattern.period_pips)
-        at += pattern.dimensions * pattern.period_pips
-    if not lanes:
+    patterns = catalogue.patterns
+    if not patterns:
         return b""
-    values = np.concatenate(lanes)
+    # Each pattern's lanes are copied once, straight into their place, and
+    # everything after works in place on the whole: a few passes over one
+    # array instead of an array per pattern.
+    values = np.empty(sum(p.dimensions * p.period_pips for p in patterns))
+    starts = np.empty(sum(p.dimensions for p in patterns), dtype=np.intp)  # where each lane begins
+    at = lane = 0
+    for pattern in patterns:
+        rows = arrays.table(pattern.name, catalogue.source)
+        count, period = pattern.dimensions * pattern.period_pips, pattern.period_pips
+        values[at:at + count].reshape(pattern.dimensions, period)[...] = rows[:, :pattern.dimensions].T
+        starts[lane:lane + pattern.dimensions] = range(at, at + count, period)
+        at, lane = at + count, lane + pattern.dimensions
+    finite = np.isfinite(values)
     with np.errstate(over="ignore", invalid="ignore"):  # a huge value scales to infinity: clamped
-        scaled = values * QUANT_STEPS
-        scaled[~np.isfinite(values)] = 0.0
-        steps = np.clip(np.rint(scaled), -QUANT_STEPS, QUANT_STEPS).astype(np.int16)
+        np.multiply(values, QUANT_STEPS, out=values)
+        np.rint(values, out=values)
+        np.clip(values, -QUANT_STEPS, QUANT_STEPS, out=values)
+    if not finite.all():
+        values[~finite] = 0.0
+    steps = values.astype(np.int16)
     # Differences within each lane, which starts as if two zeros came before it.
     firsts = np.diff(steps, prepend=np.int16(0))
     firsts[starts] = steps[starts]

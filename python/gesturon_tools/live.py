@@ -26,9 +26,9 @@ again and no burst of stale frames goes out. Each stream counts its own.
 
 from __future__ import annotations
 
-import array
 import difflib
 import itertools
+import operator
 import threading
 import time
 from dataclasses import dataclass
@@ -38,9 +38,9 @@ from .clock import (NS_PER_MINUTE, NS_PER_SECOND, PIPS_PER_BEAT, BeatClock, Numb
                     exact_tempo, frame_time)
 from .catalogue import Source
 from .compose import Exact, Pattern, Patternish, name_of, pattern as as_pattern, pips_of
-from .cues import Choice, CueState
+from .cues import Change, Choice, CueState
 from .dmx import Axis, Fixture
-from .frames import Frame, Position, sampled_rows
+from .frames import Axes, Frame, Lineup, Position, sampled_axes
 from .meter import Unit
 from .outputs import MissingDependency, OscOutput, SacnOutput
 
@@ -264,10 +264,15 @@ class Player:
         self._period_of = periods
         # One period of each named pattern played, sampled once; keyed by
         # the pattern, since what a track plays may change during a run.
-        self._tables: dict[str, tuple[array.array[float], int]] = {}
+        self._tables: dict[str, Axes] = {}
         for choice in choices:
             if isinstance(choice, str):
                 self._table(choice)
+        self._labels = tuple(track.name for track in self.tracks)
+        # What the tracks played at the last pip a frame was made for, and
+        # their lineup (None while a track plays a pattern object), as one
+        # value, so that a frame made in another thread reads a matching pair.
+        self._lineup: tuple[tuple[Change, ...], Lineup | None] = ((), None)
         self.outputs: tuple[Output, ...] = tuple(map(as_output, outputs))
         self.clock = clock
         self.fps = fps
@@ -275,6 +280,8 @@ class Player:
         self.final = final
         self.stats = Stats()
         self.streams: tuple[Stream, ...] = ()
+        # The outputs, stats and settings self.streams were grouped by.
+        self._grouped: tuple[tuple[Output, ...], Stats, object] | None = None
         self._sleep = sleep_ns
         self._stop = threading.Event()
         self._thread: threading.Thread | None = None
@@ -284,26 +291,39 @@ class Player:
 
     def frame(self, pip: int, index: int = 0, time_ns: int = 0) -> Frame:
         """The frame at the clock's pip `pip` (nothing is sent)."""
-        tables, new = self._tables, tuple.__new__
+        changes = self.cues.at(pip)
+        known, lineup = self._lineup
+        if changes is not known and (len(changes) != len(known) or not all(map(operator.is_, changes, known))):
+            lineup = self._line_up(changes)
+            self._lineup = changes, lineup
+        if lineup is not None:
+            return Frame(index, time_ns, pip, lineup.positions(pip))
         positions = []
-        for track, change in zip(self.tracks, self.cues.at(pip)):
+        for label, track, change in zip(self._labels, self.tracks, changes):
             at = pip + track.offset
             if change.xyz is not None:  # a pattern object
                 x, y, z = change.xyz(at)
-                positions.append(new(Position, (track.name, change.name, at, x, y, z)))
-                continue
-            try:
-                rows, period = tables[change.name]
-            except KeyError:  # a pattern the track has switched to
-                rows, period = self._table(change.name)
-            # pip mod period is where the module wraps every 32-bit pip, and
-            # where a pip beyond that range falls in the pattern's repeats.
-            i = 3 * (at % period)
-            positions.append(new(Position, (track.name, change.name, at,
-                                            rows[i], rows[i + 1], rows[i + 2])))
+            else:
+                xs, ys, zs, period = self._tables[change.name]
+                i = at % period
+                x, y, z = xs[i], ys[i], zs[i]
+            positions.append(Position(label, change.name, at, x, y, z))
         return Frame(index, time_ns, pip, tuple(positions))
 
-    def _table(self, pattern: str) -> tuple[array.array[float], int]:
+    def _line_up(self, changes: tuple[Change, ...]) -> Lineup | None:
+        """The lineup of the tracks playing `changes`, with the tables of
+        patterns a track has switched to; None when a track plays a
+        pattern object."""
+        if any(change.xyz is not None for change in changes):
+            for change in changes:
+                if change.xyz is None and change.name not in self._tables:
+                    self._table(change.name)
+            return None
+        axes = [self._tables.get(change.name) or self._table(change.name) for change in changes]
+        return Lineup(self._labels, [change.name for change in changes],
+                      [track.offset for track in self.tracks], axes)
+
+    def _table(self, pattern: str) -> Axes:
         period = self._period_of.get(pattern)
         if period is None:
             self._period_of.update((record["name"], int(record["period_pips"]))
@@ -312,7 +332,7 @@ class Player:
             if period is None:
                 raise ValueError(f"unknown pattern {pattern!r}; "
                                  f"{nearest_names(pattern, self._period_of)}")
-        table = self._tables[pattern] = sampled_rows(self.source, pattern, period), period
+        table = self._tables[pattern] = sampled_axes(self.source, pattern, period)
         return table
 
     # ---- cues -------------------------------------------------------------------
@@ -369,6 +389,17 @@ class Player:
         """The outputs grouped by frame rate and latency, the player's own
         rate first (it keeps `stats`, with or without outputs)."""
         own = None if self.per_pip else self.fps
+        # Unchanged settings give the same streams (a player that sends
+        # frames in a loop of its caller's asks on every frame); a setting
+        # is compared with its type, so that 1 and True are not taken for
+        # one another.
+        settings = (own, [(type(fps), fps, type(latency), latency) for fps, latency in
+                          ((getattr(output, "fps", None), getattr(output, "latency_ms", 0))
+                           for output in self.outputs)])
+        grouped = self._grouped
+        if grouped is not None and grouped[0] is self.outputs and grouped[1] is self.stats \
+                and grouped[2] == settings:
+            return self.streams
         groups: dict[tuple[int | None, int], list[Output]] = {(own, 0): []}
         for output in self.outputs:
             fps = check_fps(getattr(output, "fps", None))
@@ -379,6 +410,7 @@ class Player:
         stats[(own, 0)] = self.stats
         self.streams = tuple(Stream(tuple(members), fps, latency, stats.get((fps, latency)))
                              for (fps, latency), members in groups.items())
+        self._grouped = self.outputs, self.stats, settings
         return self.streams
 
     # ---- playing ------------------------------------------------------------------

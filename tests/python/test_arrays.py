@@ -165,3 +165,16 @@ def test_everything_works_without_numpy_and_gives_the_same_results():
     assert export == export_np and export.count("\n") == 6000
     assert hidden["gallery"] == present["gallery"]
     assert hidden["frames"] == present["frames"]
+
+
+@pytest.mark.parametrize("dtype", [np.int32, np.int64])
+@pytest.mark.parametrize("period", [1, 3, 160, 256, 768, 7919, 2**20 + 1])
+def test_wrapping_is_the_remainder_over_the_whole_pip_range(period, dtype):
+    """Row indices against Python's own pip % period: random pips over the
+    whole 32-bit range and its ends, where a 32-bit quotient times the
+    period leaves the 32-bit range."""
+    rng = np.random.default_rng(period)
+    pips = np.concatenate([rng.integers(INT32_MIN, INT32_MAX, 20_000, endpoint=True),
+                           INT32_MIN + np.arange(2 * period), INT32_MAX - np.arange(2 * period)])
+    want = [pip % period for pip in pips.tolist()]
+    assert arrays.wrapped(pips.astype(dtype), period).tolist() == want

@@ -17,9 +17,10 @@ from gesturon_tools import gallery
 from gesturon_tools.catalogue import Catalogue
 from gesturon_tools.clock import PIPS_PER_BEAT, BeatClock, Line
 from gesturon_tools.cli import main
+from gesturon_tools.compose import name_of, pattern, transform
 from gesturon_tools.dmx import PARAMETERS, Axis, Fixture
 from gesturon_tools.frames import Frame, Position
-from gesturon_tools.live import Player, Track
+from gesturon_tools.live import CallbackOutput, Player, Track
 from gesturon_tools import live
 from simulated_catalogue import SimulatedSource
 
@@ -195,3 +196,48 @@ def test_player_frames_are_samples_and_follow_a_changed_pattern(source):
                                                      *gesturon.circle((pip + 7) % 64).as_tuple())
     with pytest.raises(ValueError, match="did you mean circle"):
         player.cue("a", "circel", at_pip=2**42)
+
+
+@pytest.mark.parametrize("offsets", [(0, 0, 0), (5, -300, 0)], ids=["on the clock", "offset"])
+def test_player_frames_follow_names_and_pattern_objects_in_turn(offsets):
+    """A player's frames through its cues, each position against sampling
+    its pattern directly: every track on names, then one on a pattern
+    object, then all on names again, and back to earlier pips."""
+    names = ["helix", "euclid_2_5", "lfo_breathe"]
+    player = Player([Track(n, o, f"t{i}") for i, (n, o) in enumerate(zip(names, offsets))], [],
+                    BeatClock(120, 0))
+    shifted = transform("circle").shift(beats=1)
+    player.cue(1, "bounce", at_pip=1000)
+    player.cue(0, shifted, at_pip=2000)
+    player.cue(0, "sway", at_pip=3000)
+
+    def expected(track, pip):
+        plan = {0: [(2000, shifted), (3000, "sway")], 1: [(1000, "bounce")], 2: []}[track]
+        chosen = ([names[track]] + [choice for start, choice in plan if pip >= start])[-1]
+        at = pip + offsets[track]
+        if isinstance(chosen, str):
+            return (f"t{track}", chosen, at, *gesturon.sample(chosen, at).as_tuple())
+        return (f"t{track}", name_of(chosen), at, *pattern(chosen).sample(at))
+
+    for pip in [-77, 999, 1000, 1999, 2000, 2500, 2999, 3000, 3001, 1500, 2001, 0]:
+        assert [tuple(p) for p in player.frame(pip).positions] == [expected(t, pip) for t in range(3)]
+
+
+def test_play_frame_follows_an_output_whose_latency_changes():
+    """The player keeps its streams between frames while nothing changes;
+    a changed latency (or a new output) is taken up on the next frame."""
+    got = []
+    output = CallbackOutput(got.append)
+    player = Player(["helix"], [output], BeatClock(120, 0, now_ns=lambda: 0))
+    pip_ns = 7_812_500  # one pip at 120 BPM
+    player.play_frame(10 * pip_ns)
+    output.latency_ms = 250  # 32 pips at 120 BPM
+    player.play_frame(10 * pip_ns)
+    output.latency_ms = "oops"
+    with pytest.raises(ValueError, match="latency"):
+        player.play_frame(10 * pip_ns)
+    output.latency_ms = 0
+    later = []
+    player.outputs += (CallbackOutput(later.append, latency_ms=-1000),)
+    player.play_frame(10 * pip_ns)
+    assert [frame.pip for frame in got] == [10, 42, 10] and [frame.pip for frame in later] == [-118]
