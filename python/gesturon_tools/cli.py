@@ -314,7 +314,7 @@ def run_gallery(args: argparse.Namespace, catalogue: Catalogue, out: TextIO) -> 
 
 def is_score_file(name: str) -> bool:
     path = Path(name)
-    return path.suffix.lower() in (".beat", *drums.MIDI_SUFFIXES) or ("_" not in name and path.is_file())
+    return path.suffix.lower() in (".beat", *drums.MIDI_SUFFIXES) or ("_" not in name and drums.is_file(path))
 
 
 def own_beats(args: argparse.Namespace) -> list[gesturon.SampledPattern]:

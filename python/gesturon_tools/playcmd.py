@@ -23,10 +23,11 @@ from fractions import Fraction
 from types import FrameType
 from typing import TYPE_CHECKING, Any, Callable, TextIO, TypeVar
 
-from .catalogue import PIPS_PER_BEAT, Catalogue, ToolError
+from .catalogue import INT32_MAX, PIPS_PER_BEAT, Catalogue, ToolError
 from .clock import BeatClock, exact_tempo
 from .dmx import Axis, Fixture, check_overlaps
 from .live import MAX_FPS, Frame, Output, Player, Stats, Track, row
+from .numbers import OutOfRange, exact_text
 from .outputs import OSC_DEFAULT_ADDRESS, SACN_PORT, MissingDependency, OscOutput, SacnOutput
 
 if TYPE_CHECKING:
@@ -64,9 +65,13 @@ def fps_arg(text: str) -> int | None:
 def spread_arg(text: str) -> int:
     """A number of beats that is a whole number of pips, as pips."""
     try:
-        pips = Fraction(text.strip()) * PIPS_PER_BEAT
-    except (ValueError, ZeroDivisionError):
+        pips = exact_text(text.strip(), "spread") * PIPS_PER_BEAT
+    except OutOfRange:
+        pips = None
+    except ValueError:
         raise argparse.ArgumentTypeError(f"not a number of beats: {text!r}") from None
+    if pips is None or abs(pips) > INT32_MAX:
+        raise argparse.ArgumentTypeError(f"{text} beats is beyond the pip range")
     if pips.denominator != 1:
         raise argparse.ArgumentTypeError(f"{text} beats is not a whole number of pips "
                                          f"(1/{PIPS_PER_BEAT} beat)")
@@ -142,8 +147,10 @@ def axis_arg(text: str) -> Axis:
     if len(parts) not in (2, 3):
         raise argparse.ArgumentTypeError(f"expected CENTRE:SWING[:TRAVEL], not {text!r}")
     try:
-        numbers = [Fraction(part.strip()) for part in parts]
-    except (ValueError, ZeroDivisionError):
+        numbers = [exact_text(part.strip(), "axis") for part in parts]
+    except OutOfRange:
+        raise argparse.ArgumentTypeError(f"out of range: {text!r}") from None
+    except ValueError:
         raise argparse.ArgumentTypeError(f"not numbers: {text!r}") from None
     try:
         return Axis(numbers[0], numbers[1], numbers[2] if len(numbers) == 3 else 1)
