@@ -175,15 +175,24 @@ def midi_to_score(path: str | Path, key: str | None = None, title: str | None = 
     Raises ValueError when the file is not MIDI, holds no drum notes, loops
     for longer than 65535 pips, or is beyond the bounds of an import
     (MAX_MIDI_BYTES, MAX_DRUM_NOTES, MAX_SCORE_STEPS)."""
-    mido = _mido()
     path = Path(path)
     if not is_file(path):
         raise FileNotFoundError(2, "No such file", str(path))
-    shown = _shown(path.name)
     if path.stat().st_size > MAX_MIDI_BYTES:
-        raise ValueError(f"{shown} is longer than a MIDI drum loop may be ({MAX_MIDI_BYTES} bytes)")
-    data = path.read_bytes()[:MAX_MIDI_BYTES + 1]
-    if len(data) > MAX_MIDI_BYTES:  # grown since it was measured
+        raise ValueError(f"{_shown(path.name)} is longer than a MIDI drum loop may be ({MAX_MIDI_BYTES} bytes)")
+    with path.open("rb") as file:
+        data = file.read(MAX_MIDI_BYTES + 1)  # no more, should it have grown since it was measured
+    return midi_bytes_to_score(data, path.name, key, title, depth)
+
+
+def midi_bytes_to_score(data: bytes, file_name: str = "loop.mid", key: str | None = None,
+                        title: str | None = None, depth: bool | None = None) -> str:
+    """The drum part of a standard MIDI file's bytes as score text, as
+    midi_to_score reads a file named `file_name`."""
+    mido = _mido()
+    shown = _shown(file_name)
+    stem = Path(file_name).stem
+    if len(data) > MAX_MIDI_BYTES:
         raise ValueError(f"{shown} is longer than a MIDI drum loop may be ({MAX_MIDI_BYTES} bytes)")
     try:
         midi = mido.MidiFile(file=io.BytesIO(data))
@@ -243,9 +252,9 @@ def midi_to_score(path: str | Path, key: str | None = None, title: str | None = 
     cells = sum(steps for _, steps in lanes) * bars
     if cells > MAX_SCORE_STEPS:
         raise ValueError(f"{shown} makes a score of {cells} steps; an import makes at most {MAX_SCORE_STEPS}")
-    name = key or _key_of(path.stem)
+    name = key or _key_of(stem)
     lines = [f"# Read from {shown} ({numerator}/{denominator}, {per_beat} ticks a beat).",
-             f"key    {name}", f"title  {title or _shown(path.stem)}", "note", f"bars   {bars}"]
+             f"key    {name}", f"title  {title or _shown(stem)}", "note", f"bars   {bars}"]
     if (numerator, denominator) != (4, 4):
         lines.append(f"meter  {numerator}/{denominator}")
     if depth is None:

@@ -81,10 +81,11 @@ constexpr int kMaxSteps = 256;
 constexpr int kMaxMeterBeats = 64;
 constexpr int kFinestNoteValue = 64;
 // The most hits a score may hold, and the most hits times pips of the loop:
-// sixteen times the busiest built-in beat (64 hits over 1024 pips), which
-// every motion renders in well under a second.
+// sixteen times the busiest built-in beat (64 hits over 1024 pips). The
+// slowest motion renders a score at that bound in about a quarter of a
+// second, all sixteen in about two.
 constexpr long kMaxHits = 4096;
-constexpr long kMaxWork = 1L << 22;
+constexpr long kMaxWork = 1L << 20;
 
 [[noreturn]] void fault(int line, const std::string& what) {
     throw std::invalid_argument("line " + std::to_string(line) + ": " + what);

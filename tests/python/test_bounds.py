@@ -56,9 +56,9 @@ def test_hits_are_bounded_at_4096():
 
 def test_hits_times_pips_are_bounded():
     full = "kick | " + "x" * 256 + " |"
-    assert _beats.parse_score(score(full, meter="64/1"))["period_pips"] * 256 == 1 << 22
-    refused(score(full, "snare | x |", meter="64/1"), f"257 hits over 16384 pips, {257 * 16384} hit-pips; a score "
-                                                      f"may ask for at most {1 << 22}")
+    assert _beats.parse_score(score(full, meter="16/1"))["period_pips"] * 256 == 1 << 20
+    refused(score(full, "snare | x |", meter="16/1"), f"257 hits over 4096 pips, {257 * 4096} hit-pips; a score "
+                                                      f"may ask for at most {1 << 20}")
 
 
 # Scores that crowd hits: each was accepted before and pushed a motion past
