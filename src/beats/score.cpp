@@ -86,6 +86,9 @@ constexpr int kFinestNoteValue = 64;
 // second, all sixteen in about two.
 constexpr long kMaxHits = 4096;
 constexpr long kMaxWork = 1L << 20;
+// The longest score text: a loop of 65535 pips written one step a pip in all
+// seventeen instruments is about 1.1 MB.
+constexpr std::size_t kMaxText = 4 * 1024 * 1024;
 
 [[noreturn]] void fault(int line, const std::string& what) {
     throw std::invalid_argument("line " + std::to_string(line) + ": " + what);
@@ -248,6 +251,10 @@ std::vector<Hit> Score::of(Group g) const {
 }
 
 Score parse_score(std::string_view text) {
+    if (text.size() > kMaxText) {
+        throw std::invalid_argument("the score is " + std::to_string(text.size()) + " bytes; a score is at most " +
+                                    std::to_string(kMaxText));
+    }
     Score score;
     bool seen_key = false, seen_title = false, seen_note = false, seen_bars = false, seen_depth = false,
          seen_meter = false, seen_lane = false;
