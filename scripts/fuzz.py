@@ -85,8 +85,10 @@ def run(name: str, seconds: int, work: Path, sanitized: bool, native: Path | Non
     if name == NATIVE:
         assert native is not None
         if not any(corpus.iterdir()):  # the Atheris score target's seeds serve the native one too
-            subprocess.run([sys.executable, str(ROOT / "tests" / "fuzz" / "targets.py"), "--write-seeds", "score",
-                            str(corpus)], check=True)
+            seeds = subprocess.run([sys.executable, str(ROOT / "tests" / "fuzz" / "targets.py"), "--write-seeds",
+                                    "score", str(corpus)], capture_output=True, text=True)
+            if seeds.returncode != 0:
+                sys.exit(f"fuzz: cannot make the seeds of {name}:\n{seeds.stderr}")
         command = [str(native), *options, str(corpus)]
         env["ASAN_OPTIONS"] = "detect_leaks=1"
         env["UBSAN_OPTIONS"] = "print_stacktrace=1:halt_on_error=1"
