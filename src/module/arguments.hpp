@@ -84,8 +84,10 @@ struct Items {
     std::vector<T> items;
 };
 
-// The three numbers of one position: exactly three items, counted as they
-// are read rather than as the sequence claims.
+// The three numbers of one position, read as pybind11 reads a
+// std::array<double, 3> (a sequence of length 3, or when converting any
+// other iterable through a tuple): exactly three items, counted as they are
+// read rather than as the sequence claims.
 struct Triple {
     double values[3] = {0.0, 0.0, 0.0};
 };
@@ -173,10 +175,7 @@ public:
     PYBIND11_TYPE_CASTER(gesturon::bindings::Triple, make_caster<Numbers>::name);
 
     bool load(handle src, bool convert) {
-        if (!isinstance<sequence>(src) || !object_is_convertible_to_std_vector(src)) {
-            return false;
-        }
-        if (len(src) != 3) {
+        if (isinstance<sequence>(src) && object_is_convertible_to_std_vector(src) && len(src) != 3) {
             return false;
         }
         std::size_t count = 0;
@@ -233,15 +232,14 @@ public:
     static constexpr auto name = make_caster<T>::name;
 
     bool load(handle src, bool /*convert*/) {
-        const type_info* const tinfo = get_type_info(typeid(T));
-        if (tinfo == nullptr || !PyObject_TypeCheck(src.ptr(), tinfo->type)) {
+        const auto [self, tinfo] = instance_of<T>(src);
+        if (self == nullptr) {
             return false;
         }
-        auto* const instance = reinterpret_cast<detail::instance*>(src.ptr());
-        if (gesturon::bindings::built(instance, tinfo)) {
+        if (gesturon::bindings::built(self, tinfo)) {
             gesturon::bindings::refuse_rebuild(tinfo);
         }
-        value_ = {instance, tinfo};
+        value_ = {self, tinfo};
         return true;
     }
 

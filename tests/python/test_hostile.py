@@ -143,6 +143,14 @@ def test_a_position_is_exactly_three_numbers_whatever_its_length_claims(items, c
         gesturon.SampledPattern("liar", "d", [Claims(items, claimed)])
 
 
+@pytest.mark.parametrize("triple", [
+    lambda: (0.5, 0.25, 0.125), lambda: [0.5, 0.25, 0.125], lambda: (x for x in (0.5, 0.25, 0.125)),
+    lambda: {0.5: 1, 0.25: 2, 0.125: 3}.keys(),
+], ids=["tuple", "list", "generator", "dict view"])
+def test_positions_in_every_form_the_module_reads_are_still_read(triple):
+    assert gesturon.SampledPattern("form", "d", [triple()]).sample(0).as_tuple() == (0.5, 0.25, 0.125)
+
+
 @pytest.mark.parametrize("build", [
     lambda seq: gesturon.SampledPattern("huge", "d", seq([(0.5, 0.0, 0.0)])),
     lambda seq: gesturon.PatternLibrary(seq([gesturon.SampledPattern("huge", "d", ROWS)])),
