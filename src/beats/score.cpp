@@ -82,8 +82,8 @@ constexpr int kMaxMeterBeats = 64;
 constexpr int kFinestNoteValue = 64;
 // The most hits a score may hold, and the most hits times pips of the loop:
 // sixteen times the busiest built-in beat (64 hits over 1024 pips). The
-// slowest motion renders a score at that bound in about a quarter of a
-// second, all sixteen in about two.
+// slowest motion renders a score at that bound in about a sixth of a
+// second, all sixteen in under a second and a half.
 constexpr long kMaxHits = 4096;
 constexpr long kMaxWork = 1L << 20;
 // The longest score text: a loop of 65535 pips written one step a pip in all
