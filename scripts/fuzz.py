@@ -5,17 +5,19 @@
 The targets: `score-native`, the score reader and the motions under clang's
 libFuzzer with AddressSanitizer and UndefinedBehaviorSanitizer
 (tests/fuzz/score_fuzzer.cpp, built here into build/fuzz on first use), and
-the Atheris targets of tests/fuzz/targets.py (`score`, `midi`, `module`).
-With --sanitized the Atheris targets run against the sanitized build of
-scripts/test_sanitized.sh (build/sanitize/site), the sanitizer runtime
-loaded first as there; otherwise against the installed modules.
+the Atheris targets of tests/fuzz/targets.py (`score`, `midi`, `module`),
+which fuzz the installed modules guided by coverage. With --sanitized, the
+corpus each Atheris target has grown is then replayed, every input once,
+against the sanitized build of scripts/test_sanitized.sh (build/sanitize/site,
+the sanitizer runtime loaded first as there); the runtime cannot be loaded
+while Atheris fuzzes, as it would take over the coverage hooks Atheris reads.
 
 Each target starts from the seeds its harness makes from the built-in scores
 and keeps its corpus and any crashing input under the work folder (default
 build/fuzz-runs). The table gives per target the inputs run, inputs a
 second, the coverage libFuzzer counted (edges, then features), the longest
-time one input took, the peak memory of the whole run (no input took more)
-and the result. The exit status is non-zero when any target crashed or any
+time one input took, the peak memory of the whole run (no input took more),
+how many inputs were replayed under the sanitizers, and the result. The exit status is non-zero when any target crashed or any
 sanitizer report names the project's code.
 """
 
@@ -70,6 +72,15 @@ def stat(pattern: str, text: str) -> str:
     return found[-1] if found else "-"
 
 
+def fuzz(command: list[str], env: dict[str, str], stats: Path, seconds: int) -> tuple[int, str, float]:
+    """One libFuzzer process: its status, its log and the longest input (ms)."""
+    stats.unlink(missing_ok=True)
+    done = subprocess.run(command, cwd=ROOT, env=dict(env, GESTURON_FUZZ_STATS=str(stats)), capture_output=True,
+                          text=True, errors="replace", timeout=seconds + 600)
+    slowest = float(stats.read_text().split()[1]) if stats.exists() else 0.0
+    return done.returncode, done.stderr, slowest
+
+
 def run(name: str, seconds: int, work: Path, sanitized: bool, native: Path | None) -> tuple[list[str], bool]:
     folder = work / name
     corpus, artifacts, reports = folder / "corpus", folder / "crashes", folder / "reports"
@@ -77,11 +88,10 @@ def run(name: str, seconds: int, work: Path, sanitized: bool, native: Path | Non
         d.mkdir(parents=True, exist_ok=True)
     shutil.rmtree(reports, ignore_errors=True)
     reports.mkdir()
-    stats = folder / "stats"
-    stats.unlink(missing_ok=True)
-    options = [f"-max_total_time={seconds}", f"-timeout={INPUT_SECONDS}", f"-rss_limit_mb={MEMORY_MB}",
-               f"-malloc_limit_mb={MEMORY_MB}", "-print_final_stats=1", f"-artifact_prefix={artifacts}/"]
-    env = dict(os.environ)
+    limits = [f"-timeout={INPUT_SECONDS}", f"-rss_limit_mb={MEMORY_MB}", f"-malloc_limit_mb={MEMORY_MB}",
+              "-print_final_stats=1", f"-artifact_prefix={artifacts}/"]
+    options = [f"-max_total_time={seconds}", *limits]
+    status, replayed, reported = 0, 0, 0
     if name == NATIVE:
         assert native is not None
         if not any(corpus.iterdir()):  # the Atheris score target's seeds serve the native one too
@@ -89,34 +99,39 @@ def run(name: str, seconds: int, work: Path, sanitized: bool, native: Path | Non
                                     "score", str(corpus)], capture_output=True, text=True)
             if seeds.returncode != 0:
                 sys.exit(f"fuzz: cannot make the seeds of {name}:\n{seeds.stderr}")
-        command = [str(native), *options, str(corpus)]
-        env["ASAN_OPTIONS"] = "detect_leaks=1"
-        env["UBSAN_OPTIONS"] = "print_stacktrace=1:halt_on_error=1"
+        env = dict(os.environ, ASAN_OPTIONS="detect_leaks=1", UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1")
+        status, log, slowest = fuzz([str(native), *options, str(corpus)], env, folder / "stats", seconds)
     else:
-        command = [sys.executable, str(ROOT / "tests" / "fuzz" / "targets.py"), name, *options,
-                   "-detect_leaks=0", str(corpus)]
-        if sanitized:
-            env = sanitized_env(reports)
-    env["GESTURON_FUZZ_STATS"] = str(stats)
-    done = subprocess.run(command, cwd=ROOT, env=env, capture_output=True, text=True, errors="replace",
-                          timeout=seconds + 300)
-    log = done.stderr
+        # Coverage-guided against the installed modules: the sanitizer
+        # runtime, loaded into an uninstrumented interpreter, would take over
+        # the coverage hooks Atheris reads. With --sanitized the corpus that
+        # run grew is then replayed, every input once, against the sanitized
+        # build.
+        target = [sys.executable, str(ROOT / "tests" / "fuzz" / "targets.py"), name]
+        status, log, slowest = fuzz([*target, *options, "-detect_leaks=0", str(corpus)], dict(os.environ),
+                                    folder / "stats", seconds)
+        if sanitized and status == 0:
+            replayed = sum(1 for _ in corpus.iterdir())
+            status, replay_log, replay_slowest = fuzz([*target, "-runs=0", *limits, "-detect_leaks=0", str(corpus)],
+                                                      sanitized_env(reports), folder / "stats", seconds)
+            log += "\n--- replayed against the sanitized build ---\n" + replay_log
+            slowest = max(slowest, replay_slowest)
+            check = subprocess.run([sys.executable, str(ROOT / "scripts" / "sanitizer_reports.py"), str(reports)],
+                                   capture_output=True, text=True)
+            reported = check.returncode
+            if reported:
+                print(check.stdout, file=sys.stderr)
     (folder / "log").write_text(log)
-    slowest = stats.read_text().split()[1] if stats.exists() else "-"
-    reported = 0
-    if sanitized and name != NATIVE:
-        check = subprocess.run([sys.executable, str(ROOT / "scripts" / "sanitizer_reports.py"), str(reports)],
-                               capture_output=True, text=True)
-        reported = check.returncode
-        if reported:
-            print(check.stdout, file=sys.stderr)
-    crashed = done.returncode != 0 or reported != 0
+    crashed = status != 0 or reported != 0
     if crashed:
         print(f"fuzz: {name} found a fault (log in {folder / 'log'}, inputs in {artifacts}):", file=sys.stderr)
         print("\n".join(log.splitlines()[-40:]), file=sys.stderr)
-    row = [name, stat(r"stat::number_of_executed_units:\s+(\d+)", log),
-           stat(r"stat::average_exec_per_sec:\s+(\d+)", log), stat(r"cov: (\d+)", log), stat(r"ft: (\d+)", log),
-           slowest, stat(r"stat::peak_rss_mb:\s+(\d+)", log), "CRASH" if crashed else "ok"]
+    fuzzed = log.split("\n--- replayed")[0]
+    peak = max((int(mb) for mb in re.findall(r"stat::peak_rss_mb:\s+(\d+)", log)), default=0)
+    row = [name, stat(r"stat::number_of_executed_units:\s+(\d+)", fuzzed),
+           stat(r"stat::average_exec_per_sec:\s+(\d+)", fuzzed), stat(r"cov: (\d+)", fuzzed),
+           stat(r"ft: (\d+)", fuzzed), f"{slowest:.1f}", str(peak),
+           str(replayed) if sanitized and name != NATIVE else "-", "CRASH" if crashed else "ok"]
     return row, crashed
 
 
@@ -129,7 +144,7 @@ def main(argv: list[str] | None = None) -> int:
     args = parser.parse_args(argv)
     names = args.target or [NATIVE, *PYTHON_TARGETS]
     native = build_native(ROOT / "build" / "fuzz") if NATIVE in names else None
-    rows = [["target", "inputs", "inputs/s", "cov", "ft", "slowest ms", "peak MB", "result"]]
+    rows = [["target", "inputs", "inputs/s", "cov", "ft", "slowest ms", "peak MB", "replayed", "result"]]
     failed = False
     for name in names:
         row, crashed = run(name, args.seconds, args.work, args.sanitized, native)
