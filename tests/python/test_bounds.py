@@ -94,13 +94,26 @@ def test_crowded_hits_render_within_the_unit_cube(case, motion, tmp_path):
     assert drums.render(text, motion).period_pips == len(rows)  # the pattern's own checks agree
 
 
-@pytest.mark.parametrize("make,fragment", [
-    (lambda: "\udcff\n" * 3, "not UTF-8 text"),
-    (lambda: "#" * (drums.MAX_SCORE_BYTES + 1) + "\n", f"a score is at most {drums.MAX_SCORE_BYTES}"),
+def padded_score(size):
+    text = score("kick | x |")
+    return "#" * (size - len(text) - 1) + "\n" + text
+
+
+@pytest.mark.parametrize("text,fragment", [
+    ("\udcff\n" * 3, "not UTF-8 text"),
+    (padded_score(drums.MAX_SCORE_BYTES + 1), f"a score is at most {drums.MAX_SCORE_BYTES}"),
 ])
-def test_score_text_beyond_its_bounds_is_a_value_error(make, fragment):
+def test_score_text_beyond_its_bounds_is_a_value_error(text, fragment):
     with pytest.raises(ValueError, match=fragment):
-        drums.load_score(make())
+        drums.load_score(text)
+    if "#" in text:  # the native reader holds the same bound
+        with pytest.raises(ValueError, match=fragment):
+            _beats.parse_score(text)
+
+
+def test_score_text_at_its_bound_is_read():
+    text = padded_score(drums.MAX_SCORE_BYTES)
+    assert len(text.encode()) == drums.MAX_SCORE_BYTES and drums.load_score(text) == text
 
 
 @pytest.mark.parametrize("source", ["missing.beat", "no_such_dir/loop.beat", "x" * 300])
@@ -180,6 +193,34 @@ def test_every_cut_and_every_spoilt_byte_of_a_file_ends_in_a_value_error_or_a_sc
             load(tmp_path, variant)
         except ValueError:
             pass
+
+
+@pytest.mark.parametrize("instruments,accepted", [(4, True), (5, False)])
+def test_the_steps_an_import_writes_are_bounded(tmp_path, instruments, accepted):
+    import mido
+    # Each instrument plays once on every grid, so no grid holds all its
+    # hits and each lane of every grid runs the whole loop of 255 bars:
+    # 892 steps a bar for each instrument.
+    grids = drums.GRIDS
+    bar = 4 * 192  # ticks, at 192 a beat: every grid's steps fall on whole ticks
+    notes = sorted((bar * i + bar // n, note) for note in [36, 38, 42, 45, 56][:instruments]
+                   for i, n in enumerate(grids))
+    messages, now = [], 0
+    for tick, note in notes:
+        messages.append(mido.Message("note_on", note=note, velocity=100, channel=9, time=tick - now))
+        now = tick
+    track = mido.MidiTrack(messages + [mido.MetaMessage("end_of_track", time=255 * bar - now)])
+    midi = mido.MidiFile(ticks_per_beat=192)
+    midi.tracks.append(track)
+    steps = instruments * sum(grids) * 255
+    assert (steps <= drums.MAX_SCORE_STEPS) == accepted
+    midi.save(tmp_path / "grids.mid")
+    if accepted:  # written out; the reader then refuses it for the work it asks
+        lanes = [line for line in drums.midi_to_score(tmp_path / "grids.mid").splitlines() if "|" in line]
+        assert len(lanes) == 16 * instruments
+    else:
+        with pytest.raises(ValueError, match=f"makes a score of {steps} steps; an import makes at most"):
+            drums.midi_to_score(tmp_path / "grids.mid")
 
 
 def test_a_file_name_that_is_not_utf8_still_makes_a_score(tmp_path):
