@@ -308,7 +308,10 @@ Score parse_score(std::string_view text) {
             }
             // A power of two up to 64 is a note value; anything else counts
             // in no note a drummer plays.
-            if (beats > kMaxMeterBeats || unit > kFinestNoteValue || (static_cast<int>(unit) & (static_cast<int>(unit) - 1)) != 0) {
+            const auto note_value = [](double d) {
+                return d <= kFinestNoteValue && (static_cast<int>(d) & (static_cast<int>(d) - 1)) == 0;
+            };
+            if (beats > kMaxMeterBeats || !note_value(unit)) {
                 fault(line, "meter is N/D with N from 1 to 64 and D one of 1, 2, 4, 8, 16, 32, 64");
             }
             score.bar_pips = static_cast<int>(pips);
