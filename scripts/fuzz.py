@@ -143,6 +143,13 @@ def main(argv: list[str] | None = None) -> int:
     parser.add_argument("--work", type=Path, default=ROOT / "build" / "fuzz-runs", help="corpus and crash folder")
     args = parser.parse_args(argv)
     names = args.target or [NATIVE, *PYTHON_TARGETS]
+    if set(names) & set(PYTHON_TARGETS):
+        installed = subprocess.run([sys.executable, "-c", "import atheris, gesturon\n"
+                                    "from gesturon_tools.drums import check_score_text, midi_bytes_to_score"],
+                                   capture_output=True, text=True)
+        if installed.returncode != 0:
+            sys.exit("fuzz: the Atheris targets fuzz the installed modules, which must be this tree's: "
+                     f"pip install '.[test]' ({installed.stderr.strip().splitlines()[-1]})")
     native = build_native(ROOT / "build" / "fuzz") if NATIVE in names else None
     rows = [["target", "inputs", "inputs/s", "cov", "ft", "slowest ms", "peak MB", "replayed", "result"]]
     failed = False
