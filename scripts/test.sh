@@ -9,8 +9,9 @@ as_root() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }
 
 # System packages from Debian: GoogleTest for the native tests, OpenSSL's
 # libcrypto for the table generator (SHA-256 control points of the noise
-# patterns; the module itself does not link it), and Chromium for the
-# gallery's browser test.
+# patterns; the module itself does not link it), Chromium for the
+# gallery's browser test, and clang with its libFuzzer runtime for the
+# native fuzz target.
 # For the beat sources: JACK (its dummy backend carries the MIDI clock test
 # without a sound card) and iproute2 for the private network namespace in
 # which the Ableton Link tests run.
@@ -20,6 +21,8 @@ command -v ip > /dev/null || missing+=(iproute2)
 [ -f /usr/include/gtest/gtest.h ] || missing+=(libgtest-dev)
 [ -f /usr/include/openssl/evp.h ] || missing+=(libssl-dev)
 command -v chromium > /dev/null || missing+=(chromium)
+command -v clang++ > /dev/null || missing+=(clang)
+ls /usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a > /dev/null 2>&1 || missing+=(libclang-rt-dev)
 if [ ${#missing[@]} -gt 0 ]; then
   as_root apt-get update -qq
   as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}"

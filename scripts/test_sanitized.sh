@@ -42,9 +42,15 @@ set +e
     UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1:log_path=$PWD/../../$reports/ubsan" \
     PYTHONPATH="$PWD/../../$site" \
     python3 -m pytest -q -p no:cacheprovider test_module.py test_procedural.py test_catalogue.py test_patterns.py \
-      test_pattern_bindings.py test_recording.py test_properties.py test_own_beats.py "$@"
+      test_pattern_bindings.py test_recording.py test_properties.py test_own_beats.py test_hostile.py \
+      test_bounds.py "$@"
 )
 status=$?
 set -e
 python3 scripts/sanitizer_reports.py "$reports"
-exit $status
+[ $status -eq 0 ] || exit $status
+
+# A short pass of every fuzz target under the sanitizers: the libFuzzer
+# target of the score reader, and the Atheris targets against the modules
+# built above. Any crash or sanitizer report fails the run.
+python3 scripts/fuzz.py --sanitized --seconds "${GESTURON_FUZZ_SECONDS:-5}"

@@ -441,7 +441,9 @@ def main(argv: Sequence[str] | None = None) -> int:
         out.flush()
         return 0
     except ToolError as error:
-        print(f"gesturon: {error}", file=sys.stderr)
+        # A name from the command line may hold bytes that are not UTF-8
+        # (kept as surrogates): they are shown escaped, whatever stderr is.
+        print(f"gesturon: {error}".encode("utf-8", "backslashreplace").decode("utf-8"), file=sys.stderr)
         return error.status
     except SystemExit as done:  # --help
         return done.code if isinstance(done.code, int) else 0

@@ -34,6 +34,7 @@ from fractions import Fraction
 from typing import Callable, Union
 
 from .meter import Meter
+from .numbers import OutOfRange, exact_text
 
 PIPS_PER_BEAT = 64
 NS_PER_SECOND = 10**9
@@ -57,6 +58,8 @@ def exact(value: Number, what: str) -> Fraction:
         raise TypeError(f"{what} must be a number, not a bool")
     if isinstance(value, float) and not math.isfinite(value):
         raise ValueError(f"{what} must be finite, not {value}")
+    if isinstance(value, str):
+        return exact_text(value, what)
     try:
         return Fraction(value)
     except (ValueError, ZeroDivisionError):
@@ -64,9 +67,13 @@ def exact(value: Number, what: str) -> Fraction:
 
 
 def exact_tempo(bpm: Number) -> Fraction:
-    tempo = exact(bpm, "tempo")
-    if not MIN_BPM <= tempo <= MAX_BPM:
-        raise ValueError(f"tempo must be {MIN_BPM} to {MAX_BPM} BPM, not {float(tempo):g}")
+    try:
+        tempo = exact(bpm, "tempo")
+    except OutOfRange:
+        tempo = None
+    if tempo is None or not MIN_BPM <= tempo <= MAX_BPM:
+        shown = f"{float(tempo):g}" if tempo is not None and abs(tempo) < 10**300 else str(bpm).strip()
+        raise ValueError(f"tempo must be {MIN_BPM} to {MAX_BPM} BPM, not {shown}")
     return tempo
 
 

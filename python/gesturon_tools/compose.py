@@ -70,6 +70,8 @@ from fractions import Fraction
 from typing import (TYPE_CHECKING, Any, Callable, Iterable, NamedTuple, Protocol, Sequence, Union,
                     runtime_checkable)
 
+from .numbers import exact_text
+
 if TYPE_CHECKING:
     from .catalogue import Source
 
@@ -228,7 +230,9 @@ def rational(value: Exact, what: str) -> Fraction:
     if isinstance(value, bool):
         raise TypeError(f"{what} must be a number, not {value!r}")
     try:
-        if isinstance(value, (int, Fraction, str)):
+        if isinstance(value, str):
+            return exact_text(value, what)
+        if isinstance(value, (int, Fraction)):
             return Fraction(value)
         if isinstance(value, float) and math.isfinite(value):
             return Fraction(value)

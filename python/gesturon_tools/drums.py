@@ -14,13 +14,19 @@ become accents (110 and above), ghosts (below 64) or normal hits, and every
 hit keeps its time on the 64-pip beat grid: hits that sit on a straight or
 triplet grid are written on that grid exactly, any other hit on the nearest
 pip.
+
+Whatever a file holds, reading it ends in a score or in ValueError (or
+FileNotFoundError for a missing file), and its cost is bounded: a MIDI file
+is at most MAX_MIDI_BYTES long and holds at most MAX_DRUM_NOTES drum notes,
+the score made from it at most MAX_SCORE_STEPS steps, and score text at most
+MAX_SCORE_BYTES (docs/limits.md).
 """
 
 from __future__ import annotations
 
-import math
+import io
+import os
 from collections import defaultdict
-from fractions import Fraction
 from importlib import resources
 from pathlib import Path
 from typing import TYPE_CHECKING, Any
@@ -34,6 +40,17 @@ if TYPE_CHECKING:
 PIPS_PER_BEAT = 64
 MAX_PERIOD = 65535
 MIDI_SUFFIXES = (".mid", ".midi", ".smf")
+
+# What an import may cost. A drum loop of a few bars is a few kilobytes;
+# 256 KiB reads in a fraction of a second. A score holds at most 4096 hits,
+# so more drum notes than four times that cannot make one. Every step of
+# every lane is a character of the score text.
+MAX_MIDI_BYTES = 256 * 1024
+MAX_DRUM_NOTES = 16384
+MAX_SCORE_STEPS = 1 << 20
+# The score text the reader takes (a loop of 65535 pips in every one of the
+# seventeen instruments, one step a pip, is about 1.1 MB).
+MAX_SCORE_BYTES = 4 * 1024 * 1024
 
 # General MIDI percussion (channel 10) onto the score's instruments.
 GM_DRUMS: dict[int, str] = {
@@ -78,12 +95,43 @@ def load_score(source: str | Path) -> str:
     text: str
     if path.suffix.lower() in MIDI_SUFFIXES:
         text = midi_to_score(path)
-    elif isinstance(source, Path) or ("\n" not in source and path.is_file()):
+    elif isinstance(source, Path) or "\n" not in source:
+        # A score has several lines, so one line is always a file name.
+        if not is_file(path):
+            raise FileNotFoundError(2, "No such file", str(path))
+        if path.stat().st_size > MAX_SCORE_BYTES:
+            raise ValueError(f"{_shown(path.name)} is longer than a score may be ({MAX_SCORE_BYTES} bytes)")
         text = path.read_text(encoding="utf-8")
     else:
         text = str(source)
+    check_score_text(text)
     _beats.parse_score(text)  # raises ValueError naming the faulty line
     return text
+
+
+def check_score_text(text: str) -> None:
+    """ValueError unless the text is at most MAX_SCORE_BYTES of UTF-8 (a
+    str may hold lone surrogates, which are no text at all)."""
+    try:
+        size = len(text.encode("utf-8"))
+    except UnicodeEncodeError:
+        raise ValueError("the score is not UTF-8 text") from None
+    if size > MAX_SCORE_BYTES:
+        raise ValueError(f"the score is {size} bytes; a score is at most {MAX_SCORE_BYTES}")
+
+
+def is_file(path: Path) -> bool:
+    """Whether `path` names an existing file; a name the system refuses (too
+    long, say) names none."""
+    try:
+        return path.is_file()
+    except (OSError, ValueError):
+        return False
+
+
+def _shown(text: str) -> str:
+    """A file name as printable text: bytes that are not UTF-8 as U+FFFD."""
+    return os.fsencode(text).decode("utf-8", "replace")
 
 
 def render(score: str, motion: str, name: str | None = None) -> gesturon.SampledPattern:
@@ -124,18 +172,35 @@ def midi_to_score(path: str | Path, key: str | None = None, title: str | None = 
     `depth` says whether the beat's bounce and step use depth; by default
     they do when the loop has toms or other percussion to ride on.
 
-    Raises ValueError when the file is not MIDI, holds no drum notes, or
-    loops for longer than 65535 pips."""
-    mido = _mido()
+    Raises ValueError when the file is not MIDI, holds no drum notes, loops
+    for longer than 65535 pips, or is beyond the bounds of an import
+    (MAX_MIDI_BYTES, MAX_DRUM_NOTES, MAX_SCORE_STEPS)."""
     path = Path(path)
-    if not path.is_file():
+    if not is_file(path):
         raise FileNotFoundError(2, "No such file", str(path))
+    if path.stat().st_size > MAX_MIDI_BYTES:
+        raise ValueError(f"{_shown(path.name)} is longer than a MIDI drum loop may be ({MAX_MIDI_BYTES} bytes)")
+    with path.open("rb") as file:
+        data = file.read(MAX_MIDI_BYTES + 1)  # no more, should it have grown since it was measured
+    return midi_bytes_to_score(data, path.name, key, title, depth)
+
+
+def midi_bytes_to_score(data: bytes, file_name: str = "loop.mid", key: str | None = None,
+                        title: str | None = None, depth: bool | None = None) -> str:
+    """The drum part of a standard MIDI file's bytes as score text, as
+    midi_to_score reads a file named `file_name`."""
+    mido = _mido()
+    shown = _shown(file_name)
+    stem = Path(file_name).stem
+    if len(data) > MAX_MIDI_BYTES:
+        raise ValueError(f"{shown} is longer than a MIDI drum loop may be ({MAX_MIDI_BYTES} bytes)")
     try:
-        midi = mido.MidiFile(str(path))
-    except (OSError, EOFError, ValueError, KeyError, IndexError) as e:
-        raise ValueError(f"{path.name} is not a standard MIDI file ({e})") from None
-    if midi.type == 2 or midi.ticks_per_beat <= 0:
-        raise ValueError(f"{path.name}: only MIDI files of type 0 or 1 with beats divided in ticks are read")
+        midi = mido.MidiFile(file=io.BytesIO(data))
+    except Exception as e:  # noqa: BLE001 - whatever the reader trips over, the file is not MIDI
+        raise ValueError(f"{shown} is not a standard MIDI file ({type(e).__name__}: {e})") from None
+    # The top bit of the division marks SMPTE frames rather than ticks a beat.
+    if midi.type == 2 or not 0 < midi.ticks_per_beat < 0x8000:
+        raise ValueError(f"{shown}: only MIDI files of type 0 or 1 with beats divided in ticks are read")
     per_beat = midi.ticks_per_beat
     numerator, denominator = 4, 4
     hits: list[tuple[int, int, int]] = []  # (tick, note, velocity)
@@ -148,42 +213,48 @@ def midi_to_score(path: str | Path, key: str | None = None, title: str | None = 
                 numerator, denominator = message.numerator, message.denominator
             elif (message.type == "note_on" and message.velocity > 0
                   and message.channel == PERCUSSION_CHANNEL):
+                if len(hits) == MAX_DRUM_NOTES:
+                    raise ValueError(f"{shown} holds more than {MAX_DRUM_NOTES} drum notes")
                 hits.append((tick, message.note, message.velocity))
             elif message.type == "end_of_track":
                 end = max(end, tick)
     if not hits:
-        raise ValueError(f"{path.name} has no drum notes (General MIDI percussion on channel 10)")
-    bar_pips = Fraction(4 * PIPS_PER_BEAT * numerator, denominator)
-    if bar_pips.denominator != 1:
-        raise ValueError(f"{path.name}: a bar of {numerator}/{denominator} is not a whole number of pips")
-    bar = int(bar_pips)
-    to_pip = Fraction(PIPS_PER_BEAT, per_beat)
+        raise ValueError(f"{shown} has no drum notes (General MIDI percussion on channel 10)")
+    if numerator < 1 or (4 * PIPS_PER_BEAT * numerator) % denominator != 0:
+        raise ValueError(f"{shown}: a bar of {numerator}/{denominator} is not a whole number of pips")
+    bar = 4 * PIPS_PER_BEAT * numerator // denominator
+    # Times are counted in units of 1/per_beat pip, so that every hit's
+    # place is a whole number and no fraction is built per note.
+    bar_units = bar * per_beat
     last = max(end, max(tick for tick, _, _ in hits) + 1)
-    bars = max(1, math.ceil(Fraction(last) * to_pip / bar))
+    bars = max(1, -(-last * PIPS_PER_BEAT // bar_units))
     if bars * bar > MAX_PERIOD:
-        raise ValueError(f"{path.name} loops for {bars * bar} pips; a pattern holds at most {MAX_PERIOD}")
+        raise ValueError(f"{shown} loops for {bars * bar} pips; a pattern holds at most {MAX_PERIOD}")
 
     # Each instrument on the coarsest grid that holds all its hits exactly;
     # where none does, each hit on the coarsest grid that holds it, or on
-    # its nearest pip.
-    by_instrument: dict[str, list[tuple[int, Fraction, str]]] = defaultdict(list)
+    # its nearest pip. A hit's place in its bar is within / bar_units.
+    by_instrument: dict[str, list[tuple[int, int, str]]] = defaultdict(list)
     for tick, note, velocity in hits:
-        pip = Fraction(tick) * to_pip
-        if pip < bars * bar:
-            index, within = divmod(pip, bar)
+        units = tick * PIPS_PER_BEAT
+        if units < bars * bar_units:
+            index, within = divmod(units, bar_units)
             level = "X" if velocity >= ACCENT_VELOCITY else "o" if velocity < GHOST_BELOW else "x"
-            by_instrument[GM_DRUMS.get(note, "perc")].append((int(index), Fraction(within) / bar, level))
+            by_instrument[GM_DRUMS.get(note, "perc")].append((index, within, level))
     lanes: dict[tuple[str, int], dict[int, dict[int, str]]] = defaultdict(lambda: defaultdict(dict))
     for instrument, placed in by_instrument.items():
-        shared = next((n for n in GRIDS if all((p * n).denominator == 1 for _, p, _ in placed)), None)
-        for index, position, level in placed:
-            steps, step = (shared, int(position * shared)) if shared else _grid_of(position, bar)
+        shared = next((n for n in GRIDS if all(within * n % bar_units == 0 for _, within, _ in placed)), None)
+        for index, within, level in placed:
+            steps, step = (shared, within * shared // bar_units) if shared else _grid_of(within, bar_units, bar)
             cell = lanes[(instrument, steps)][index]
             if step not in cell or LEVELS.index(level) > LEVELS.index(cell[step]):
                 cell[step] = level  # two hits on one step: the harder one stands
-    name = key or _key_of(path.stem)
-    lines = [f"# Read from {path.name} ({numerator}/{denominator}, {per_beat} ticks a beat).",
-             f"key    {name}", f"title  {title or path.stem}", "note", f"bars   {bars}"]
+    cells = sum(steps for _, steps in lanes) * bars
+    if cells > MAX_SCORE_STEPS:
+        raise ValueError(f"{shown} makes a score of {cells} steps; an import makes at most {MAX_SCORE_STEPS}")
+    name = key or _key_of(stem)
+    lines = [f"# Read from {shown} ({numerator}/{denominator}, {per_beat} ticks a beat).",
+             f"key    {name}", f"title  {title or _shown(stem)}", "note", f"bars   {bars}"]
     if (numerator, denominator) != (4, 4):
         lines.append(f"meter  {numerator}/{denominator}")
     if depth is None:
@@ -192,21 +263,24 @@ def midi_to_score(path: str | Path, key: str | None = None, title: str | None = 
     lines.append(f"depth  {'yes' if depth else 'no'}")
     lines.append("")
     order = [name for name, _ in _beats.instruments()]
-    for (instrument, steps), cells in sorted(lanes.items(), key=lambda lane: (order.index(lane[0][0]), lane[0][1])):
-        row = " | ".join("".join(cells.get(b, {}).get(i, ".") for i in range(steps)) for b in range(bars))
+    for (instrument, steps), placed_cells in sorted(lanes.items(),
+                                                    key=lambda lane: (order.index(lane[0][0]), lane[0][1])):
+        row = " | ".join("".join(placed_cells.get(b, {}).get(i, ".") for i in range(steps)) for b in range(bars))
         lines.append(f"{instrument:<8} | {row} |")
     return "\n".join(lines) + "\n"
 
 
-def _grid_of(position: Fraction, bar: int) -> tuple[int, int]:
-    """(steps per bar, step) of the coarsest grid on which a position within
-    the bar (0 <= position < 1) falls exactly; positions on none of them go
-    to their nearest pip."""
+def _grid_of(within: int, bar_units: int, bar: int) -> tuple[int, int]:
+    """(steps per bar, step) of the coarsest grid on which a place within the
+    bar (within / bar_units, in [0, 1)) falls exactly; places on none of them
+    go to their nearest pip, halves to the even one."""
     for steps in GRIDS:
-        exact = position * steps
-        if exact.denominator == 1:
-            return steps, int(exact)
-    return bar, min(bar - 1, round(position * bar))
+        if within * steps % bar_units == 0:
+            return steps, within * steps // bar_units
+    pip, rest = divmod(within * bar, bar_units)
+    if 2 * rest > bar_units or (2 * rest == bar_units and pip % 2 == 1):
+        pip += 1
+    return bar, min(bar - 1, pip)
 
 
 def _key_of(stem: str) -> str:

@@ -87,9 +87,11 @@ def osc_address(template: str, name: str) -> str:
     """The OSC address for a track: `{name}` in the template replaced by
     the track's label."""
     address = template.replace("{name}", name)
-    if not address.startswith("/") or OSC_RESERVED & set(address):
+    # A control character would cut or corrupt the address in the packet, and
+    # a byte that is not text (an undecodable command-line byte) cannot be sent.
+    if not address.startswith("/") or OSC_RESERVED & set(address) or not address.isprintable():
         raise ValueError(f"not an OSC address: {address!r} (it starts with / and has no "
-                         "spaces or any of # * , ? [ ] { })")
+                         "spaces, control characters or undecodable bytes, or any of # * , ? [ ] { })")
     return address
 
 

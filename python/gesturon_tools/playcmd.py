@@ -30,12 +30,13 @@ from fractions import Fraction
 from types import FrameType
 from typing import TYPE_CHECKING, Any, Callable, TextIO, TypeVar
 
-from .catalogue import PIPS_PER_BEAT, Catalogue, ToolError
+from .catalogue import INT32_MAX, PIPS_PER_BEAT, Catalogue, ToolError
 from .clock import exact_tempo
 from .dmx import Axis
 from .linkclock import LinkSource
 from .live import MAX_FPS, Frame, Player, Stats, Track, row
 from .meter import MAX_BEATS_PER_BAR, Meter
+from .numbers import OutOfRange, exact_text
 from .outputs import OSC_DEFAULT_ADDRESS, SACN_PORT, MissingDependency
 from .playoutputs import (FramePrinter, add_output_options, check_output_args, make_outputs,
                           streams_text)
@@ -87,9 +88,13 @@ def bar_arg(text: str) -> int:
 def spread_arg(text: str) -> int:
     """A number of beats that is a whole number of pips, as pips."""
     try:
-        pips = Fraction(text.strip()) * PIPS_PER_BEAT
-    except (ValueError, ZeroDivisionError):
+        pips = exact_text(text.strip(), "spread") * PIPS_PER_BEAT
+    except OutOfRange:
+        pips = None
+    except ValueError:
         raise argparse.ArgumentTypeError(f"not a number of beats: {text!r}") from None
+    if pips is None or abs(pips) > INT32_MAX:
+        raise argparse.ArgumentTypeError(f"{text} beats is beyond the pip range")
     if pips.denominator != 1:
         raise argparse.ArgumentTypeError(f"{text} beats is not a whole number of pips "
                                          f"(1/{PIPS_PER_BEAT} beat)")
@@ -168,8 +173,10 @@ def axis_arg(text: str) -> Axis:
     if len(parts) not in (2, 3):
         raise argparse.ArgumentTypeError(f"expected CENTRE:SWING[:TRAVEL], not {text!r}")
     try:
-        numbers = [Fraction(part.strip()) for part in parts]
-    except (ValueError, ZeroDivisionError):
+        numbers = [exact_text(part.strip(), "axis") for part in parts]
+    except OutOfRange:
+        raise argparse.ArgumentTypeError(f"out of range: {text!r}") from None
+    except ValueError:
         raise argparse.ArgumentTypeError(f"not numbers: {text!r}") from None
     try:
         return Axis(numbers[0], numbers[1], numbers[2] if len(numbers) == 3 else 1)

@@ -24,6 +24,7 @@ from .catalogue import ToolError
 from .clock import exact
 from .dmx import UNIVERSE_MAX, UNIVERSE_MIN, Axis, Fixture, check_overlaps
 from .live import FINAL_FRAMES, MAX_LATENCY_MS, Frame, Output, Player, latency_ns
+from .numbers import OutOfRange, exact_text
 from .outputs import DMX_FPS, SACN_PORT, MissingDependency, OscOutput, SacnOutput
 
 KINDS = ("osc", "sacn", "artnet", "dmx", "servo", "midi")  # dmx: sACN and Art-Net
@@ -108,8 +109,10 @@ def servo_arg(text: str) -> tuple[int, str, int, list[Fraction]]:
             raise argparse.ArgumentTypeError(f"expected LOW:HIGH[:CENTRE] microseconds, "
                                              f"not {parts[2]!r}")
         try:
-            pulses = [Fraction(field) for field in fields]
-        except (ValueError, ZeroDivisionError):
+            pulses = [exact_text(field, "a pulse width") for field in fields]
+        except OutOfRange as error:
+            raise argparse.ArgumentTypeError(str(error)) from None
+        except ValueError:
             raise argparse.ArgumentTypeError(f"not pulse widths: {parts[2]!r}") from None
     return channel, axis, track, pulses
 
@@ -182,8 +185,10 @@ def slew_arg(text: str) -> tuple[str, Fraction]:
         raise argparse.ArgumentTypeError(f"expected WHAT=RATE with WHAT one of "
                                          f"{', '.join(SLEWS)}, not {text!r}")
     try:
-        rate = Fraction(value.strip())
-    except (ValueError, ZeroDivisionError):
+        rate = exact_text(value.strip(), "a slew limit")
+    except OutOfRange as error:
+        raise argparse.ArgumentTypeError(str(error)) from None
+    except ValueError:
         raise argparse.ArgumentTypeError(f"not a rate: {value!r}") from None
     if rate <= 0:
         raise argparse.ArgumentTypeError(f"a slew limit must be positive, not {value}")

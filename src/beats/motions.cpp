@@ -1,4 +1,6 @@
+#include <algorithm>
 #include <array>
+#include <cmath>
 #include <stdexcept>
 #include <string>
 
@@ -63,11 +65,28 @@ Rendering render(const Score& score, std::string_view motion) {
     throw std::invalid_argument("unknown motion \"" + std::string(motion) + "\"");
 }
 
+namespace {
+
+// Every position lies within [-1, 1] on each axis. The motions are shaped to
+// stay inside for any beat a drummer plays, but hits crowded closer than a
+// motion's shapes expect (two kicks one pip apart, a bar of a few pips) can
+// add up beyond the edge; such a value is held at the edge rather than
+// failing the whole rendering. A value that is not finite at all is a fault
+// of the renderer and is reported.
+double settled(double v) {
+    if (!std::isfinite(v)) {
+        throw std::logic_error("a motion rendered a value that is not finite");
+    }
+    return shapes::quantise(std::clamp(v, -1.0, 1.0));
+}
+
+}  // namespace
+
 Rendering finish(const std::vector<Offset3>& rows, int dimensions) {
     Rendering out{dimensions, {}};
     out.rows.reserve(rows.size());
     for (const Offset3& r : rows) {
-        out.rows.push_back({shapes::quantise(r.x), shapes::quantise(r.y), shapes::quantise(r.z)});
+        out.rows.push_back({settled(r.x), settled(r.y), settled(r.z)});
     }
     return out;
 }

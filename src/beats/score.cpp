@@ -25,7 +25,15 @@
 // each cell (the off-steps) by S pips, "shift P" moves every hit of the lane
 // by P pips (negative is early). Both may be fractional, and a lane may name
 // an instrument another lane already plays, so a single hit can be given a
-// timing of its own. A hit moved past either end of the loop wraps round.
+// timing of its own. A hit moved past either end of its bar lands in the
+// neighbouring bar, and past either end of the loop wraps round; neither
+// value may exceed the loop's length either way.
+//
+// The metre's N is 1 to 64 beats of the note value D, which is 1, 2, 4, 8,
+// 16, 32 or 64 (a whole note down to a sixty-fourth), so a bar lasts from 4
+// to 16384 pips. What a score may ask the renderers to do is bounded: at most
+// kMaxHits hits, and at most kMaxWork hits times pips of the loop, the
+// product that every motion's rendering time follows.
 #include <algorithm>
 #include <array>
 #include <charconv>
@@ -69,6 +77,18 @@ constexpr std::array<InstrumentName, 17> kInstruments{{
 constexpr int kMaxPeriod = 65535;
 // A cell may hold up to 256 steps, or one per pip of a longer bar.
 constexpr int kMaxSteps = 256;
+// The metre's beats and the finest note value it may count in.
+constexpr int kMaxMeterBeats = 64;
+constexpr int kFinestNoteValue = 64;
+// The most hits a score may hold, and the most hits times pips of the loop:
+// sixteen times the busiest built-in beat (64 hits over 1024 pips). The
+// slowest motion renders a score at that bound in about a sixth of a
+// second, all sixteen in under a second and a half.
+constexpr long kMaxHits = 4096;
+constexpr long kMaxWork = 1L << 20;
+// The longest score text: a loop of 65535 pips written one step a pip in all
+// seventeen instruments is about 1.1 MB.
+constexpr std::size_t kMaxText = 4 * 1024 * 1024;
 
 [[noreturn]] void fault(int line, const std::string& what) {
     throw std::invalid_argument("line " + std::to_string(line) + ": " + what);
@@ -124,19 +144,29 @@ void read_lane(Instrument instrument, std::string_view rest, int bars, int bar_p
     std::string_view cells = rest.substr(1, last - 1);
     double swing = 0.0;
     double shift = 0.0;
+    const double period = static_cast<double>(bars * bar_pips);
+    // A timing is at most the loop's length either way, so that every hit's
+    // time stays a finite number of pips.
+    const auto timing = [&](std::string_view value, std::string_view what) {
+        const double pips = number(value, line, what);
+        if (std::fabs(pips) > period) {
+            fault(line, std::string(what) + " is at most the loop's " + std::to_string(bars * bar_pips) +
+                            " pips either way, not \"" + std::string(value) + "\"");
+        }
+        return pips;
+    };
     while (!options.empty()) {
         const std::string_view option = first_word(options);
         const std::string_view value = first_word(options);
         if (option == "swing") {
-            swing = number(value, line, "swing");
+            swing = timing(value, "swing");
         } else if (option == "shift") {
-            shift = number(value, line, "shift");
+            shift = timing(value, "shift");
         } else {
             fault(line, "unknown lane option \"" + std::string(option) + "\" (swing or shift)");
         }
     }
     int bar = 0;
-    const double period = static_cast<double>(bars * bar_pips);
     const std::size_t max_steps = static_cast<std::size_t>(std::max(kMaxSteps, bar_pips));
     while (last > 0) {
         const std::size_t end = cells.find('|');
@@ -179,6 +209,9 @@ void read_lane(Instrument instrument, std::string_view rest, int bars, int bar_p
             if (pip >= period || pip == 0.0) {
                 pip = 0.0;  // and never -0.0
             }
+            if (static_cast<long>(hits.size()) == kMaxHits) {
+                fault(line, "the score has more than " + std::to_string(kMaxHits) + " hits");
+            }
             hits.push_back({instrument, pip, level});
         }
         ++bar;
@@ -218,6 +251,10 @@ std::vector<Hit> Score::of(Group g) const {
 }
 
 Score parse_score(std::string_view text) {
+    if (text.size() > kMaxText) {
+        throw std::invalid_argument("the score is " + std::to_string(text.size()) + " bytes; a score is at most " +
+                                    std::to_string(kMaxText));
+    }
     Score score;
     bool seen_key = false, seen_title = false, seen_note = false, seen_bars = false, seen_depth = false,
          seen_meter = false, seen_lane = false;
@@ -269,6 +306,14 @@ Score parse_score(std::string_view text) {
                 pips > kMaxPeriod) {
                 fault(line, "meter is N/D, whole numbers whose bar of 256 N / D pips is a whole number of pips");
             }
+            // A power of two up to 64 is a note value; anything else counts
+            // in no note a drummer plays.
+            const auto note_value = [](double d) {
+                return d <= kFinestNoteValue && (static_cast<int>(d) & (static_cast<int>(d) - 1)) == 0;
+            };
+            if (beats > kMaxMeterBeats || !note_value(unit)) {
+                fault(line, "meter is N/D with N from 1 to 64 and D one of 1, 2, 4, 8, 16, 32, 64");
+            }
             score.bar_pips = static_cast<int>(pips);
         } else if (word == "depth") {
             once(seen_depth);
@@ -298,6 +343,12 @@ Score parse_score(std::string_view text) {
     }
     if (score.hits.empty()) {
         throw std::invalid_argument("the score has no hits");
+    }
+    const long work = static_cast<long>(score.hits.size()) * score.period();
+    if (work > kMaxWork) {
+        throw std::invalid_argument("the score asks for " + std::to_string(score.hits.size()) + " hits over " +
+                                    std::to_string(score.period()) + " pips, " + std::to_string(work) +
+                                    " hit-pips; a score may ask for at most " + std::to_string(kMaxWork));
     }
     std::stable_sort(score.hits.begin(), score.hits.end(), [](const Hit& a, const Hit& b) { return a.pip < b.pip; });
     return score;

@@ -8,6 +8,7 @@
 #include <span>
 #include <string>
 #include <typeinfo>
+#include <utility>
 
 #include "catalogue.hpp"
 #include "core.hpp"
@@ -92,6 +93,17 @@ Offset3 sample_by_name(Lookup&& lookup) {
 
 namespace pybind11::detail {
 
+// The pybind11 instance behind `src` and the type record of T, when `src` is
+// a T (or of a subclass); a null instance otherwise.
+template <typename T>
+std::pair<instance*, const type_info*> instance_of(handle src) {
+    const type_info* const tinfo = get_type_info(typeid(T));
+    if (tinfo == nullptr || !PyObject_TypeCheck(src.ptr(), tinfo->type)) {
+        return {nullptr, tinfo};
+    }
+    return {reinterpret_cast<instance*>(src.ptr()), tinfo};
+}
+
 template <typename T>
 class type_caster<gesturon::bindings::Built<T>> {
 public:
@@ -99,11 +111,11 @@ public:
     static constexpr auto name = make_caster<T>::name;
 
     bool load(handle src, bool /*convert*/) {
-        const type_info* const tinfo = get_type_info(typeid(T));
-        if (tinfo == nullptr || !PyObject_TypeCheck(src.ptr(), tinfo->type)) {
+        const auto [self, tinfo] = instance_of<T>(src);
+        if (self == nullptr) {
             return false;
         }
-        const value_and_holder v_h = reinterpret_cast<instance*>(src.ptr())->get_value_and_holder(tinfo);
+        const value_and_holder v_h = self->get_value_and_holder(tinfo);
         // Only a constructor makes the holder; until then the value pointer
         // is null or points at raw memory.
         if (!v_h.holder_constructed()) {

@@ -1,4 +1,5 @@
 // The module-level sample(name, pip_count) and catalogue().
+#include "arguments.hpp"
 #include "bindings.hpp"
 #include "catalogue.hpp"
 
@@ -62,8 +63,8 @@ py::list catalogue_list(std::span<const PatternInfo> records) {
 void bind_catalogue_functions(py::module_& m) {
     m.def(
         "sample",
-        [](std::string_view name, std::int32_t pip) {
-            return sample_by_name([&] { return gesturon::sample(name, pip); });
+        [](const Name& name, std::int32_t pip) {
+            return sample_by_name([&] { return gesturon::sample(name.view(), pip); });
         },
         py::arg("name"), py::arg("pip_count"));
     m.def("catalogue", [] { return catalogue_list(gesturon::catalogue()); });

@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "arguments.hpp"
 #include "bindings.hpp"
 #include "recording.hpp"
 
@@ -62,13 +63,10 @@ bool load_row(py::handle row, bool convert, std::vector<double>& out) {
         }
         return true;
     }
-    make_caster<std::vector<double>> other;
-    if (!other.load(row, convert)) {
-        return false;
-    }
-    const std::vector<double>& values = other;
-    out.insert(out.end(), values.begin(), values.end());
-    return true;
+    // Any other row follows pybind11's rule for a std::vector<double>, read
+    // item by item, with no room reserved for the length the row claims.
+    return for_each_item(row, convert, [](std::size_t) {},
+                         [&](py::handle item) { return load_number(item, convert, out); });
 }
 
 // The outer sequence follows pybind11's rule for std::vector: any sequence
@@ -128,16 +126,26 @@ struct type_caster<gesturon::bindings::ConvertedRows> {
 
 namespace gesturon::bindings {
 
+namespace {
+
+// The dimension names of a recording are few; a sequence that claims many
+// reserves room for no more than this up front.
+constexpr std::size_t kFewNames = 64;
+
+SampledRecording make_recording(std::string name, Items<std::string, kFewNames> dimensions,
+                                const ConvertedRows& samples, double bpm, double beat_zero_seconds,
+                                std::int32_t start_pip) {
+    return SampledRecording(std::move(name), std::move(dimensions.items), samples.view(), bpm, beat_zero_seconds,
+                            start_pip);
+}
+
+}  // namespace
+
 void bind_recording(py::module_& m) {
     py::class_<SampledRecording> cls(m, "SampledRecording");
-    cls.def(py::init([](std::string name, std::vector<std::string> dimensions, const ConvertedRows& samples,
-                        double bpm, double beat_zero_seconds, std::int32_t start_pip) {
-                return SampledRecording(std::move(name), std::move(dimensions), samples.view(), bpm,
-                                        beat_zero_seconds, start_pip);
-            }),
-            py::arg("name"), py::arg("dimensions"), py::arg("samples"), py::arg("bpm"),
-            py::arg("beat_zero_seconds") = 0.0, py::arg("start_pip") = 0)
-        .def_property_readonly("name", on_built(&SampledRecording::name))
+    init_once(cls, &make_recording, py::arg("name"), py::arg("dimensions"), py::arg("samples"), py::arg("bpm"),
+              py::arg("beat_zero_seconds") = 0.0, py::arg("start_pip") = 0);
+    cls.def_property_readonly("name", on_built(&SampledRecording::name))
         .def_property_readonly("dimensions", on_built(&SampledRecording::dimensions))
         .def_property_readonly("sample_count", on_built(&SampledRecording::sample_count))
         .def_property_readonly("bpm", on_built(&SampledRecording::bpm))

@@ -129,7 +129,8 @@ def test_a_transform_of_a_transform_and_of_own_patterns():
     (lambda: transform("helix").mirror("w"), "axes among x, y and z"),
     (lambda: transform("helix").swap("xx"), "two different axes"),
     (lambda: transform("helix").scale(float("nan")), "finite"),
-    (lambda: transform("helix").scale("1e400"), "range of doubles"),
+    (lambda: transform("helix").scale(10**400), "range of doubles"),
+    (lambda: transform("helix").scale("1e100000000"), "must be a finite number"),
     (lambda: pattern(42), "not a pattern"),
     (lambda: crossfade("helix", "sway", 1, ease="bouncy"), "unknown ease"),
 ])

@@ -268,14 +268,15 @@ class TestUnbuiltInstancesAndPickling:
         with pytest.raises(TypeError):
             Take.__new__(Take).sample(0)
 
-    def test_late_init_builds_and_later_init_changes_nothing(self):
+    def test_late_init_builds_and_a_second_init_is_refused(self):
         r = SampledRecording.__new__(SampledRecording)
         with pytest.raises(ValueError, match=IDENTIFIER):
             r.__init__("Late", ["x"], [[0.5]], 60)
         with pytest.raises(TypeError):
             r.name
         r.__init__("late", ["x"], [[0.5]], 60)
-        r.__init__("other", ["y"], [[0.1], [0.2]], 90)
+        with pytest.raises(TypeError, match="already built"):
+            r.__init__("other", ["y"], [[0.1], [0.2]], 90)
         assert (r.name, r.dimensions, r.sample_count, r.bpm, r.sample(0)) == ("late", ["x"], 1, 60.0, [0.5])
 
     @pytest.mark.parametrize("copier", [

@@ -1,0 +1,165 @@
+"""The Python-level fuzz targets (Atheris), and their seeds.
+
+    python3 tests/fuzz/targets.py NAME [libFuzzer options] [CORPUS ...]
+
+runs one target; scripts/fuzz.py runs them all for a bounded time, against
+the plain or the sanitized build. A target is a function of the fuzzer's
+bytes that returns normally for every input the code under test handles as
+documented and raises (or crashes) otherwise; its seeds are a function that
+returns a few inputs to start from. Adding one is a few lines:
+
+    @target("name", seeds=lambda: [b"..."])
+    def name(data: bytes) -> None:
+        ...
+
+The score seeds are the built-in beats, read from src/packs/beats when the
+run starts.
+"""
+
+from __future__ import annotations
+
+import io
+import os
+import sys
+import time
+from pathlib import Path
+from typing import Callable
+
+ROOT = Path(__file__).resolve().parents[2]
+sys.path.insert(0, str(ROOT / "tests" / "python"))
+
+import atheris  # noqa: E402
+
+with atheris.instrument_imports():
+    from gesturon_tools import _beats, drums  # noqa: E402
+    import hostile  # noqa: E402
+
+
+class Target:
+    def __init__(self, name: str, test: Callable[[bytes], None], seeds: Callable[[], list[bytes]]) -> None:
+        self.name, self.test, self.seeds = name, test, seeds
+
+
+TARGETS: dict[str, Target] = {}
+
+
+def target(name: str, seeds: Callable[[], list[bytes]]) -> Callable[[Callable[[bytes], None]], Callable[[bytes], None]]:
+    def register(test: Callable[[bytes], None]) -> Callable[[bytes], None]:
+        TARGETS[name] = Target(name, test, seeds)
+        return test
+    return register
+
+
+def builtin_scores() -> list[str]:
+    return [path.read_text(encoding="utf-8") for path in sorted((ROOT / "src" / "packs" / "beats").glob("*.beat"))]
+
+
+def score_seeds() -> list[bytes]:
+    """Each built-in score, behind the byte that picks the motion."""
+    return [bytes([i % 16]) + text.encode() for i, text in enumerate(builtin_scores())]
+
+
+def midi_seeds() -> list[bytes]:
+    """Each built-in score played as a General MIDI drum track."""
+    import mido
+
+    note_of = {}
+    for note, instrument in sorted(drums.GM_DRUMS.items(), reverse=True):
+        note_of[instrument] = note
+    seeds = []
+    for text in builtin_scores():
+        score = _beats.parse_score(text)
+        track = mido.MidiTrack()
+        now = 0
+        for instrument, pip, level in score["hits"]:
+            tick = round(pip * 480 / 64)
+            velocity = {"accent": 120, "normal": 90, "ghost": 40}.get(level, 90)
+            track.append(mido.Message("note_on", note=note_of.get(instrument, 76), velocity=velocity, channel=9,
+                                      time=tick - now))
+            now = tick
+        track.append(mido.MetaMessage("end_of_track", time=score["period_pips"] * 480 // 64 - now))
+        midi = mido.MidiFile(ticks_per_beat=480)
+        midi.tracks.append(track)
+        out = io.BytesIO()
+        midi.save(file=out)
+        seeds.append(out.getvalue())
+    return seeds
+
+
+@target("score", seeds=score_seeds)
+def score(data: bytes) -> None:
+    """Score text through the companion's reader and one motion: a score is
+    read or refused with ValueError, and an accepted one renders inside the
+    unit cube."""
+    if not data:
+        return
+    motion = drums.motion_keys()[data[0] % 16]
+    text = data[1:].decode("utf-8", "surrogateescape")
+    try:
+        drums.check_score_text(text)
+        header = _beats.parse_score(text)
+    except ValueError:
+        return
+    _, rows = _beats.render(text, motion)
+    assert len(rows) == header["period_pips"]
+    assert all(-1.0 <= v <= 1.0 for row in rows for v in row), "a value off the cube"
+
+
+@target("midi", seeds=midi_seeds)
+def midi(data: bytes) -> None:
+    """A MIDI file's bytes: a score or ValueError, nothing else."""
+    try:
+        text = drums.midi_bytes_to_score(data)
+        _beats.parse_score(text)
+    except ValueError:
+        pass
+
+
+@target("module", seeds=lambda: [bytes(range(64)), b"\0" * 64, b"\xff" * 64])
+def module(data: bytes) -> None:
+    """One call of a binding with hostile argument objects chosen by the
+    bytes (tests/python/hostile.py): no built object changes, no message
+    shows memory it should not."""
+    provider = atheris.FuzzedDataProvider(data)
+    hostile.Driver(lambda n: provider.ConsumeIntInRange(0, n - 1)).call()
+
+
+def timed(test: Callable[[bytes], None]) -> Callable[[bytes], None]:
+    """The test, keeping the longest time any input took in the file that
+    GESTURON_FUZZ_STATS names (libFuzzer ends the process without running
+    Python's exit handlers, so it is written whenever it grows)."""
+    stats = os.environ.get("GESTURON_FUZZ_STATS")
+    slowest = [0.0]
+
+    def run(data: bytes) -> None:
+        start = time.perf_counter()
+        test(data)
+        took = time.perf_counter() - start
+        if took > slowest[0]:
+            slowest[0] = took
+            if stats:
+                Path(stats).write_text(f"slowest_input_ms {took * 1000:.3f}\n")
+    return run
+
+
+def write_seeds(chosen: Target, corpus: Path) -> None:
+    for i, seed in enumerate(chosen.seeds()):
+        (corpus / f"seed-{i:03d}").write_bytes(seed)
+
+
+def main() -> None:
+    if sys.argv[1] == "--write-seeds":  # --write-seeds NAME FOLDER
+        write_seeds(TARGETS[sys.argv[2]], Path(sys.argv[3]))
+        return
+    name, args = sys.argv[1], [sys.argv[0], *sys.argv[2:]]
+    chosen = TARGETS[name]
+    for folder in (a for a in args[1:] if not a.startswith("-")):
+        corpus = Path(folder)
+        if corpus.is_dir() and not any(corpus.iterdir()):
+            write_seeds(chosen, corpus)
+    atheris.Setup(args, timed(chosen.test))
+    atheris.Fuzz()
+
+
+if __name__ == "__main__":
+    main()
