@@ -20,6 +20,7 @@ from typing import TYPE_CHECKING, Any, Callable, TextIO
 
 from .catalogue import PIPS_PER_BEAT, Catalogue, ToolError
 from .clock import BeatClock
+from .commands.running import StatusLine, stop_on_interrupt
 from .compose import Named
 from .live import Output, Player, Track
 from .outputs import MissingDependency
@@ -28,7 +29,7 @@ from .show import OUTPUT_KINDS, Show, ShowError, ShowErrors, load
 if TYPE_CHECKING:
     from argparse import _SubParsersAction
 
-    from .playcmd import ParserType
+    from .commands.common import ParserType
 
 KEYS = b" \n\r"
 
@@ -190,9 +191,7 @@ def build_outputs(show: Show) -> list[Output]:
     return outputs
 
 
-def run_show(args: argparse.Namespace, catalogue: Catalogue, out: TextIO,
-             status_line: Callable[..., Output]) -> None:
-    from .playcmd import stop_on_interrupt
+def run_show(args: argparse.Namespace, catalogue: Catalogue, out: TextIO) -> None:
     path = args.names[0]
     for option in ("osc", "sacn", "sacn_to", "artnet", "artnet_to", "servo", "midi_cc"):
         if getattr(args, option, None):
@@ -215,7 +214,7 @@ def run_show(args: argparse.Namespace, catalogue: Catalogue, out: TextIO,
     player = Player(tracks, outputs, clock, fps=args.fps or 100, per_pip=args.fps is None,
                     source=catalogue.source, final=args.final)
     runner = CueRunner(show, player, start)
-    player.outputs += (status_line(player, out, more=runner.text),)
+    player.outputs += (StatusLine(player, out, more=runner.text),)
     keys: KeyReader | None = None
     start_bar = 1
     if show.cue_list is not None and show.cue_list.mode == "timeline" and start in runner.order:
