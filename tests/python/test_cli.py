@@ -62,17 +62,32 @@ def test_list_by_pack(capsys, pack):
     assert [row[0] for row in table_rows(out)] == PROCEDURAL
 
 
-@pytest.mark.parametrize("text", ["roll", "ROLL", "two beat", "figure eight"])
-def test_list_match_needs_every_word_ignoring_case(capsys, text):
-    # None of these words occurs in a pack or family name, so the name and
-    # description alone decide.
-    words = text.lower().split()
-    expected = [r["name"] for r in gesturon.catalogue()
-                if all(w in (r["name"] + " " + r["description"]).lower() for w in words)]
-    assert expected
+def names_where(keep):
+    return [r["name"] for r in gesturon.catalogue() if keep(r["name"])]
+
+
+# The gallery filter's documented examples: every word must begin a word of
+# the name (or of its rest from any word on), family or description, or
+# begin the pack's name; a word inside another never counts.
+@pytest.mark.parametrize("text, expected", [
+    ("floor surge", lambda capsys: ["beat_four_floor_surge"]),
+    ("Four_Floor", lambda capsys: names_where(lambda n: n.startswith("beat_four_floor_"))),
+    ("euclid", lambda capsys: names_where(lambda n: n.startswith(("euclid_", "rhythm_euclid_")))),
+    ("DANCEFL", lambda capsys: [row[0] for row in table_rows(run(capsys, "list", "--pack", "dancefloor")[1])]),
+])
+def test_list_match_begins_words(capsys, text, expected):
+    wanted = expected(capsys)
+    assert wanted
     status, out, _ = run(capsys, "list", "--match", text)
     assert status == 0
-    assert [row[0] for row in table_rows(out)] == expected
+    assert [row[0] for row in table_rows(out)] == wanted
+
+
+@pytest.mark.parametrize("text", ["loor", "ancefloor", "our_floor_surge"])
+def test_list_match_never_inside_a_word(capsys, text):
+    status, _, err = run(capsys, "list", "--match", text)
+    assert status == 1
+    assert_one_line_error(err, "no pattern matches --match")
 
 
 def test_list_pack_and_match_combine(capsys):

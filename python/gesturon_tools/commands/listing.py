@@ -23,8 +23,9 @@ def add_parser(commands: Subcommands) -> Parser:
     listing.add_argument("--pack", metavar="NAME",
                          help=f"only this pack ({', '.join(PACK_NAMES)})")
     listing.add_argument("--match", metavar="TEXT",
-                         help="only patterns whose name, description, family or pack "
-                              "contains every word of TEXT (ignoring case)")
+                         help="only patterns where every word of TEXT begins a word of the "
+                              "name, description or family, or the pack's name (ignoring case; "
+                              "as the gallery's filter)")
     listing.set_defaults(run=run)
     return listing
 
