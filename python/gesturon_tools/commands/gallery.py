@@ -1,6 +1,6 @@
 """`gesturon gallery`: the catalogue gallery, one self-contained HTML page.
 
-    gesturon gallery [-o DIR] [--score FILE ...]
+    gesturon gallery [-o DIR] [--add FILE ...]
 """
 
 from __future__ import annotations
@@ -25,8 +25,11 @@ def add_parser(commands: Subcommands) -> Parser:
         description="Write a self-contained HTML page with a drawing of every pattern.")
     page.add_argument("-o", "--output", metavar="DIR", default=DEFAULT_GALLERY_DIR,
                       help=f"directory for index.html (default: {DEFAULT_GALLERY_DIR})")
-    page.add_argument("--score", action="append", default=[], metavar="FILE",
+    page.add_argument("--add", dest="add_beats", action="append", default=[], metavar="FILE",
                       help="add your own beat (a score or MIDI file) in all sixteen motions; repeatable")
+    # The first spelling of --add, still read: elsewhere --score says that a
+    # name is a file, which is why the gallery's option took a new name.
+    page.add_argument("--score", dest="add_beats", action="append", help=argparse.SUPPRESS)
     page.set_defaults(run=run)
     return page
 

@@ -44,7 +44,7 @@ def is_score_file(name: str, said: bool = False) -> bool:
 def own_beats(args: argparse.Namespace) -> list[gesturon.SampledPattern]:
     """Renders the score and MIDI files the command names, and points the
     arguments at the rendered patterns: a file among the pattern names in its
-    --motion, each --score of the gallery in all sixteen motions."""
+    --motion, each --add of the gallery in all sixteen motions."""
     def rendered(source: str, motions: Sequence[str]) -> list[gesturon.SampledPattern]:
         try:
             score = drums.load_score(source)
@@ -55,7 +55,7 @@ def own_beats(args: argparse.Namespace) -> list[gesturon.SampledPattern]:
             raise ToolError(f"{source}: {error}") from None
 
     own: list[gesturon.SampledPattern] = []
-    for source in getattr(args, "score", []):
+    for source in getattr(args, "add_beats", []):
         own += rendered(source, drums.motion_keys())
     said = getattr(args, "names_files", False)
     if args.command == "render" or getattr(args, "name", None) and is_score_file(args.name, said):
