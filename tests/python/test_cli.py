@@ -12,15 +12,10 @@ from gesturon_tools import termplot
 from gesturon_tools.catalogue import PROCEDURAL_NAMES, Catalogue, assign_stored_packs, family_keys
 from gesturon_tools.cli import main
 from simulated_catalogue import PACKS, SimulatedSource
+from commandline import assert_one_line_error, run
 
 PROCEDURAL = list(PROCEDURAL_NAMES)
 
-
-
-def run(capsys, *argv):
-    status = main(list(argv))
-    out, err = capsys.readouterr()
-    return status, out, err
 
 
 def table_rows(out):
@@ -32,13 +27,6 @@ def table_rows(out):
         name, beats, dims, _axes, *description = line.split(None, 4)
         rows.append((name, beats, int(dims), description[0] if description else ""))
     return rows
-
-
-def assert_one_line_error(err, *fragments):
-    assert err.count("\n") == 1 and err.startswith("gesturon: "), err
-    assert "Traceback" not in err
-    for fragment in fragments:
-        assert fragment in err
 
 
 # ---- list ---------------------------------------------------------------------

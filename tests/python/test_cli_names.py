@@ -9,18 +9,12 @@ import pytest
 
 import gesturon
 import gesturon_tools
-from gesturon_tools.cli import main
+from commandline import run
 
 ROOT = Path(__file__).resolve().parents[2]
 SCORE = "key test_loop\ntitle Test / loop\nbars 1\nkick | x... x... x... x... |\n"
 # Built-in names that look like bare file names: no "_" in them.
 PLAIN_NAMES = [r["name"] for r in gesturon.catalogue() if "_" not in r["name"]]
-
-
-def run(capsys, *argv):
-    status = main(list(argv))
-    out, err = capsys.readouterr()
-    return status, out, err
 
 
 @pytest.mark.parametrize("name", PLAIN_NAMES)
