@@ -16,8 +16,8 @@ from typing import Sequence
 from . import __version__, blendercmd, playcmd, showcmd
 from .catalogue import Catalogue, load_source
 from .commands import export, gallery, listing, render, show
-from .commands.common import DEFAULT_MOTION, Parser, Run, report_failures
-from .commands.scores import add_score_flag, own_beats
+from .commands.common import Parser, Run, report_failures
+from .commands.scores import DEFAULT_MOTION, add_score_flag, own_beats
 
 
 def build_parser() -> tuple[Parser, dict[str, Parser]]:

@@ -46,6 +46,21 @@ def test_a_name_is_a_file_when_it_is_a_path_or_score_says_so(capsys, tmp_path, m
             "name it ./loop or add --score to read it as a score\n")
 
 
+# A name that is a file must be one: a missing file is never read as score
+# text (which would report its own name as a faulty line).
+@pytest.mark.parametrize("argv", [
+    ["show", "gone.beat"], ["export", "./gone"], ["show", "gone", "--score"],
+    ["render", "gone.beat", "--motion", "spring"], ["gallery", "--add", "gone.beat"],
+    ["play", "gone.beat", "--bpm", "120"],
+])
+def test_a_missing_score_file_is_reported_as_missing(capsys, tmp_path, monkeypatch, argv):
+    monkeypatch.chdir(tmp_path)
+    status, out, err = run(capsys, *argv)
+    assert status == 1 and out == ""
+    assert err.startswith("gesturon: cannot read ") and err.endswith(": No such file or directory\n")
+    assert err.count("\n") == 1
+
+
 def test_version_is_the_one_in_the_project_file(capsys):
     with open(ROOT / "pyproject.toml", "rb") as project:
         version = tomllib.load(project)["project"]["version"]

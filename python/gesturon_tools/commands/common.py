@@ -29,9 +29,6 @@ if TYPE_CHECKING:
 
 __all__ = ["ToolError"]  # raised by the commands, reported by `report_failures`
 
-DEFAULT_MOTION = "bounce"
-NAME_HELP = ("a pattern, or a score or MIDI file to render in --motion: a path with a slash or a "
-             ".beat or MIDI suffix, or any file with --score")
 HOSTNAME = re.compile(r"(?!-)[A-Za-z0-9-]{1,63}(?<!-)(\.(?!-)[A-Za-z0-9-]{1,63}(?<!-))*\.?")
 
 

@@ -18,9 +18,8 @@ from typing import TYPE_CHECKING, Iterable, Iterator, NamedTuple, TextIO
 
 from ..catalogue import INT32_MAX, PIPS_PER_BEAT, Catalogue, Pattern, ToolError
 from ..clock import NS_PER_SECOND, BeatClock, Line, frame_time
-from .common import (DEFAULT_MOTION, NAME_HELP, Parser, bpm_arg, fps_arg, pip_arg, positive_int,
-                     stop_pip_arg)
-from .scores import add_score_flag
+from .common import Parser, bpm_arg, fps_arg, pip_arg, positive_int, stop_pip_arg
+from .scores import add_name_argument, add_score_flag
 
 if TYPE_CHECKING:
     from .common import Subcommands
@@ -31,9 +30,7 @@ def add_parser(commands: Subcommands) -> Parser:
         "export", help="one pattern's positions as CSV or JSON",
         description="One pattern's positions, pip by pip, as CSV or JSON. "
                     "By default the whole period from pip 0.")
-    export.add_argument("name", help=NAME_HELP)
-    export.add_argument("--motion", default=DEFAULT_MOTION, metavar="NAME",
-                        help=f"the motion of a score or MIDI file (default: {DEFAULT_MOTION})")
+    add_name_argument(export)
     add_export_options(export)
     add_score_flag(export)
     return export

@@ -21,6 +21,19 @@ if TYPE_CHECKING:
     import gesturon
 
 
+DEFAULT_MOTION = "bounce"
+
+
+def add_name_argument(command: argparse.ArgumentParser) -> None:
+    """The NAME of a pattern, or of a score or MIDI file, and the motion to
+    render such a file in."""
+    command.add_argument("name", help="a pattern, or a score or MIDI file to render in --motion: "
+                                      "a path with a slash or a .beat or MIDI suffix, or any "
+                                      "file with --score")
+    command.add_argument("--motion", default=DEFAULT_MOTION, metavar="NAME",
+                         help=f"the motion of a score or MIDI file (default: {DEFAULT_MOTION})")
+
+
 def add_score_flag(command: argparse.ArgumentParser) -> None:
     command.add_argument("--score", dest="names_files", action="store_true",
                          help="the name (for play: every name) is a score or MIDI file, "
@@ -47,7 +60,7 @@ def own_beats(args: argparse.Namespace) -> list[gesturon.SampledPattern]:
     --motion, each --add of the gallery in all sixteen motions."""
     def rendered(source: str, motions: Sequence[str]) -> list[gesturon.SampledPattern]:
         try:
-            score = drums.load_score(source)
+            score = drums.load_score(Path(source))  # a file, never text
             return [drums.render(score, motion) for motion in motions]
         except OSError as error:
             raise ToolError(f"cannot read {source}: {error.strerror}") from None

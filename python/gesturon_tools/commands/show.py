@@ -12,8 +12,8 @@ from typing import TYPE_CHECKING, TextIO
 
 from .. import termplot
 from ..catalogue import PIPS_PER_BEAT, Catalogue, Pattern, beat_position
-from .common import DEFAULT_MOTION, NAME_HELP, Parser, beats_arg, positive_int
-from .scores import add_score_flag
+from .common import Parser, beats_arg, positive_int
+from .scores import add_name_argument, add_score_flag
 
 if TYPE_CHECKING:
     from .common import Subcommands
@@ -24,9 +24,7 @@ def add_parser(commands: Subcommands) -> Parser:
         "show", help="one pattern: its record, a plot and its positions",
         description="One pattern's record, a plot of x, y and z over its period, "
                     "and its positions pip by pip.")
-    show.add_argument("name", help=NAME_HELP)
-    show.add_argument("--motion", default=DEFAULT_MOTION, metavar="NAME",
-                      help=f"the motion of a score or MIDI file (default: {DEFAULT_MOTION})")
+    add_name_argument(show)
     show.add_argument("--beats", type=beats_arg, metavar="N",
                       help="list the positions of the first N beats (default: one period)")
     show.add_argument("--every", type=positive_int, default=1, metavar="K",
