@@ -28,18 +28,13 @@ from typing import TYPE_CHECKING, TextIO
 
 from . import showcmd
 from .catalogue import Catalogue, ToolError
-# The argument types and the status line live in `commands`; the names stay
-# importable from here.
-from .commands.common import bar_arg as bar_arg
-from .commands.common import beats_arg as beats_arg
-from .commands.common import bpm_arg as bpm_arg
-from .commands.common import fps_arg as fps_arg
-from .commands.common import ParserType as ParserType
-from .commands.common import host_port as host_port
-from .commands.common import spread_arg as spread_arg
-from .commands.running import StatusLine as StatusLine
-from .commands.running import status_text as status_text
-from .commands.running import stop_on_interrupt as stop_on_interrupt
+# The argument types and the status line, shared with other commands, stay
+# importable from here, where they were first defined.
+from .commands.common import (ParserType as ParserType, bar_arg as bar_arg, beats_arg as beats_arg,
+                              bpm_arg as bpm_arg, fps_arg as fps_arg, host_port as host_port,
+                              spread_arg as spread_arg)
+from .commands.running import (StatusLine as StatusLine, status_text as status_text,
+                               stop_on_interrupt as stop_on_interrupt)
 from .dmx import Axis
 from .linkclock import LinkSource
 from .live import Player, Track, row

@@ -201,7 +201,7 @@ def host_port_setting(default_port: int | None) -> Callable[[Any], object]:
     def check(value: Any) -> object:
         import argparse
 
-        from .commands.common import host_port
+        from .playcmd import host_port
         if not isinstance(value, str):
             raise ValueError(f"expected \"HOST:PORT\", not {value!r}")
         try:
