@@ -47,6 +47,7 @@ import mathutils
 
 from .catalogue import INT32_MAX, INT32_MIN, Catalogue, Source, ToolError, load_source
 from .clock import NS_PER_SECOND, BeatClock, Number, exact_tempo
+from .compose import Position
 from .meter import Meter
 
 __all__ = [
@@ -76,24 +77,13 @@ DEFAULT_PROPERTY = "gesturon_motion"
 EXACT_KEY_FRAMES = 0.0001
 
 
-class Positional(Protocol):
-    @property
-    def x(self) -> float: ...
-
-    @property
-    def y(self) -> float: ...
-
-    @property
-    def z(self) -> float: ...
-
-
 class PatternLike(Protocol):
     """A pattern of one's own: a position for any pip."""
 
     @property
     def period_pips(self) -> int: ...
 
-    def sample(self, pip: int, /) -> Positional: ...
+    def sample(self, pip: int, /) -> Position: ...
 
 
 # A catalogue name, or a pattern object (a SampledPattern, a transform, a

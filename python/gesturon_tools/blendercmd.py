@@ -16,14 +16,13 @@ import argparse
 import zipfile
 from importlib import metadata
 from pathlib import Path
-from typing import TYPE_CHECKING, TextIO, TypeVar
+from typing import TYPE_CHECKING, TextIO
 
 from .catalogue import Catalogue, ToolError
+from .commands.common import ParserType
 
 if TYPE_CHECKING:
     from argparse import _SubParsersAction
-
-ParserType = TypeVar("ParserType", bound=argparse.ArgumentParser)
 
 ADDON_SOURCE = Path(__file__).with_name("blender_addon") / "__init__.py"
 BLENDER_MIN = "4.2.0"

@@ -13,6 +13,7 @@ that name starts the pack, whatever came before.
 from __future__ import annotations
 
 import difflib
+import re
 import os
 from dataclasses import dataclass
 from typing import TYPE_CHECKING, Collection, Iterator, Protocol, Sequence
@@ -321,10 +322,30 @@ def resolve_pack(text: str) -> str:
     raise ToolError(f"unknown pack {text!r}; {hint}packs: {', '.join(PACK_NAMES)}", status=2)
 
 
-def matches(pattern: Pattern, text: str) -> bool:
-    """True when every word of `text` occurs, ignoring case, in the
-    pattern's name, description, family or pack."""
-    haystack = " ".join((pattern.name, pattern.description,
-                         pattern.family, pattern.pack)).lower()
-    return all(word in haystack for word in text.lower().split())
+def text_words(text: str) -> list[str]:
+    """The words of a filter or a description, lower-cased: runs of letters
+    and digits, kept whole across a hyphen or an underscore inside them
+    ("four-floor", "3-2", "beat_four_floor")."""
+    words = (word.strip("-_") for word in re.split(r"[^\w-]+", text.lower()))
+    return [word for word in words if word]
 
+
+def name_words(name: str) -> list[str]:
+    """A name's words (split at underscores), each with the rest of the
+    name after it, so that `floor_surge` or `four_floor` find
+    `beat_four_floor_surge`."""
+    parts = [part for part in name.lower().split("_") if part]
+    return ["_".join(parts[i:]) for i in range(len(parts))]
+
+
+def matches(pattern: Pattern, text: str) -> bool:
+    """True when every word of `text` begins a word of the pattern's name,
+    family or description, or begins its pack's name, ignoring case; never
+    a word inside another (`floor` does not select the dancefloor pack).
+    The gallery's filter (`page/gallery.js`) follows the same rule."""
+    words = text_words(text)
+    keys = [*name_words(pattern.name), *name_words(pattern.family),
+            *text_words(pattern.description)]
+    pack = pattern.pack.lower()
+    return all(pack.startswith(word) or any(key.startswith(word) for key in keys)
+               for word in words)

@@ -24,6 +24,7 @@ MAX_SCORE_BYTES (docs/limits.md).
 
 from __future__ import annotations
 
+import errno
 import io
 import os
 from collections import defaultdict
@@ -98,7 +99,7 @@ def load_score(source: str | Path) -> str:
     elif isinstance(source, Path) or "\n" not in source:
         # A score has several lines, so one line is always a file name.
         if not is_file(path):
-            raise FileNotFoundError(2, "No such file", str(path))
+            raise FileNotFoundError(errno.ENOENT, os.strerror(errno.ENOENT), str(path))
         if path.stat().st_size > MAX_SCORE_BYTES:
             raise ValueError(f"{_shown(path.name)} is longer than a score may be ({MAX_SCORE_BYTES} bytes)")
         text = path.read_text(encoding="utf-8")
@@ -177,7 +178,7 @@ def midi_to_score(path: str | Path, key: str | None = None, title: str | None = 
     (MAX_MIDI_BYTES, MAX_DRUM_NOTES, MAX_SCORE_STEPS)."""
     path = Path(path)
     if not is_file(path):
-        raise FileNotFoundError(2, "No such file", str(path))
+        raise FileNotFoundError(errno.ENOENT, os.strerror(errno.ENOENT), str(path))
     if path.stat().st_size > MAX_MIDI_BYTES:
         raise ValueError(f"{_shown(path.name)} is longer than a MIDI drum loop may be ({MAX_MIDI_BYTES} bytes)")
     with path.open("rb") as file:

@@ -21,125 +21,36 @@ keys tapped on the terminal (`--tap`); see `sync.py`.
 from __future__ import annotations
 
 import argparse
-import ipaddress
-import re
-import signal
 import sys
 import threading
 from fractions import Fraction
-from types import FrameType
-from typing import TYPE_CHECKING, Any, Callable, TextIO, TypeVar
+from typing import TYPE_CHECKING, TextIO
 
-from .catalogue import INT32_MAX, PIPS_PER_BEAT, Catalogue, ToolError
-from .clock import exact_tempo
+from . import showcmd
+from .catalogue import Catalogue, ToolError
+# The argument types and the status line, shared with other commands, stay
+# importable from here, where they were first defined.
+from .commands.common import (ParserType as ParserType, bar_arg as bar_arg, beats_arg as beats_arg,
+                              bpm_arg as bpm_arg, fps_arg as fps_arg, host_port as host_port,
+                              spread_arg as spread_arg)
+from .commands.running import (StatusLine as StatusLine, status_text as status_text,
+                               stop_on_interrupt as stop_on_interrupt)
 from .dmx import Axis
 from .linkclock import LinkSource
-from .live import MAX_FPS, Frame, Player, Stats, Track, row
-from .meter import MAX_BEATS_PER_BAR, Meter
+from .live import Player, Track, row
+from .meter import Meter
 from .numbers import OutOfRange, exact_text
 from .outputs import OSC_DEFAULT_ADDRESS, SACN_PORT, MissingDependency
-from .playoutputs import (FramePrinter, add_output_options, check_output_args, make_outputs,
-                          streams_text)
+from .playoutputs import FramePrinter, add_output_options, check_output_args, make_outputs
 from .sync import ManualSource, Source, make_source
 
 if TYPE_CHECKING:
     from argparse import _SubParsersAction
 
 LINK_JOIN_SECONDS = 1.0  # how long --link waits for a session before playing alone
-STATUS_EVERY_NS = 100_000_000  # the live line is redrawn at most ten times a second
-HOSTNAME = re.compile(r"(?!-)[A-Za-z0-9-]{1,63}(?<!-)(\.(?!-)[A-Za-z0-9-]{1,63}(?<!-))*\.?")
 
 
 # ---- argument types ---------------------------------------------------------------
-
-def bpm_arg(text: str) -> Fraction:
-    """A tempo, read exactly ("128", "128.5", "385/3")."""
-    try:
-        return exact_tempo(text.strip())
-    except ValueError as error:
-        raise argparse.ArgumentTypeError(str(error)) from None
-
-
-def fps_arg(text: str) -> int | None:
-    """Frames a second, or `pip` (None) for one frame on every pip."""
-    if text == "pip":
-        return None
-    try:
-        fps = int(text)
-    except ValueError:
-        raise argparse.ArgumentTypeError(f"not a frame rate: {text!r} "
-                                         "(a whole number, or 'pip')") from None
-    if not 1 <= fps <= MAX_FPS:
-        raise argparse.ArgumentTypeError(f"frame rate must be 1 to {MAX_FPS}, not {text}")
-    return fps
-
-
-def bar_arg(text: str) -> int:
-    """A number of beats to the bar (and Link's quantum): 1 to 64."""
-    try:
-        beats = int(text)
-    except ValueError:
-        raise argparse.ArgumentTypeError(f"not a whole number of beats: {text!r}") from None
-    if not 1 <= beats <= MAX_BEATS_PER_BAR:
-        raise argparse.ArgumentTypeError(f"must be 1 to {MAX_BEATS_PER_BAR} beats, not {text}")
-    return beats
-
-
-def spread_arg(text: str) -> int:
-    """A number of beats that is a whole number of pips, as pips."""
-    try:
-        pips = exact_text(text.strip(), "spread") * PIPS_PER_BEAT
-    except OutOfRange:
-        pips = None
-    except ValueError:
-        raise argparse.ArgumentTypeError(f"not a number of beats: {text!r}") from None
-    if pips is None or abs(pips) > INT32_MAX:
-        raise argparse.ArgumentTypeError(f"{text} beats is beyond the pip range")
-    if pips.denominator != 1:
-        raise argparse.ArgumentTypeError(f"{text} beats is not a whole number of pips "
-                                         f"(1/{PIPS_PER_BEAT} beat)")
-    return int(pips)
-
-
-def host_port(text: str, default_port: int | None = None) -> tuple[str, int]:
-    """HOST:PORT (or [IPv6]:PORT); the port may be left out when there is
-    a default. The host is checked for form only; it is resolved when the
-    output is made."""
-    match = re.fullmatch(r"\[([^\]]*)\](?::(.*))?|([^:]*)(?::(.*))?", text)
-    assert match is not None  # the pattern matches every string without two colons
-    if match.group(1) is not None:
-        host, port_text = match.group(1), match.group(2)
-        try:
-            ipaddress.IPv6Address(host)
-        except ValueError:
-            raise argparse.ArgumentTypeError(f"not an IPv6 address: {host!r}") from None
-    else:
-        host, port_text = match.group(3), match.group(4)
-        check_host(host)
-    if port_text is None:
-        if default_port is None:
-            raise argparse.ArgumentTypeError(f"expected HOST:PORT, not {text!r}")
-        return host, default_port
-    try:
-        port = int(port_text)
-    except ValueError:
-        raise argparse.ArgumentTypeError(f"not a port number: {port_text!r}") from None
-    if not 1 <= port <= 65535:
-        raise argparse.ArgumentTypeError(f"port must be 1 to 65535, not {port_text}")
-    return host, port
-
-
-def check_host(host: str) -> None:
-    if not host:
-        raise argparse.ArgumentTypeError("the host is missing")
-    if all(label.isdigit() for label in host.rstrip(".").split(".")):
-        try:
-            ipaddress.IPv4Address(host)
-        except ValueError:
-            raise argparse.ArgumentTypeError(f"not an IPv4 address: {host!r}") from None
-    elif len(host) > 253 or not HOSTNAME.fullmatch(host):
-        raise argparse.ArgumentTypeError(f"not a host name: {host!r}")
-
 
 def osc_arg(text: str) -> tuple[str, int]:
     if text.count(":") > 1 and not text.startswith("["):
@@ -184,11 +95,7 @@ def axis_arg(text: str) -> Axis:
         raise argparse.ArgumentTypeError(str(error)) from None
 
 
-ParserType = TypeVar("ParserType", bound=argparse.ArgumentParser)
-
-
-def add_parser(commands: _SubParsersAction[ParserType],
-               beats_arg: Callable[[str], int]) -> ParserType:
+def add_parser(commands: _SubParsersAction[ParserType]) -> ParserType:
     play = commands.add_parser(
         "play", help="play patterns live to OSC and sACN DMX",
         description="Play patterns at a tempo, frame by frame, to an OSC listener and "
@@ -223,7 +130,7 @@ def add_parser(commands: _SubParsersAction[ParserType],
         play.add_argument(f"--{axis}", type=axis_arg, default=Axis(), metavar="C:S[:T]",
                           help=f"{what} onto {axis}: centre, swing and the channel's full travel "
                                "(e.g. degrees 270:90:540; default: the whole range)")
-    add_output_options(play, host_port)
+    add_output_options(play)
     add_sync_options(play)
     play.set_defaults(run=run_play)
     return play
@@ -252,62 +159,6 @@ def add_sync_options(play: argparse.ArgumentParser) -> None:
                       help="with --link: set the session's tempo to --bpm")
 
 
-# ---- the status line ----------------------------------------------------------------
-
-def status_text(stats: Stats, bpm: Fraction, frame: Frame | None = None, *,
-                meter: Meter = Meter(), source: str = "") -> str:
-    """The status after `frame`, which the other outputs have sent already
-    but the player has not counted yet; after the last counted frame
-    without one. `source` says where the beat comes from and how it is."""
-    frames = stats.frames + (frame is not None)
-    last = frame or stats.last
-    where = meter.format(last.pip) if last is not None else "-"
-    tempo = f"{float(bpm):.2f}".rstrip("0").rstrip(".")
-    dropped = f" ({stats.dropped} dropped)" if stats.dropped else ""
-    beat_source = f"  {source}" if source else ""
-    return f"{where}  {tempo} BPM{beat_source}  {frames} frames  {stats.late} late{dropped}"
-
-
-class StatusLine:
-    """The live status line, redrawn in place on a terminal; the last of
-    the player's outputs. `more(pip)` adds to it (a show's cues)."""
-
-    def __init__(self, player: Player, out: TextIO, source: Source | None = None,
-                 more: Callable[[int], str] | None = None):
-        self.player = player
-        self.out = out
-        self.source = source
-        self.live = out.isatty()
-        self.drawn_at: int | None = None
-        self.more = more
-
-    def text(self, frame: Frame | None = None) -> str:
-        clock = self.player.clock
-        text = status_text(self.player.stats, clock.bpm, frame, meter=clock.meter,
-                           source="" if self.source is None else self.source.status())
-        last = frame or self.player.stats.last
-        if self.more is not None and last is not None:
-            text += "  " + self.more(last.pip)
-        return text
-
-    def send(self, frame: Frame) -> None:
-        if not self.live:
-            return
-        if self.drawn_at is not None and frame.time_ns - self.drawn_at < STATUS_EVERY_NS:
-            return
-        self.drawn_at = frame.time_ns
-        self.out.write("\r" + self.text(frame) + streams_text(self.player) + "\x1b[K")
-        self.out.flush()
-
-    def close(self) -> None:
-        text = self.text() + streams_text(self.player)
-        try:
-            self.out.write(("\r" + text + "\x1b[K\n") if self.live else text + "\n")
-            self.out.flush()
-        except OSError:  # the terminal went away (SIGHUP): nowhere to report to
-            pass
-
-
 # ---- running --------------------------------------------------------------------------
 
 def plan_tracks(names: list[str], fixtures: int, spread: int) -> list[Track]:
@@ -331,9 +182,8 @@ def run_play(args: argparse.Namespace, catalogue: Catalogue, out: TextIO) -> Non
         return
     if not args.names:
         raise ToolError("play: give at least one pattern NAME", status=2)
-    from . import showcmd
     if showcmd.is_show_file(args.names):
-        return showcmd.run_show(args, catalogue, out, StatusLine)
+        return showcmd.run_show(args, catalogue, out)
     if args.cue is not None:
         raise ToolError("play: --cue needs a show file", status=2)
     for name in args.names:
@@ -386,9 +236,6 @@ def run_play(args: argparse.Namespace, catalogue: Catalogue, out: TextIO) -> Non
             source.close()
 
 
-STOP_SIGNALS = (signal.SIGINT, signal.SIGTERM, signal.SIGHUP)
-
-
 def open_source(args: argparse.Namespace) -> Source:
     """The beat source the options ask for."""
     if args.quantum is not None and not args.link:
@@ -421,32 +268,3 @@ def list_midi_ports(out: TextIO) -> None:
     except (MissingDependency, OSError) as error:
         raise ToolError(f"play: {error}") from None
     out.write("".join(port + "\n" for port in ports) if ports else "no MIDI input ports\n")
-
-
-class stop_on_interrupt:
-    """Ctrl-C (SIGINT), a service manager's SIGTERM and a closed terminal's
-    SIGHUP call `stop` instead of ending the program wherever it happens to
-    be, so the player ends after the frame in progress, sends its final
-    frame, closes its outputs properly (sACN streams terminated) and
-    reports; a stop asked for is a success."""
-
-    def __init__(self, stop: Callable[[], None]):
-        self.stop = stop
-        self.previous: dict[int, Any] = {}
-
-    def handle(self, signum: int, frame: FrameType | None) -> None:
-        self.stop()
-
-    def __enter__(self) -> None:
-        # Only the main thread may set signal handlers (and receives signals).
-        # A signal the program was started to ignore (`nohup`, a background
-        # job) stays ignored.
-        if threading.current_thread() is threading.main_thread():
-            for signum in STOP_SIGNALS:
-                if signal.getsignal(signum) is not signal.SIG_IGN:
-                    self.previous[signum] = signal.signal(signum, self.handle)
-
-    def __exit__(self, *exc: object) -> None:
-        for signum, previous in self.previous.items():
-            signal.signal(signum, previous)
-

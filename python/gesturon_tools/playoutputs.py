@@ -22,6 +22,7 @@ from typing import Any, Callable, TextIO
 
 from .catalogue import ToolError
 from .clock import exact
+from .commands.common import host_port
 from .dmx import UNIVERSE_MAX, UNIVERSE_MIN, Axis, Fixture, check_overlaps
 from .live import FINAL_FRAMES, MAX_LATENCY_MS, Frame, Output, Player, latency_ns
 from .numbers import OutOfRange, exact_text
@@ -195,8 +196,7 @@ def slew_arg(text: str) -> tuple[str, Fraction]:
     return what, rate
 
 
-def add_output_options(play: argparse.ArgumentParser,
-                       host_port: Callable[[str, int | None], tuple[str, int]]) -> None:
+def add_output_options(play: argparse.ArgumentParser) -> None:
     """The options of the outputs beyond OSC and a plain sACN fixture."""
     group = play.add_argument_group("outputs for rigs")
     add = group.add_argument

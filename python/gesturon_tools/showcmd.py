@@ -20,6 +20,7 @@ from typing import TYPE_CHECKING, Any, Callable, TextIO
 
 from .catalogue import PIPS_PER_BEAT, Catalogue, ToolError
 from .clock import BeatClock
+from .commands.running import StatusLine, stop_on_interrupt
 from .compose import Named
 from .live import Output, Player, Track
 from .outputs import OSC_DEFAULT_ADDRESS, MissingDependency
@@ -29,7 +30,7 @@ from .showoutputs import OUTPUT_KINDS
 if TYPE_CHECKING:
     from argparse import _SubParsersAction
 
-    from .playcmd import ParserType
+    from .commands.common import ParserType
 
 KEYS = b" \n\r"
 
@@ -194,10 +195,9 @@ def refuse_output_options(args: argparse.Namespace) -> None:
     """A show file sets all of its outputs: an output option given with one
     would be silently ignored, so it is refused (--final and --dry-run,
     which are not outputs' settings, stay)."""
-    from .playcmd import host_port
     from .playoutputs import add_output_options
     options = argparse.ArgumentParser(add_help=False)
-    add_output_options(options, host_port)
+    add_output_options(options)
     defaults = vars(options.parse_args([]))
     defaults.update(osc=None, osc_address=OSC_DEFAULT_ADDRESS, osc_double=False, sacn=[],
                     sacn_to=None)
@@ -207,9 +207,7 @@ def refuse_output_options(args: argparse.Namespace) -> None:
                             f"--{option.replace('_', '-')}", status=2)
 
 
-def run_show(args: argparse.Namespace, catalogue: Catalogue, out: TextIO,
-             status_line: Callable[..., Output]) -> None:
-    from .playcmd import stop_on_interrupt
+def run_show(args: argparse.Namespace, catalogue: Catalogue, out: TextIO) -> None:
     path = args.names[0]
     refuse_output_options(args)
     if args.spread:
@@ -229,7 +227,7 @@ def run_show(args: argparse.Namespace, catalogue: Catalogue, out: TextIO,
     player = Player(tracks, outputs, clock, fps=args.fps or 100, per_pip=args.fps is None,
                     source=catalogue.source, final=args.final or show.final)
     runner = CueRunner(show, player, start)
-    status: Any = status_line(player, out, more=runner.text)
+    status = StatusLine(player, out, more=runner.text)
     if args.dry_run:  # the frames are printed instead of sent
         from .playoutputs import FramePrinter
         status.live = False

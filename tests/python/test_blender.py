@@ -14,8 +14,8 @@ bpy = pytest.importorskip("bpy")
 
 import gesturon  # noqa: E402
 from gesturon_tools import blender  # noqa: E402
-from gesturon_tools.clock import BeatClock, frame_time  # noqa: E402
 from gesturon_tools.meter import Meter  # noqa: E402
+from blender_timing import expected_pip  # noqa: E402
 
 
 def f32(value: float) -> bytes:
@@ -51,17 +51,6 @@ def curves_of(obj, data_path):
     curves = blender.channel_curves(obj, create=False)
     found = [] if curves is None else [c for c in curves.fcurves if c.data_path == data_path]
     return {curve.array_index: curve for curve in found}
-
-
-def expected_pip(bpm, fps, fps_base, start, frame):
-    """The live player's rule: frame k of a run at an integer rate is at
-    frame_time(0, k, fps) and takes the clock's pip there; at a rate with a
-    base (30 / 1.001) the same, with the frame length in exact rationals."""
-    clock = BeatClock(bpm, 0, now_ns=lambda: 0)
-    if fps_base == 1:
-        return clock.pip_at(frame_time(0, frame - start, fps))
-    t_ns = math.floor((frame - start) * Fraction(10**9) * Fraction(str(fps_base)) / fps)
-    return math.floor(Fraction(t_ns) * Fraction(str(bpm)) * 64 / (60 * 10**9))
 
 
 def set_rate(scene, fps, fps_base):

@@ -18,7 +18,7 @@ pytest.importorskip("bpy")
 
 import gesturon  # noqa: E402
 from gesturon_tools.cli import main  # noqa: E402
-from test_blender import expected_pip  # noqa: E402
+from blender_timing import expected_pip  # noqa: E402
 
 SESSION = Path(__file__).with_name("blender_session.py")
 

@@ -12,15 +12,10 @@ from gesturon_tools import termplot
 from gesturon_tools.catalogue import PROCEDURAL_NAMES, Catalogue, assign_stored_packs, family_keys
 from gesturon_tools.cli import main
 from simulated_catalogue import PACKS, SimulatedSource
+from commandline import assert_one_line_error, run
 
 PROCEDURAL = list(PROCEDURAL_NAMES)
 
-
-
-def run(capsys, *argv):
-    status = main(list(argv))
-    out, err = capsys.readouterr()
-    return status, out, err
 
 
 def table_rows(out):
@@ -32,13 +27,6 @@ def table_rows(out):
         name, beats, dims, _axes, *description = line.split(None, 4)
         rows.append((name, beats, int(dims), description[0] if description else ""))
     return rows
-
-
-def assert_one_line_error(err, *fragments):
-    assert err.count("\n") == 1 and err.startswith("gesturon: "), err
-    assert "Traceback" not in err
-    for fragment in fragments:
-        assert fragment in err
 
 
 # ---- list ---------------------------------------------------------------------
@@ -62,17 +50,32 @@ def test_list_by_pack(capsys, pack):
     assert [row[0] for row in table_rows(out)] == PROCEDURAL
 
 
-@pytest.mark.parametrize("text", ["roll", "ROLL", "two beat", "figure eight"])
-def test_list_match_needs_every_word_ignoring_case(capsys, text):
-    # None of these words occurs in a pack or family name, so the name and
-    # description alone decide.
-    words = text.lower().split()
-    expected = [r["name"] for r in gesturon.catalogue()
-                if all(w in (r["name"] + " " + r["description"]).lower() for w in words)]
-    assert expected
+def names_where(keep):
+    return [r["name"] for r in gesturon.catalogue() if keep(r["name"])]
+
+
+# The gallery filter's documented examples: every word must begin a word of
+# the name (or of its rest from any word on), family or description, or
+# begin the pack's name; a word inside another never counts.
+@pytest.mark.parametrize("text, expected", [
+    ("floor surge", lambda capsys: ["beat_four_floor_surge"]),
+    ("Four_Floor", lambda capsys: names_where(lambda n: n.startswith("beat_four_floor_"))),
+    ("euclid", lambda capsys: names_where(lambda n: n.startswith(("euclid_", "rhythm_euclid_")))),
+    ("DANCEFL", lambda capsys: [row[0] for row in table_rows(run(capsys, "list", "--pack", "dancefloor")[1])]),
+])
+def test_list_match_begins_words(capsys, text, expected):
+    wanted = expected(capsys)
+    assert wanted
     status, out, _ = run(capsys, "list", "--match", text)
     assert status == 0
-    assert [row[0] for row in table_rows(out)] == expected
+    assert [row[0] for row in table_rows(out)] == wanted
+
+
+@pytest.mark.parametrize("text", ["loor", "ancefloor", "our_floor_surge"])
+def test_list_match_never_inside_a_word(capsys, text):
+    status, _, err = run(capsys, "list", "--match", text)
+    assert status == 1
+    assert_one_line_error(err, "no pattern matches --match")
 
 
 def test_list_pack_and_match_combine(capsys):

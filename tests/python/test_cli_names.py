@@ -9,18 +9,12 @@ import pytest
 
 import gesturon
 import gesturon_tools
-from gesturon_tools.cli import main
+from commandline import run
 
 ROOT = Path(__file__).resolve().parents[2]
 SCORE = "key test_loop\ntitle Test / loop\nbars 1\nkick | x... x... x... x... |\n"
 # Built-in names that look like bare file names: no "_" in them.
 PLAIN_NAMES = [r["name"] for r in gesturon.catalogue() if "_" not in r["name"]]
-
-
-def run(capsys, *argv):
-    status = main(list(argv))
-    out, err = capsys.readouterr()
-    return status, out, err
 
 
 @pytest.mark.parametrize("name", PLAIN_NAMES)
@@ -50,6 +44,21 @@ def test_a_name_is_a_file_when_it_is_a_path_or_score_says_so(capsys, tmp_path, m
         assert status == 1 and out == "" and err == (
             "gesturon: unknown pattern 'loop'; a file of that name is here: "
             "name it ./loop or add --score to read it as a score\n")
+
+
+# A name that is a file must be one: a missing file is never read as score
+# text (which would report its own name as a faulty line).
+@pytest.mark.parametrize("argv", [
+    ["show", "gone.beat"], ["export", "./gone"], ["show", "gone", "--score"],
+    ["render", "gone.beat", "--motion", "spring"], ["gallery", "--add", "gone.beat"],
+    ["play", "gone.beat", "--bpm", "120"],
+])
+def test_a_missing_score_file_is_reported_as_missing(capsys, tmp_path, monkeypatch, argv):
+    monkeypatch.chdir(tmp_path)
+    status, out, err = run(capsys, *argv)
+    assert status == 1 and out == ""
+    assert err.startswith("gesturon: cannot read ") and err.endswith(": No such file or directory\n")
+    assert err.count("\n") == 1
 
 
 def test_version_is_the_one_in_the_project_file(capsys):

@@ -10,7 +10,7 @@ import gesturon
 from gesturon_tools.compose import EASES, crossfade, eased, mix, pattern, sequence, transform
 from gesturon_tools.live import BeatClock, Player, Track
 from gesturon_tools.meter import Meter
-from test_live import SimClock
+from simclock import SimClock
 
 BAR = 4 * 64
 

@@ -4,14 +4,10 @@ catalogue of full size."""
 
 import base64
 import gzip
-import html
 import math
 import json
 import re
-import shutil
-import subprocess
 import sys
-import tempfile
 from array import array
 from pathlib import Path
 from urllib.parse import urlencode
@@ -22,14 +18,13 @@ import gesturon
 from gesturon_tools import _beats, gallery
 from gesturon_tools.catalogue import Catalogue
 from gesturon_tools.cli import main
+from browser import CHROMIUM, chromium, needs_browser, self_check
 from simulated_catalogue import SimulatedSource
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "bench"))
 from chromium import Browser  # noqa: E402
 
 ARTIFACTS = Path(__file__).resolve().parents[2] / "build" / "test-artifacts"
-CHROMIUM = shutil.which("chromium") or shutil.which("chromium-browser")
-needs_browser = pytest.mark.skipif(CHROMIUM is None, reason="chromium is not installed")
 FULL_SIZE = 1731
 
 
@@ -138,46 +133,10 @@ def test_command_reports_an_unwritable_directory(capsys, tmp_path):
 
 # ---- In the browser ------------------------------------------------------------------
 
-def chromium(url: str, *flags: str) -> subprocess.CompletedProcess:
-    """One bounded headless Chromium run (CI runs as root, hence no sandbox)."""
-    with tempfile.TemporaryDirectory() as profile:
-        return subprocess.run(
-            [CHROMIUM, "--headless=new", "--no-sandbox", "--disable-gpu",
-             "--disable-dev-shm-usage", "--hide-scrollbars", "--mute-audio",
-             f"--user-data-dir={profile}", "--virtual-time-budget=30000", *flags, url],
-            capture_output=True, text=True, timeout=300)
-
-
-def self_check(page: Path, probes: list[str]) -> dict:
-    url = page.as_uri() + "#selftest&" + urlencode([("probe", probe) for probe in probes])
-    done = chromium(url, "--dump-dom")
-    match = re.search(r'<pre id="selftest"[^>]*data-done="1"[^>]*>(.*?)</pre>', done.stdout, re.S)
-    assert match, f"the page did not finish its self-check:\n{done.stderr[-2000:]}"
-    result = json.loads(html.unescape(match.group(1)))
-    assert "error" not in result, result["error"]
-    return result
-
-
-def filter_words(text):
-    """Words as the README's filter rule reads them: runs of letters, digits,
-    hyphens and underscores, without hyphens or underscores at either end."""
-    return [w for w in (w.strip("-_") for w in re.split(r"[^\w-]+", text.lower())) if w]
-
-
-def name_runs(name):
-    parts = name.lower().split("_")
-    return ["_".join(parts[i:]) for i in range(len(parts))]
-
-
 def expected_matches(catalogue, query):
-    """The filter rule: every word of the query starts a word of the name,
-    family or description (a name also from any of its words to its end),
-    or starts the pack's name."""
-    def keep(p):
-        keys = [*name_runs(p.name), *name_runs(p.family), *filter_words(p.description)]
-        return all(p.pack.startswith(w) or any(k.startswith(w) for k in keys)
-                   for w in filter_words(query))
-    return [p.name for p in catalogue.patterns if keep(p)]
+    """What the filter keeps by the companion's own rule (the one `list
+    --match` uses), which the page's script must agree with."""
+    return [p.name for p in catalogue.select(match=query)]
 
 
 def checksum(page: Path) -> int:

@@ -14,25 +14,11 @@ import gesturon
 from gesturon_tools.live import (Axis, BeatClock, Fixture, OscOutput, Player, SacnOutput,
                                  Track, row)
 from loopback import OscListener, SacnListener
+from dmx_wire import coarse_fine
+from simclock import SimClock
 
 SECOND = 10**9
 MINUTE = 60 * SECOND
-
-
-class SimClock:
-    """A nanosecond clock that moves only when slept on; every sleep
-    overshoots by `late(ns)` more."""
-
-    def __init__(self, start=0, late=lambda ns: 0):
-        self.t = start
-        self.late = late
-
-    def now(self):
-        return self.t
-
-    def sleep(self, ns):
-        assert ns > 0
-        self.t += ns + self.late(ns)
 
 
 def sim_player(tracks, outputs, bpm=120, fps=100, per_pip=False, late=lambda ns: 0, **kw):
@@ -263,10 +249,6 @@ def test_play_frame_drives_frame_by_frame():
 
 
 # ---- DMX ----------------------------------------------------------------------------
-
-def coarse_fine(value):
-    return value >> 8, value & 0xFF
-
 
 @pytest.mark.parametrize("axis, position, full, value", [
     (Axis(), -1.0, 65535, 0), (Axis(), 1.0, 65535, 65535), (Axis(), 0.0, 65535, 32768),

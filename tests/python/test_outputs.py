@@ -5,7 +5,6 @@ as real receivers (sockets on 127.0.0.1, a pty, a mido port) get them."""
 import os
 import random
 import signal
-import struct
 import threading
 import time
 from fractions import Fraction
@@ -22,28 +21,15 @@ from gesturon_tools.outputs import resolve
 from gesturon_tools.servo import MaestroOutput, Servo
 from gesturon_tools.slew import Slew
 from loopback import Datagrams, OscListener
+from dmx_wire import artnet_packets, coarse_fine, dmx_value, sacn_packets
+from simclock import SimClock
 
 SECOND = 10**9
 MINUTE = 60 * SECOND
 
 
-class SimClock:
-    """A nanosecond clock that moves only when slept on, each sleep
-    overshooting by `late(ns)`."""
-
-    def __init__(self, late=lambda ns: 0):
-        self.t = 0
-        self.late = late
-
-    def now(self):
-        return self.t
-
-    def sleep(self, ns):
-        self.t += ns + self.late(ns)
-
-
 def sim_player(tracks, outputs, bpm=120, late=lambda ns: 0, source=None, **kw):
-    sim = SimClock(late)
+    sim = SimClock(late=late)
     player = Player(tracks, outputs, BeatClock(bpm, 0, now_ns=sim.now), sleep_ns=sim.sleep,
                     source=source, **kw)
     return player, sim
@@ -172,38 +158,6 @@ def test_a_slew_limit_moves_exactly_its_rate_times_the_frame_interval():
 
 # ---- Art-Net --------------------------------------------------------------------------
 
-def artnet_packets(datagrams):
-    """(opcode, fields) of each Art-Net datagram, read by the packet layout:
-    ID "Art-Net\\0", opcode low byte first, version high byte first; ArtDmx
-    then sequence, physical, port-address (low byte first) and the data
-    length high byte first."""
-    packets = []
-    for data in datagrams:
-        assert data[:8] == b"Art-Net\0"
-        opcode, version = struct.unpack_from("<H", data, 8)[0], struct.unpack_from(">H", data, 10)[0]
-        assert version == 14
-        if opcode == 0x5000:
-            sequence, physical = data[12], data[13]
-            address = struct.unpack_from("<H", data, 14)[0]
-            length = struct.unpack_from(">H", data, 16)[0]
-            assert len(data) == 18 + length == 18 + 512 and physical == 0
-            packets.append(("dmx", (sequence, address, data[18:])))
-        else:
-            assert opcode == 0x5200 and data[12:] == b"\0\0" and len(data) == 14
-            packets.append(("sync", None))
-    return packets
-
-
-def dmx_value(position, full, centre=Fraction(1, 2), swing=Fraction(1, 2), travel=1):
-    """The channel value of a position, from the mapping's definition."""
-    v = (centre + Fraction(position) * swing) / travel * full
-    return min(max((v + Fraction(1, 2)).__floor__(), 0), full)
-
-
-def coarse_fine(value):
-    return value >> 8, value & 0xFF
-
-
 @pytest.mark.parametrize("sync", [False, True])
 def test_artnet_universes_carry_the_samples_of_each_frame(sync):
     fixtures = [Fixture(0, 1, track="helix"),                                # 0/0/0
@@ -278,26 +232,6 @@ def test_final_frames_and_slew_limits_on_art_net(final):
 
 
 # ---- sACN -----------------------------------------------------------------------------
-
-def sacn_packets(datagrams):
-    """Each E1.31 datagram as ("data", universe, priority, sync address,
-    options, 512 values) or ("sync", sync address), read by the layout:
-    root layer vector 4 (data) or 8 (extended), framing layer vector 2
-    (data) or 1 (synchronisation)."""
-    packets = []
-    for data in datagrams:
-        assert data[4:16] == b"ASC-E1.17\0\0\0"
-        root = struct.unpack_from(">I", data, 18)[0]
-        framing = struct.unpack_from(">I", data, 40)[0]
-        if (root, framing) == (4, 2):
-            priority, sync, _, options, universe = struct.unpack_from(">BHBBH", data, 108)
-            assert data[125] == 0 and len(data) == 126 + 512
-            packets.append(("data", universe, priority, sync, options, data[126:]))
-        else:
-            assert (root, framing) == (8, 1) and len(data) == 49
-            packets.append(("sync", struct.unpack_from(">H", data, 45)[0]))
-    return packets
-
 
 @pytest.mark.parametrize("sync, priority, family_host", [
     (False, 100, "127.0.0.1"), (True, 0, "127.0.0.1"), (7, 200, "127.0.0.1"), (False, 150, "::1"),

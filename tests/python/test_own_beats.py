@@ -117,3 +117,15 @@ def test_a_rendered_beat_joins_a_library():
     library = gesturon.PatternLibrary(drums.render_all(score))
     names = [r["name"] for r in library.catalogue()[len(CATALOGUE):]]
     assert names == [f"beat_mine_{m}" for m in MOTIONS]
+
+
+# --add is the gallery's option; --score, its first spelling, still works.
+@pytest.mark.parametrize("option", ["--add", "--score"])
+def test_the_gallery_adds_a_beat_in_every_motion(tmp_path, capsys, option):
+    from gesturon_tools.cli import main
+
+    score = tmp_path / "mine.beat"
+    score.write_text("key mine\ntitle Mine / test\nbars 1\nkick | x..x x... |\n")
+    assert main(["gallery", "-o", str(tmp_path / "page"), option, str(score)]) == 0
+    assert f": {len(CATALOGUE) + len(MOTIONS)} patterns" in capsys.readouterr().out
+    assert "beat_mine_figure8" in (tmp_path / "page" / "index.html").read_text()

@@ -11,7 +11,7 @@ import pytest
 import gesturon
 from gesturon_tools import _beats, drums, gallery
 from gesturon_tools.catalogue import Catalogue
-from test_gallery import needs_browser, self_check
+from browser import needs_browser, self_check
 
 DASH = " \u2014 "
 MOTIONS = [("bounce", "Kick-led bounce"), ("step", "Snare side-step"),

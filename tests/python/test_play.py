@@ -10,26 +10,10 @@ from fractions import Fraction
 import pytest
 
 import gesturon
-from gesturon_tools.cli import main
 from loopback import OscListener, SacnListener
+from commandline import PLAY, assert_one_line_error, run
 
 SECOND = 10**9
-
-
-def run(capsys, *argv):
-    status = main(list(argv))
-    out, err = capsys.readouterr()
-    return status, out, err
-
-
-def assert_one_line_error(err, *fragments):
-    assert err.count("\n") == 1 and err.startswith("gesturon: "), err
-    assert "Traceback" not in err
-    for fragment in fragments:
-        assert fragment in err
-
-
-PLAY = ["play", "helix", "--bpm", "120"]
 
 
 @pytest.mark.parametrize("argv, status, fragments", [

@@ -12,8 +12,8 @@ import pytest
 import gesturon
 from gesturon_tools.cli import main
 from loopback import Datagrams
-from test_outputs import artnet_packets, coarse_fine, dmx_value, sacn_packets
-from test_play import PLAY, assert_one_line_error, run
+from dmx_wire import artnet_packets, coarse_fine, dmx_value, sacn_packets
+from commandline import PLAY, assert_one_line_error, run
 
 OSC = ["--osc", "127.0.0.1:9"]
 ART = ["--artnet", "0/0/1/1"]

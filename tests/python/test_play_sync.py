@@ -7,8 +7,8 @@ import pytest
 
 from gesturon_tools.live import Frame, Stats
 from gesturon_tools.meter import Meter
-from gesturon_tools.playcmd import status_text
-from test_play import PLAY, assert_one_line_error, run
+from gesturon_tools.commands.running import status_text
+from commandline import PLAY, assert_one_line_error, run
 
 
 @pytest.mark.parametrize("argv, status, fragments", [
