@@ -21,7 +21,7 @@ from pathlib import Path
 from typing import (TYPE_CHECKING, Callable, Iterable, Iterator, NamedTuple, NoReturn, Sequence,
                     TextIO)
 
-from . import __version__, blendercmd, drums, gallery, playcmd, showcmd, termplot
+from . import __version__, blendercmd, drums, gallery, playcmd, showcmd, synth, termplot
 from .clock import NS_PER_SECOND, BeatClock, Line, frame_time
 if TYPE_CHECKING:
     import gesturon
@@ -128,10 +128,12 @@ def build_parser() -> tuple[Parser, dict[str, Parser]]:
         description="Render your own beat (a score file or a standard MIDI drum loop) in one of "
                     "the sixteen motions and write its positions as export does.")
     render.add_argument("name", metavar="SCORE_OR_MIDI")
-    render.add_argument("--motion", required=True, metavar="NAME",
+    render.add_argument("--motion", metavar="NAME",
                         help=f"one of {', '.join(drums.motion_keys())}")
     for sub in (export, render):
         add_export_options(sub)
+    synth.add_audio_options(render)
+    render.set_defaults(run=run_render)
     play = playcmd.add_parser(commands, beats_arg)
     play.add_argument("--motion", default=DEFAULT_MOTION, metavar="NAME",
                       help=f"the motion of each score or MIDI file among the names (default: {DEFAULT_MOTION})")
@@ -170,6 +172,16 @@ def add_export_options(export: Parser) -> None:
     export.add_argument("-o", "--output", metavar="FILE",
                         help="write to FILE instead of the standard output")
     export.set_defaults(run=run_export)
+
+
+def run_render(args: argparse.Namespace, catalogue: Catalogue, out: TextIO) -> None:
+    """A score's positions in --motion, its sound in --audio, or both."""
+    if args.motion is None and args.audio is None:
+        raise ToolError("render: give --motion NAME for positions or --audio FILE for sound", status=2)
+    if args.audio is not None:
+        synth.run_audio(args, sys.stderr if args.motion is not None and args.output is None else out)
+    if args.motion is not None:
+        run_export(args, catalogue, out)
 
 
 def run_list(args: argparse.Namespace, catalogue: Catalogue, out: TextIO) -> None:
@@ -382,7 +394,7 @@ def own_beats(args: argparse.Namespace) -> list[gesturon.SampledPattern]:
     --motion, each --score of the gallery in all sixteen motions."""
     def rendered(source: str, motions: Sequence[str]) -> list[gesturon.SampledPattern]:
         try:
-            score = drums.load_score(source)
+            score = synth.score_text(source) if args.command == "render" else drums.load_score(source)
             return [drums.render(score, motion) for motion in motions]
         except OSError as error:
             raise ToolError(f"cannot read {source}: {error.strerror}") from None
@@ -393,7 +405,11 @@ def own_beats(args: argparse.Namespace) -> list[gesturon.SampledPattern]:
     for source in getattr(args, "score", []):
         own += rendered(source, drums.motion_keys())
     said = getattr(args, "names_files", False)
-    if args.command == "render" or getattr(args, "name", None) and is_score_file(args.name, said):
+    if args.command == "render":  # without --motion it writes sound only
+        in_motion = args.motion is not None
+    else:
+        in_motion = bool(getattr(args, "name", None)) and is_score_file(args.name, said)
+    if in_motion:
         [pattern] = rendered(args.name, [args.motion])
         own.append(pattern)
         args.name = pattern.name
