@@ -61,24 +61,28 @@ def _length(decay: float) -> int:
 
 
 def _drum(start_hz: float, end_hz: float, sweep: float, decay: float,
-          click: float = 0.0, click_decay: float = 0.002) -> list[float]:
+          click: float = 0.0, click_decay: float = 0.002, drive: float = 0.0) -> list[float]:
     """A struck membrane: a sine whose pitch falls exponentially from
     start_hz to end_hz (time constant `sweep`), decaying with `decay`, with
-    an optional click of noise for the beater."""
+    an optional click of noise for the beater; `drive` bends it towards a
+    square (v + drive * v|v|), giving a bass its wood."""
     noise = _noise()
     out, phase = [], 0.0
     for n in range(_length(decay)):
         t = n / SAMPLE_RATE
         hz = end_hz + (start_hz - end_hz) * math.exp(-t / sweep)
         phase += 2 * math.pi * hz / SAMPLE_RATE
-        out.append(math.sin(phase) * math.exp(-t / decay) + click * next(noise) * math.exp(-t / click_decay))
+        v = math.sin(phase) * math.exp(-t / decay)
+        out.append(v + drive * v * abs(v) + click * next(noise) * math.exp(-t / click_decay))
     return out
 
 
-def _hiss(decay: float, brightness: float, tone_hz: float = 0.0, tone: float = 0.0) -> list[float]:
+def _hiss(decay: float, brightness: float, tone_hz: float = 0.0, tone: float = 0.0,
+          flutter: float = 0.0) -> list[float]:
     """Noise decaying with `decay`; brightness 0 leaves it white, towards 1
     keeps only its highest part (a one-pole high-pass). An optional
-    decaying tone gives a snare its shell."""
+    decaying tone gives a snare its shell; `flutter` makes the hands of a
+    clap: a 100 Hz ripple of that depth over its first few milliseconds."""
     noise = _noise()
     out, previous, high = [], 0.0, 0.0
     for n in range(_length(decay)):
@@ -86,9 +90,16 @@ def _hiss(decay: float, brightness: float, tone_hz: float = 0.0, tone: float = 0
         white = next(noise)
         high = brightness * (high + white - previous)
         previous = white
-        body = (1 - brightness) * white + high
-        out.append(body * math.exp(-t / decay) + tone * math.sin(2 * math.pi * tone_hz * t) * math.exp(-t / 0.05))
+        body = ((1 - brightness) * white + high) * math.exp(-t / decay)
+        hands = 1.0 + flutter * math.exp(-t / FLUTTER_DECAY) * math.cos(2 * math.pi * FLUTTER_HZ * t)
+        out.append(body * hands + tone * math.sin(2 * math.pi * tone_hz * t) * math.exp(-t / SHELL_DECAY))
     return out
+
+
+FLUTTER_HZ = 100.0
+FLUTTER_DECAY = 0.0027
+SHELL_DECAY = 0.05
+TICK_DECAY = 0.001
 
 
 def _metal(partials: Sequence[float], decay: float) -> list[float]:
@@ -101,54 +112,54 @@ def _metal(partials: Sequence[float], decay: float) -> list[float]:
     for n in range(_length(decay)):
         t = n / SAMPLE_RATE
         ring = sum(w * math.sin(2 * math.pi * hz * t + 0.5) for w, hz in zip(weights, partials))
-        out.append(ring * math.exp(-t / decay) / sum(weights) + 0.5 * next(noise) * math.exp(-t / 0.001))
+        out.append(ring * math.exp(-t / decay) / sum(weights) + 0.5 * next(noise) * math.exp(-t / TICK_DECAY))
     return out
 
 
-def _clap() -> list[float]:
-    """Hands: mid noise whose first crack is the loudest, the later hands of
-    the group rounding its tail within 20 milliseconds."""
-    crack = _hiss(0.12, 0.5)
-    return [v * (1.0 + 0.5 * math.exp(-n / 120.0) * math.cos(2 * math.pi * n / 441))
-            for n, v in enumerate(crack)]
-
-
-def _bass() -> list[float]:
-    """A log-drum bass: a low sine with a quick fall in pitch, its second
-    harmonic giving it wood, and a short pluck at the front."""
-    body = _drum(90.0, 55.0, 0.03, 0.25, click=0.3, click_decay=0.001)
-    return [v + 0.3 * v * v * (1 if v > 0 else -1) for v in body]
-
-
-INSTRUMENTS: dict[str, Callable[[], list[float]]] = {
-    "kick": lambda: _drum(160.0, 48.0, 0.04, 0.22, click=0.5, click_decay=0.001),
-    "snare": lambda: _hiss(0.07, 0.6, tone_hz=190.0, tone=0.6),
-    "clap": _clap,
-    "rim": lambda: _drum(1700.0, 1600.0, 0.01, 0.012, click=0.6, click_decay=0.001),
-    "hat": lambda: _hiss(0.02, 0.95),
-    "open_hat": lambda: _hiss(0.16, 0.95),
-    "ride": lambda: _metal((523.0, 1109.0, 1580.0, 2730.0, 4100.0), 0.35),
-    "shaker": lambda: _hiss(0.03, 0.85),
-    "tom_low": lambda: _drum(140.0, 90.0, 0.05, 0.2, click=0.2),
-    "tom_mid": lambda: _drum(200.0, 135.0, 0.05, 0.17, click=0.2),
-    "tom_high": lambda: _drum(280.0, 190.0, 0.05, 0.14, click=0.2),
-    "cowbell": lambda: _metal((545.0, 815.0), 0.08),
-    "bell": lambda: _metal((880.0, 2400.0, 3950.0), 0.3),
-    "clave": lambda: _drum(2500.0, 2450.0, 0.01, 0.025, click=0.3, click_decay=0.0005),
-    "conga": lambda: _drum(420.0, 330.0, 0.02, 0.09, click=0.25),
-    "perc": lambda: _drum(900.0, 600.0, 0.015, 0.05, click=0.2),
-    "bass": _bass,
+# Every instrument a score may name as one of the three kinds of sound and
+# its settings. The gallery's page plays the same recipes with Web Audio.
+RECIPES: dict[str, tuple[str, dict[str, Any]]] = {
+    "kick": ("drum", {"start_hz": 160.0, "end_hz": 48.0, "sweep": 0.04, "decay": 0.22, "click": 0.5,
+                      "click_decay": 0.001}),
+    "snare": ("hiss", {"decay": 0.07, "brightness": 0.6, "tone_hz": 190.0, "tone": 0.6}),
+    "clap": ("hiss", {"decay": 0.12, "brightness": 0.5, "flutter": 0.5}),
+    "rim": ("drum", {"start_hz": 1700.0, "end_hz": 1600.0, "sweep": 0.01, "decay": 0.012, "click": 0.6,
+                     "click_decay": 0.001}),
+    "hat": ("hiss", {"decay": 0.02, "brightness": 0.95}),
+    "open_hat": ("hiss", {"decay": 0.16, "brightness": 0.95}),
+    "ride": ("metal", {"partials": [523.0, 1109.0, 1580.0, 2730.0, 4100.0], "decay": 0.35}),
+    "shaker": ("hiss", {"decay": 0.03, "brightness": 0.85}),
+    "tom_low": ("drum", {"start_hz": 140.0, "end_hz": 90.0, "sweep": 0.05, "decay": 0.2, "click": 0.2}),
+    "tom_mid": ("drum", {"start_hz": 200.0, "end_hz": 135.0, "sweep": 0.05, "decay": 0.17, "click": 0.2}),
+    "tom_high": ("drum", {"start_hz": 280.0, "end_hz": 190.0, "sweep": 0.05, "decay": 0.14, "click": 0.2}),
+    "cowbell": ("metal", {"partials": [545.0, 815.0], "decay": 0.08}),
+    "bell": ("metal", {"partials": [880.0, 2400.0, 3950.0], "decay": 0.3}),
+    "clave": ("drum", {"start_hz": 2500.0, "end_hz": 2450.0, "sweep": 0.01, "decay": 0.025, "click": 0.3,
+                       "click_decay": 0.0005}),
+    "conga": ("drum", {"start_hz": 420.0, "end_hz": 330.0, "sweep": 0.02, "decay": 0.09, "click": 0.25}),
+    "perc": ("drum", {"start_hz": 900.0, "end_hz": 600.0, "sweep": 0.015, "decay": 0.05, "click": 0.2}),
+    # A log-drum bass: a low sine with a quick fall in pitch and a short pluck.
+    "bass": ("drum", {"start_hz": 90.0, "end_hz": 55.0, "sweep": 0.03, "decay": 0.25, "click": 0.3,
+                      "click_decay": 0.001, "drive": 0.3}),
 }
+KINDS: dict[str, Callable[..., list[float]]] = {"drum": _drum, "hiss": _hiss, "metal": _metal}
+
+
+def page_recipes() -> dict[str, object]:
+    """The recipes and the constants they share, as the gallery's page reads them."""
+    return {"recipes": RECIPES, "level_gain": LEVEL_GAIN, "flutter_hz": FLUTTER_HZ,
+            "flutter_decay": FLUTTER_DECAY, "shell_decay": SHELL_DECAY, "tick_decay": TICK_DECAY,
+            "silent": SILENT, "peak": PEAK}
 
 
 @cache
 def sound(instrument: str) -> tuple[float, ...]:
     """One hit of an instrument at a normal level, sample by sample."""
     try:
-        make = INSTRUMENTS[instrument]
+        kind, settings = RECIPES[instrument]
     except KeyError:
         raise ValueError(f"the drum synth has no sound for {instrument!r}") from None
-    return tuple(make())
+    return tuple(KINDS[kind](**settings))
 
 
 # --- the mix --------------------------------------------------------------------

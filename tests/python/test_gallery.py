@@ -12,6 +12,7 @@ import shutil
 import subprocess
 import sys
 import tempfile
+import time
 from array import array
 from pathlib import Path
 from urllib.parse import urlencode
@@ -19,7 +20,7 @@ from urllib.parse import urlencode
 import pytest
 
 import gesturon
-from gesturon_tools import _beats, gallery
+from gesturon_tools import _beats, drums, gallery
 from gesturon_tools.catalogue import Catalogue
 from gesturon_tools.cli import main
 from simulated_catalogue import SimulatedSource
@@ -396,3 +397,54 @@ def test_ready_within_the_benchmark_budget(browser, choosing_page):
     page, _catalogue = choosing_page
     loads = sorted(show(browser, page, "", DESKTOP)["ready_ms"] for _ in range(3))
     assert loads[1] < READY_TARGET_MS, loads
+
+
+def click(browser, element_id: str) -> None:
+    """A real click (pressed and released) in the middle of an element, so the
+    page has the user's gesture that lets it start sound."""
+    x, y = ask(browser, f"const r = document.getElementById('{element_id}').getBoundingClientRect();"
+                        "return [r.left + r.width / 2, r.top + r.height / 2];")
+    for kind in ("mousePressed", "mouseReleased"):
+        browser.call("Input.dispatchMouseEvent", {"type": kind, "x": x, "y": y, "button": "left",
+                                                  "clickCount": 1}, browser.session)
+
+
+def test_play_sounds_the_beat_in_time(browser, choosing_page):
+    page, catalogue = choosing_page
+    key, bpm = "amen_four_bar", 150
+    name = next(p.name for p in catalogue.patterns if p.family == f"beat_{key}")
+    show(browser, page, urlencode({"p": name}), DESKTOP)
+    ask(browser, f"""window.pageErrors = [];
+        addEventListener('error', (e) => pageErrors.push(String(e.message)));
+        addEventListener('unhandledrejection', (e) => pageErrors.push(String(e.reason)));
+        document.getElementById('v-bpm').value = '{bpm}'; return 0;""")
+    assert ask(browser, "return document.getElementById('v-sound').getAttribute('aria-pressed')") == "true"
+    click(browser, "v-play")
+    time.sleep(1.5)
+    heard = ask(browser, "return {...document.getElementById('v-sound').dataset,"
+                         "t: getComputedStyle(document.getElementById('v-time')).getPropertyValue('--t'),"
+                         "errors: pageErrors}")
+    assert heard["errors"] == []
+    start, until = float(heard["startPip"]), float(heard["until"])
+    # The audio clock ran about a second and a half at 150 BPM (less the
+    # wait for the clock to start), and scheduled a little ahead of it.
+    assert 0.8 * 150 / 60 * 64 < until - start < 1.7 * 150 / 60 * 64
+    # Every hit of the score in that span was struck, and nothing else.
+    score = _beats.parse_score(drums.builtin_scores()[key])
+    period = score["period_pips"]
+    due = sum(1 for loop in range(int(until // period) + 1) for _, pip, _ in score["hits"]
+              if start <= loop * period + pip < until)
+    assert int(heard["scheduled"]) == due > 0
+    # The moving point follows the same clock: it has left where it started
+    # and not passed what is scheduled (how far behind depends on when the
+    # busy browser last drew a frame).
+    shown_pip = float(heard["t"]) * period - 0.5
+    assert start < shown_pip <= until
+
+    click(browser, "v-close")
+    time.sleep(0.3)
+    after = ask(browser, "return [document.getElementById('v-sound').dataset.scheduled,"
+                         "document.getElementById('viewer').hidden, pageErrors]")
+    time.sleep(0.3)
+    assert ask(browser, "return document.getElementById('v-sound').dataset.scheduled") == after[0]
+    assert after[1:] == [True, []]
