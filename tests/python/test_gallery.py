@@ -328,7 +328,7 @@ def test_matrix_scales_and_filter_in_the_browser(browser, choosing_page):
           rows: [...document.querySelectorAll('.mx-line:not(.mx-head)')].filter((r) => !r.hidden).length,
         };""")
     assert seen["hash"] == state and seen["name"] == "beat_house_jack_dive" and seen["fit"]
-    assert seen["views"] == ["Beat \u00d7 motion"] and seen["looks"] == ["top x/z"] and seen["scales"] == ["fixed"]
+    assert seen["views"] == ["Beat \u00d7 motion"] and seen["looks"] == ["top x, z forward"] and seen["scales"] == ["fixed"]
     assert seen["chips"] == seen["columns"] == ["surge", "dive"]
     house = set(expected_matches(catalogue, "house"))
     houses = {p.family for p in catalogue.patterns if p.name in house}

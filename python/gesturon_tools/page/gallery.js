@@ -1116,7 +1116,9 @@
   // Which way each axis runs in the current projection, in the corner; the
   // axis that points at the viewer of a flat view is a ringed dot (the side
   // view looks from the performer's left, so +x points away).
-  const TOWARDS_VIEWER = { front: "+z fwd", top: "+y up", side: "\u2212x" };
+  const TOWARDS_VIEWER = { front: "+z forward", top: "+y up", side: "\u2212x" };
+  // The catalogue's directions: x to the right, y up, z forward.
+  const AXIS_WORDS = ["right", "up", "forward"];
 
   function drawAxisKey(ctx, look, h) {
     const project = projection(look);
@@ -1128,7 +1130,7 @@
       const unit = [0, 0, 0];
       unit[axis] = 1;
       const [u, v] = project(...unit);
-      const text = axis === 2 ? "+z fwd" : `+${name}`;
+      const text = `+${name} ${AXIS_WORDS[axis]}`;
       ctx.strokeStyle = ctx.fillStyle = AXIS_COLOURS[axis];
       if (Math.hypot(u, v) < 0.15) {
         ctx.beginPath();
