@@ -30,10 +30,9 @@ from pathlib import Path
 from typing import Any, TextIO
 
 from . import _beats, drums
-from .catalogue import ToolError
+from .catalogue import PIPS_PER_BEAT, ToolError
 
 SAMPLE_RATE = 44100
-PIPS_PER_BEAT = 64
 # How loud each level of a hit plays: the same ratios the motions give
 # ghosts and accents (half a normal hit, and a quarter more).
 LEVEL_GAIN = {"ghost": 0.5, "normal": 1.0, "accent": 1.25}
@@ -108,12 +107,13 @@ def _metal(partials: Sequence[float], decay: float) -> list[float]:
     together, struck by a short tick of noise."""
     noise = _noise()
     weights = [1 / (i + 1) ** 2 for i in range(len(partials))]
-    out = []
-    for n in range(_length(decay)):
-        t = n / SAMPLE_RATE
-        ring = sum(w * math.sin(2 * math.pi * hz * t + 0.5) for w, hz in zip(weights, partials))
-        out.append(ring * math.exp(-t / decay) / sum(weights) + 0.5 * next(noise) * math.exp(-t / TICK_DECAY))
-    return out
+    times = [n / SAMPLE_RATE for n in range(_length(decay))]
+    ring = [0.0] * len(times)
+    for w, hz in zip(weights, partials):  # partial by partial, each sample summed in order
+        ring = [r + w * math.sin(2 * math.pi * hz * t + 0.5) for r, t in zip(ring, times)]
+    total = sum(weights)
+    return [r * math.exp(-t / decay) / total + 0.5 * next(noise) * math.exp(-t / TICK_DECAY)
+            for r, t in zip(ring, times)]
 
 
 # Every instrument a score may name as one of the three kinds of sound and

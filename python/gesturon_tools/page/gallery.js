@@ -1122,7 +1122,7 @@
 
   function drawAxisKey(ctx, look, h) {
     const project = projection(look);
-    const origin = [64, h - 30];
+    const origin = [92, h - 30]; // room on the left for "+z forward"
     ctx.save();
     ctx.font = "11px ui-monospace, Menlo, Consolas, monospace";
     ctx.lineWidth = 1.5;
