@@ -126,7 +126,8 @@ def build_parser() -> tuple[Parser, dict[str, Parser]]:
     render = commands.add_parser(
         "render", help="a drum score or MIDI loop in one motion, as CSV or JSON",
         description="Render your own beat (a score file or a standard MIDI drum loop) in one of "
-                    "the sixteen motions and write its positions as export does.")
+                    "the sixteen motions and write its positions as export does; with --audio, "
+                    "write it (or a built-in beat by its key) as sound.")
     render.add_argument("name", metavar="SCORE_OR_MIDI")
     render.add_argument("--motion", metavar="NAME",
                         help=f"one of {', '.join(drums.motion_keys())}")
@@ -179,7 +180,7 @@ def run_render(args: argparse.Namespace, catalogue: Catalogue, out: TextIO) -> N
     if args.motion is None and args.audio is None:
         raise ToolError("render: give --motion NAME for positions or --audio FILE for sound", status=2)
     if args.audio is not None:
-        synth.run_audio(args, sys.stderr if args.motion is not None and args.output is None else out)
+        synth.run_audio(args.score_name, args, sys.stderr if args.motion is not None and args.output is None else out)
     if args.motion is not None:
         run_export(args, catalogue, out)
 
@@ -401,6 +402,8 @@ def own_beats(args: argparse.Namespace) -> list[gesturon.SampledPattern]:
         except ValueError as error:
             raise ToolError(f"{source}: {error}") from None
 
+    if args.command == "render":
+        args.score_name = args.name  # the file or beat key, before it names the rendered pattern
     own: list[gesturon.SampledPattern] = []
     for source in getattr(args, "score", []):
         own += rendered(source, drums.motion_keys())

@@ -297,14 +297,15 @@ def _loops_arg(text: str) -> int:
     return loops
 
 
-def run_audio(args: argparse.Namespace, out: TextIO) -> None:
-    """Writes the score that args.name names as a WAV file at args.audio."""
+def run_audio(name: str, args: argparse.Namespace, out: TextIO) -> None:
+    """Writes the score that `name` names as a WAV file at args.audio, at
+    args.bpm (or the default) and args.loops."""
     try:
-        score = score_text(args.name)
+        score = score_text(name)
     except OSError as error:
-        raise ToolError(f"cannot read {args.name}: {error.strerror}") from None
+        raise ToolError(f"cannot read {name}: {error.strerror}") from None
     except ValueError as error:
-        raise ToolError(f"{args.name}: {error}") from None
+        raise ToolError(f"{name}: {error}") from None
     bpm = args.bpm if args.bpm is not None else Fraction(DEFAULT_BPM)
     try:
         count = write_wav(args.audio, score, bpm, args.loops)

@@ -112,3 +112,12 @@ def test_bad_requests_are_one_line(tmp_path, monkeypatch, capsys, argv, message)
     assert cli.main(argv) != 0
     err = capsys.readouterr().err
     assert message in err and len(err.strip().splitlines()) == 1
+
+
+def test_sound_and_positions_together(tmp_path):
+    wav, csv, stored = tmp_path / "h.wav", tmp_path / "h.csv", tmp_path / "stored.csv"
+    assert cli.main(["render", "house_classic", "--motion", "spring", "--audio", str(wav),
+                     "--loops", "1", "-o", str(csv)]) == 0
+    assert cli.main(["export", "beat_house_classic_spring", "-o", str(stored)]) == 0
+    assert csv.read_text() == stored.read_text()
+    assert len(read_wav(wav)) == round(Fraction(60, 120) * 512 / 64 * RATE)
