@@ -149,7 +149,7 @@ def page_recipes() -> dict[str, object]:
     """The recipes and the constants they share, as the gallery's page reads them."""
     return {"recipes": RECIPES, "level_gain": LEVEL_GAIN, "flutter_hz": FLUTTER_HZ,
             "flutter_decay": FLUTTER_DECAY, "shell_decay": SHELL_DECAY, "tick_decay": TICK_DECAY,
-            "silent": SILENT, "peak": PEAK}
+            "silent": SILENT}
 
 
 @cache
@@ -194,9 +194,8 @@ def mix(score: str, bpm: Fraction, loops: int = 1, numpy: bool | None = None) ->
     """The score played `loops` times at `bpm`, as 16-bit samples. A sound
     still ringing at the end of the last pass rings on at the start, as it
     would if the file were looped, so the file loops without a click.
-    `numpy` chooses
-    the way of adding (default: NumPy when installed); the samples are the
-    same either way."""
+    `numpy` chooses the way of adding (default: NumPy when installed); the
+    samples are the same either way."""
     if loops < 1:
         raise ValueError("loops must be at least 1")
     length, placed = _placed(score, bpm, loops)
@@ -230,7 +229,9 @@ def _mix_numpy(np: Any, length: int, placed: list[tuple[int, float, tuple[float,
     total = np.zeros(length)
     shots: dict[int, Any] = {}
     for start, gain, shot in placed:
-        array = shots.setdefault(id(shot), np.array(shot))
+        if id(shot) not in shots:
+            shots[id(shot)] = np.array(shot)
+        array = shots[id(shot)]
         done = 0
         while done < len(shot):  # in pieces that wrap round at the end
             at = (start + done) % length
