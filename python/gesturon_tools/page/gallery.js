@@ -1282,6 +1282,7 @@
     button.dataset.startPip = String(sound.startPip);
     button.dataset.until = String(until);
     button.dataset.scheduled = String(sound.scheduled);
+    button.dataset.clock = String(ctx.currentTime - sound.startAt); // seconds of the beat heard so far
   }
 
   // Starts the sound once the audio clock runs (a browser lets it run after
