@@ -201,7 +201,17 @@ def page_metadata(catalogue: Catalogue) -> dict[str, object]:
                       family_index[(p.pack, p.family)]] for p in catalogue.patterns],
         "scores": {key: score_grid(score) for key, score in scores.items() if key in shown},
         "motions": beat_motions(),
+        "drums": drum_recipes() if scores else None,
     }
+
+
+def drum_recipes() -> dict[str, object] | None:
+    """The drum synth's recipes, with which the large view plays a beat."""
+    try:
+        from . import synth
+    except ImportError:  # the score reader is not installed
+        return None
+    return synth.page_recipes()
 
 
 def beat_motions() -> list[list[str]]:

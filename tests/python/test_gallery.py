@@ -8,6 +8,7 @@ import math
 import json
 import re
 import sys
+import time
 from array import array
 from pathlib import Path
 from urllib.parse import urlencode
@@ -15,7 +16,7 @@ from urllib.parse import urlencode
 import pytest
 
 import gesturon
-from gesturon_tools import _beats, gallery
+from gesturon_tools import _beats, drums, gallery
 from gesturon_tools.catalogue import Catalogue
 from gesturon_tools.cli import main
 from browser import CHROMIUM, chromium, needs_browser, self_check
@@ -285,7 +286,7 @@ def test_matrix_scales_and_filter_in_the_browser(browser, choosing_page):
           rows: [...document.querySelectorAll('.mx-line:not(.mx-head)')].filter((r) => !r.hidden).length,
         };""")
     assert seen["hash"] == state and seen["name"] == "beat_house_jack_dive" and seen["fit"]
-    assert seen["views"] == ["Beat \u00d7 motion"] and seen["looks"] == ["top x/z"] and seen["scales"] == ["fixed"]
+    assert seen["views"] == ["Beat \u00d7 motion"] and seen["looks"] == ["top x, z forward"] and seen["scales"] == ["fixed"]
     assert seen["chips"] == seen["columns"] == ["surge", "dive"]
     house = set(expected_matches(catalogue, "house"))
     houses = {p.family for p in catalogue.patterns if p.name in house}
@@ -356,3 +357,56 @@ def test_the_page_says_when_it_is_ready(browser, choosing_page):
     page, _catalogue = choosing_page
     ready = show(browser, page, "", DESKTOP)["ready_ms"]
     assert isinstance(ready, (int, float)) and 0 < ready < 60_000, ready
+
+
+def click(browser, element_id: str) -> None:
+    """A real click (pressed and released) in the middle of an element, so the
+    page has the user's gesture that lets it start sound."""
+    x, y = ask(browser, f"const r = document.getElementById('{element_id}').getBoundingClientRect();"
+                        "return [r.left + r.width / 2, r.top + r.height / 2];")
+    for kind in ("mousePressed", "mouseReleased"):
+        browser.call("Input.dispatchMouseEvent", {"type": kind, "x": x, "y": y, "button": "left",
+                                                  "clickCount": 1}, browser.session)
+
+
+def test_play_sounds_the_beat_in_time(browser, choosing_page):
+    page, catalogue = choosing_page
+    key, bpm = "amen_four_bar", 150
+    name = next(p.name for p in catalogue.patterns if p.family == f"beat_{key}")
+    show(browser, page, urlencode({"p": name}), DESKTOP)
+    ask(browser, f"""window.pageErrors = [];
+        addEventListener('error', (e) => pageErrors.push(String(e.message)));
+        addEventListener('unhandledrejection', (e) => pageErrors.push(String(e.reason)));
+        document.getElementById('v-bpm').value = '{bpm}'; return 0;""")
+    assert ask(browser, "return document.getElementById('v-sound').getAttribute('aria-pressed')") == "true"
+    click(browser, "v-play")
+    time.sleep(1.5)
+    heard = ask(browser, "return {...document.getElementById('v-sound').dataset,"
+                         "t: getComputedStyle(document.getElementById('v-time')).getPropertyValue('--t'),"
+                         "errors: pageErrors}")
+    assert heard["errors"] == []
+    start, until, clock = float(heard["startPip"]), float(heard["until"]), float(heard["clock"])
+    # The audio clock ran (most of the wait), and the hits are scheduled at
+    # 150 BPM up to a fraction of a second ahead of it.
+    pips_per_second = 150 / 60 * 64
+    assert clock > 0.8
+    assert 0 < until - start - clock * pips_per_second < 0.5 * pips_per_second
+    # Every hit of the score in that span was struck, and nothing else.
+    score = _beats.parse_score(drums.builtin_scores()[key])
+    period = score["period_pips"]
+    due = sum(1 for loop in range(int(until // period) + 1) for _, pip, _ in score["hits"]
+              if start <= loop * period + pip < until)
+    assert int(heard["scheduled"]) == due > 0
+    # The moving point follows the same clock: it has left where it started
+    # and not passed what is scheduled (how far behind depends on when the
+    # busy browser last drew a frame).
+    shown_pip = float(heard["t"]) * period - 0.5
+    assert start < shown_pip <= until
+
+    click(browser, "v-close")
+    time.sleep(0.3)
+    after = ask(browser, "return [document.getElementById('v-sound').dataset.scheduled,"
+                         "document.getElementById('viewer').hidden, pageErrors]")
+    time.sleep(0.3)
+    assert ask(browser, "return document.getElementById('v-sound').dataset.scheduled") == after[0]
+    assert after[1:] == [True, []]

@@ -14,7 +14,7 @@ import os
 from pathlib import Path
 from typing import TYPE_CHECKING, Sequence
 
-from .. import drums
+from .. import drums, synth
 from ..catalogue import ToolError
 
 if TYPE_CHECKING:
@@ -60,18 +60,25 @@ def own_beats(args: argparse.Namespace) -> list[gesturon.SampledPattern]:
     --motion, each --add of the gallery in all sixteen motions."""
     def rendered(source: str, motions: Sequence[str]) -> list[gesturon.SampledPattern]:
         try:
-            score = drums.load_score(Path(source))  # a file, never text
+            # A file, never text; render also takes a built-in beat by its key.
+            score = synth.score_text(source) if args.command == "render" else drums.load_score(Path(source))
             return [drums.render(score, motion) for motion in motions]
         except OSError as error:
             raise ToolError(f"cannot read {source}: {error.strerror}") from None
         except ValueError as error:
             raise ToolError(f"{source}: {error}") from None
 
+    if args.command == "render":
+        args.score_name = args.name  # the file or beat key, before it names the rendered pattern
     own: list[gesturon.SampledPattern] = []
     for source in getattr(args, "add_beats", []):
         own += rendered(source, drums.motion_keys())
     said = getattr(args, "names_files", False)
-    if args.command == "render" or getattr(args, "name", None) and is_score_file(args.name, said):
+    if args.command == "render":  # without --motion it writes sound only
+        in_motion = args.motion is not None
+    else:
+        in_motion = bool(getattr(args, "name", None)) and is_score_file(args.name, said)
+    if in_motion:
         [pattern] = rendered(args.name, [args.motion])
         own.append(pattern)
         args.name = pattern.name

@@ -1116,11 +1116,13 @@
   // Which way each axis runs in the current projection, in the corner; the
   // axis that points at the viewer of a flat view is a ringed dot (the side
   // view looks from the performer's left, so +x points away).
-  const TOWARDS_VIEWER = { front: "+z fwd", top: "+y up", side: "\u2212x" };
+  const TOWARDS_VIEWER = { front: "+z forward", top: "+y up", side: "\u2212x" };
+  // The catalogue's directions: x to the right, y up, z forward.
+  const AXIS_WORDS = ["right", "up", "forward"];
 
   function drawAxisKey(ctx, look, h) {
     const project = projection(look);
-    const origin = [64, h - 30];
+    const origin = [92, h - 30]; // room on the left for "+z forward"
     ctx.save();
     ctx.font = "11px ui-monospace, Menlo, Consolas, monospace";
     ctx.lineWidth = 1.5;
@@ -1128,7 +1130,7 @@
       const unit = [0, 0, 0];
       unit[axis] = 1;
       const [u, v] = project(...unit);
-      const text = axis === 2 ? "+z fwd" : `+${name}`;
+      const text = `+${name} ${AXIS_WORDS[axis]}`;
       ctx.strokeStyle = ctx.fillStyle = AXIS_COLOURS[axis];
       if (Math.hypot(u, v) < 0.15) {
         ctx.beginPath();
@@ -1145,16 +1147,212 @@
     ctx.restore();
   }
 
+  // ---- Hearing a beat --------------------------------------------------------------
+  // The large view of a beat pattern plays its score with Web Audio: every
+  // hit is a short drum sound synthesised in the page from the recipes of the
+  // companion's drum synth (meta.drums: a sine with a falling pitch, a
+  // filtered noise, or a few inharmonic partials), scheduled on the audio
+  // clock a little ahead of time. While it sounds, the moving point and the
+  // playhead are read from the same audio clock, so what moves is what is heard.
+  const SOUND_AHEAD = 0.15; // seconds of hits scheduled ahead of the audio clock
+  const SOUND_EVERY = 25; // milliseconds between two rounds of scheduling
+  const SOUND_LEAD = 0.05; // seconds from pressing Play to the first sound
+  const SOUND_GAIN = 0.3; // the mix's level: a loud bar stays below full scale
+  const sound = { ctx: null, noise: null, out: null, timer: 0, startAt: 0, startPip: 0,
+    bpm: 120, next: 0, hits: [], scheduled: 0, wanted: true, session: 0 };
+
+  function audioContext() {
+    if (!sound.ctx) {
+      sound.ctx = new AudioContext();
+      // A fixed noise (the synth's 32-bit congruential generator), a second long.
+      const rate = sound.ctx.sampleRate;
+      sound.noise = sound.ctx.createBuffer(1, rate, rate);
+      const data = sound.noise.getChannelData(0);
+      let state = 22695477;
+      for (let i = 0; i < data.length; i++) {
+        state = (Math.imul(state, 1664525) + 1013904223) >>> 0;
+        data[i] = state / 2147483648 - 1;
+      }
+    }
+    return sound.ctx;
+  }
+
+  // A gain that starts at `level` at time t and decays exponentially with
+  // time constant `decay` seconds.
+  function decaying(ctx, t, level, decay) {
+    const gain = ctx.createGain();
+    gain.gain.setValueAtTime(level, t);
+    gain.gain.setTargetAtTime(0, t, decay);
+    return gain;
+  }
+
+  function scaled(ctx, level) {
+    const gain = ctx.createGain();
+    gain.gain.value = level;
+    return gain;
+  }
+
+  function noiseFrom(ctx, t, seconds) {
+    const source = ctx.createBufferSource();
+    source.buffer = sound.noise;
+    source.start(t);
+    source.stop(t + seconds);
+    return source;
+  }
+
+  function sineFrom(ctx, t, hz, seconds) {
+    const osc = ctx.createOscillator();
+    osc.frequency.setValueAtTime(hz, t);
+    osc.start(t);
+    osc.stop(t + seconds);
+    return osc;
+  }
+
+  // One hit of an instrument at time t and level `gain`, into `out`.
+  const SOUND_KINDS = {
+    drum(ctx, out, t, gain, r, length) {
+      const osc = sineFrom(ctx, t, r.start_hz, length);
+      osc.frequency.setTargetAtTime(r.end_hz, t, r.sweep);
+      let body = osc.connect(decaying(ctx, t, gain, r.decay));
+      if (r.drive) {
+        const shape = ctx.createWaveShaper();
+        shape.curve = Float32Array.from({ length: 257 }, (_, i) => {
+          const v = (i - 128) / 128;
+          return v + r.drive * v * Math.abs(v);
+        });
+        body = body.connect(shape);
+      }
+      body.connect(out);
+      if (r.click) noiseFrom(ctx, t, length).connect(decaying(ctx, t, gain * r.click, r.click_decay ?? 0.002)).connect(out);
+    },
+    hiss(ctx, out, t, gain, r, length) {
+      const b = r.brightness;
+      const noise = noiseFrom(ctx, t, length);
+      const envelope = decaying(ctx, t, gain, r.decay);
+      // The synth's one-pole high-pass, y[n] = b (y[n-1] + x[n] - x[n-1]),
+      // beside the share of white noise that brightness leaves.
+      noise.connect(ctx.createIIRFilter([b, -b], [1, -b])).connect(envelope);
+      noise.connect(scaled(ctx, 1 - b)).connect(envelope);
+      let last = envelope;
+      if (r.flutter) {
+        const hands = ctx.createGain();
+        hands.gain.setValueAtTime(1, t);
+        const ripple = sineFrom(ctx, t, drums.flutter_hz, length);
+        ripple.connect(decaying(ctx, t, r.flutter, drums.flutter_decay)).connect(hands.gain);
+        last = envelope.connect(hands);
+      }
+      last.connect(out);
+      if (r.tone) sineFrom(ctx, t, r.tone_hz, length).connect(decaying(ctx, t, gain * r.tone, drums.shell_decay)).connect(out);
+    },
+    metal(ctx, out, t, gain, r, length) {
+      const weights = r.partials.map((_, i) => 1 / ((i + 1) * (i + 1)));
+      const total = weights.reduce((a, w) => a + w, 0);
+      const ring = decaying(ctx, t, gain / total, r.decay);
+      r.partials.forEach((hz, i) => sineFrom(ctx, t, hz, length).connect(scaled(ctx, weights[i])).connect(ring));
+      ring.connect(out);
+      noiseFrom(ctx, t, length).connect(decaying(ctx, t, gain * 0.5, drums.tick_decay)).connect(out);
+    },
+  };
+  const drums = meta.drums;
+
+  function strike(instrument, t, level) {
+    const recipe = drums && drums.recipes[instrument];
+    if (!recipe) return;
+    const [kind, settings] = recipe;
+    const length = -Math.log(drums.silent) * settings.decay;
+    SOUND_KINDS[kind](sound.ctx, sound.out, t, drums.level_gain[["ghost", "normal", "accent"][level]], settings, length);
+  }
+
+  // Schedules every hit from the last round up to SOUND_AHEAD past the clock.
+  function scheduleHits() {
+    const ctx = sound.ctx;
+    const period = viewer.score.period;
+    const pipSeconds = 60 / (sound.bpm * PPB);
+    const until = sound.startPip + (ctx.currentTime + SOUND_AHEAD - sound.startAt) / pipSeconds;
+    for (let loop = Math.floor(sound.next / period); loop * period < until; loop++) {
+      for (const [pip, instrument, level] of sound.hits) {
+        const at = loop * period + pip;
+        if (at < sound.next || at >= until) continue;
+        strike(instrument, sound.startAt + (at - sound.startPip) * pipSeconds, level);
+        sound.scheduled++;
+      }
+    }
+    sound.next = until;
+    const button = $("v-sound");
+    button.dataset.startPip = String(sound.startPip);
+    button.dataset.until = String(until);
+    button.dataset.scheduled = String(sound.scheduled);
+    button.dataset.clock = String(ctx.currentTime - sound.startAt); // seconds of the beat heard so far
+  }
+
+  // Starts the sound once the audio clock runs (a browser lets it run after
+  // a click or a key); until then the point keeps the page's own clock.
+  function startSound() {
+    const ctx = audioContext();
+    const session = ++sound.session;
+    ctx.resume().then(() => {
+      if (session !== sound.session || !viewer.playing) return;
+      sound.out = scaled(ctx, SOUND_GAIN);
+      sound.out.connect(ctx.destination);
+      sound.hits = viewer.score.lanes.flatMap(([instrument, flat]) =>
+        flat.filter((_, i) => i % 2 === 0).map((pip, i) => [pip, instrument, flat[2 * i + 1]]));
+      sound.bpm = viewerBpm();
+      sound.startAt = ctx.currentTime + SOUND_LEAD;
+      sound.startPip = viewer.pip;
+      sound.next = viewer.pip;
+      sound.scheduled = 0;
+      scheduleHits();
+      sound.timer = setInterval(scheduleHits, SOUND_EVERY);
+    });
+  }
+
+  function stopSound() {
+    sound.session++;
+    clearInterval(sound.timer);
+    sound.timer = 0;
+    if (sound.out) sound.out.disconnect(); // silences whatever still rings
+    sound.out = null;
+  }
+
+  // The pip the audio clock has reached, less the output's latency.
+  function soundPip() {
+    const ctx = sound.ctx;
+    const heard = ctx.currentTime - (ctx.outputLatency || ctx.baseLatency || 0);
+    const pips = Math.max(0, Math.floor((heard - sound.startAt) * sound.bpm * PPB / 60));
+    return (sound.startPip + pips) % viewer.p.period;
+  }
+
+  function viewerBpm() {
+    return Math.min(300, Math.max(20, +$("v-bpm").value || 120));
+  }
+
+  function setSoundWanted(wanted) {
+    sound.wanted = wanted;
+    $("v-sound").setAttribute("aria-pressed", String(wanted));
+    $("v-sound").textContent = wanted ? "Sound: on" : "Sound: off";
+    if (viewer.playing) {
+      stopPlaying();
+      startPlaying();
+    } else if (wanted) {
+      startPlaying();
+    }
+  }
+
   function startPlaying() {
     viewer.playing = true;
     viewer.startTime = performance.now();
     viewer.startPip = viewer.pip;
+    const audible = sound.wanted && viewer.score && drums;
+    if (audible) startSound();
     $("v-play").textContent = "Pause";
     const tick = (now) => {
       if (!viewer.playing || !viewer.p) return;
-      const bpm = Math.min(300, Math.max(20, +$("v-bpm").value || 120));
-      const pips = Math.floor(((now - viewer.startTime) / 60000) * bpm * PPB);
-      viewer.pip = (viewer.startPip + pips) % viewer.p.period;
+      if (audible && sound.timer) {
+        viewer.pip = soundPip();
+      } else {
+        const pips = Math.floor(((now - viewer.startTime) / 60000) * viewerBpm() * PPB);
+        viewer.pip = (viewer.startPip + pips) % viewer.p.period;
+      }
       drawViewer();
       viewer.frame = requestAnimationFrame(tick);
     };
@@ -1164,9 +1362,18 @@
   function stopPlaying() {
     viewer.playing = false;
     cancelAnimationFrame(viewer.frame);
+    stopSound();
     $("v-play").textContent = "Play";
   }
 
+  $("v-sound").addEventListener("click", () => setSoundWanted(!sound.wanted));
+  // A new tempo while the beat sounds starts it again from where it is.
+  $("v-bpm").addEventListener("change", () => {
+    if (viewer.playing && sound.timer) {
+      stopPlaying();
+      startPlaying();
+    }
+  });
   $("v-play").addEventListener("click", () => (viewer.playing ? stopPlaying() : startPlaying()));
   $("v-close").addEventListener("click", closeViewer);
   $("v-prev").addEventListener("click", () => stepViewer(-1));

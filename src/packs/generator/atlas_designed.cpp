@@ -166,8 +166,9 @@ Offset3 mech_crank_rocker(double t) {
 // A flat-faced follower on a disc cam with a rise-dwell-return-dwell
 // profile: a quick cycloidal rise over two beats, a two-beat dwell at the
 // top, a slow cycloidal return over three beats and a one-beat rest. y is the
-// lift (up is negative); x is the contact point's slide across the face, the
-// lift's derivative in cam angle, so rise and return show on opposite sides.
+// lift, up as everywhere in the catalogue; x is the contact point's slide
+// across the face, the lift's derivative in cam angle, so rise and return
+// show on opposite sides.
 Offset3 mech_cam_return(double t) {
     const double rise = 0.25;
     const double top = 0.5;
@@ -179,14 +180,14 @@ Offset3 mech_cam_return(double t) {
     };
     if (f < rise) {
         const Offset3 c = cycloid(f / rise, rise);
-        return {c.x, -c.y, 0.0};
+        return {c.x, c.y, 0.0};
     }
     if (f < top) {
-        return {0.0, -1.0, 0.0};
+        return {0.0, 1.0, 0.0};
     }
     if (f < back) {
         const Offset3 c = cycloid((f - top) / (back - top), back - top);
-        return {-c.x, -(1.0 - c.y), 0.0};
+        return {-c.x, 1.0 - c.y, 0.0};
     }
     return {0.0, 0.0, 0.0};
 }
@@ -212,11 +213,11 @@ Offset3 polar_scallop(int lobes, double t) {
 // ---- Gesture ---------------------------------------------------------------
 
 // Bob and weave: the point sways right and left once over the phrase and
-// ducks (y down is positive) each time it passes the centre, deeper on the
-// way right than on the way back.
+// ducks (down, towards negative y) each time it passes the centre, deeper on
+// the way right than on the way back.
 Offset3 gesture_duck_sway(double t) {
     const double c = std::cos(t);
-    return {std::sin(t), 0.6 * c * c + 0.15 * c, 0.0};
+    return {std::sin(t), -(0.6 * c * c + 0.15 * c), 0.0};
 }
 
 }  // namespace gen::atlas::designed
