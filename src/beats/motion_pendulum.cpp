@@ -22,6 +22,8 @@ constexpr int kBeatsPerSwing = 2;
 
 // What a plain hit of a group does: how much it quickens the swing around it
 // (the speed is 1 away from hits) and how much it widens the swing.
+// Tuned so that four-floor beats that differ only in their hats, toms or
+// bass line (disco and psy, trance and speed garage) swing visibly apart.
 struct Weighting {
     double quicken;
     double widen;
@@ -31,9 +33,9 @@ Weighting weighting(Group g) {
     switch (g) {
         case Group::kick: return {0.8, 1.0};
         case Group::backbeat: return {0.6, 0.7};
-        case Group::hats: return {0.25, 0.0};
-        case Group::percussion: return {0.35, 0.2};
-        case Group::bass: return {0.3, 0.3};
+        case Group::hats: return {0.5, 0.25};
+        case Group::percussion: return {0.6, 0.3};
+        case Group::bass: return {0.6, 0.45};
     }
     return {0.0, 0.0};
 }
@@ -51,6 +53,13 @@ constexpr double kArm = 0.8;
 constexpr double kBottom = -0.45;
 // Depth of the ellipse per radian of swing.
 constexpr double kDepth = 0.32;
+
+// The whole pendulum (arm, hang and depth) is sized by how busily and
+// strongly the score plays: the kicks and backbeats most, the hats least.
+// The range was tuned so that the sparsest beats of the catalogue (grime,
+// one snare a bar) hang about a tenth smaller than the bare pulse and the
+// busiest (italo, funky, afro, drive about 4) reach the pile-up ceiling.
+constexpr AmplitudeRange kSize{0.75, 1.0, 1.45, 0.22, 0.25};
 
 }  // namespace
 
@@ -75,14 +84,15 @@ Rendering render_pendulum(const Score& score) {
     const std::vector<double> phase =
         shapes::weighted_phase(period, [&](int k) { return speed[k]; }, shapes::Integration::trapezoid);
 
+    const double size = size_for(score, kWholeKit, kSize);
     std::vector<Offset3> rows = rows_over(score, [&](int k) {
         const double phi = shapes::kTwoPi * swings * phase[k];
         const double amplitude = kBaseAngle + kAddedAngle * std::tanh(drive[k]);
         const double theta = amplitude * std::cos(phi);
         Offset3 r;
-        r.x = kArm * std::sin(theta);
-        r.y = kBottom + kArm * (1.0 - std::cos(theta));
-        r.z = kDepth * amplitude * std::sin(phi);
+        r.x = size * kArm * std::sin(theta);
+        r.y = size * (kBottom + kArm * (1.0 - std::cos(theta)));
+        r.z = size * kDepth * amplitude * std::sin(phi);
         return r;
     });
     shapes::limit_peak(rows, kPileUpCeiling);
