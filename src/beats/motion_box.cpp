@@ -33,7 +33,7 @@ constexpr double kBackbeatTip = 0.22;
 // The square's size follows how busily and strongly the score plays, so a
 // sparse half-time beat tours a smaller square than a busy four-floor one.
 // Tuned so the busiest beats (drive about 4) just reach the path ceiling and
-// the sparsest stay above three quarters of the bare pulse's square.
+// a beat below the pulse's drive never shrinks under 0.78 of its square.
 constexpr AmplitudeRange kSize{0.78, 1.0, 1.3, 0.16, 0.22};
 
 }  // namespace

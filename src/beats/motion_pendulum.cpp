@@ -33,7 +33,7 @@ Weighting weighting(Group g) {
     switch (g) {
         case Group::kick: return {0.8, 1.0};
         case Group::backbeat: return {0.6, 0.7};
-        case Group::hats: return {0.5, 0.25};
+        case Group::hats: return {0.8, 0.25};
         case Group::percussion: return {0.6, 0.3};
         case Group::bass: return {0.6, 0.45};
     }
@@ -42,11 +42,15 @@ Weighting weighting(Group g) {
 
 // How far around a hit it quickens and widens the swing.
 constexpr double kQuickenWidth = 10.0;
-constexpr double kWidenWidth = 48.0;
+constexpr double kWidenWidth = 32.0;
 
 // The swing angle in radians: a base that the score widens, saturating.
-constexpr double kBaseAngle = 0.5;
-constexpr double kAddedAngle = 0.45;
+// kWiden sets how soon the widening saturates; tuned so that a swing over
+// a full beat of kicks and snares opens well beyond one over an empty beat,
+// so the arc breathes with the bar instead of holding one width.
+constexpr double kBaseAngle = 0.45;
+constexpr double kAddedAngle = 0.6;
+constexpr double kWiden = 0.4;
 
 // The arm and where the bob hangs at the bottom of its arc.
 constexpr double kArm = 0.8;
@@ -56,9 +60,10 @@ constexpr double kDepth = 0.32;
 
 // The whole pendulum (arm, hang and depth) is sized by how busily and
 // strongly the score plays: the kicks and backbeats most, the hats least.
-// The range was tuned so that the sparsest beats of the catalogue (grime,
-// one snare a bar) hang about a tenth smaller than the bare pulse and the
-// busiest (italo, funky, afro, drive about 4) reach the pile-up ceiling.
+// The range was tuned so that a beat of twice the bare pulse's drive (most
+// house and garage) swings about a fifth wider than the pulse, and the
+// busiest (italo, funky, afro, drive about 4) reach the pile-up ceiling;
+// below the pulse it shrinks a quarter per halving.
 constexpr AmplitudeRange kSize{0.75, 1.0, 1.45, 0.22, 0.25};
 
 }  // namespace
@@ -87,7 +92,7 @@ Rendering render_pendulum(const Score& score) {
     const double size = size_for(score, kWholeKit, kSize);
     std::vector<Offset3> rows = rows_over(score, [&](int k) {
         const double phi = shapes::kTwoPi * swings * phase[k];
-        const double amplitude = kBaseAngle + kAddedAngle * std::tanh(drive[k]);
+        const double amplitude = kBaseAngle + kAddedAngle * std::tanh(kWiden * drive[k]);
         const double theta = amplitude * std::cos(phi);
         Offset3 r;
         r.x = size * kArm * std::sin(theta);

@@ -34,9 +34,10 @@ constexpr double kKickBreath = 0.2;
 constexpr double kBackbeatTip = 0.16;
 
 // The whole spiral is sized by how busily and strongly the score plays.
-// Tuned so that the sparsest beats (grime, one kick and snare a bar) wind a
-// spiral about a fifth smaller than the bare pulse's, and busy ones grow
-// until their kick swells touch the path ceiling.
+// Tuned so that a beat of twice the bare pulse's drive winds a spiral about
+// a sixth wider than the pulse's, and the busiest grow until their kick
+// swells touch the path ceiling; the rest radius (kOuter) leaves them that
+// room.
 constexpr AmplitudeRange kSize{0.78, 1.0, 1.3, 0.16, 0.22};
 
 }  // namespace
