@@ -43,8 +43,9 @@ constexpr double kPercussionTug = 0.12;
 constexpr double kPercussionWidth = 10.0;
 constexpr double kBassDraw = 0.12;
 constexpr shapes::Envelope kBassEnvelope{6.0, 40.0};
-// A ghost snare lifts the crossing a little, a quarter of a plain snare.
-constexpr double kGhostLift = 0.25;
+// A ghost snare lifts the crossing too, a little over half as high as a
+// plain snare: enough for the quiet snares of a break to show.
+constexpr double kGhostLift = 0.6;
 
 struct Node {
     double pip;

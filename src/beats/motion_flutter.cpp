@@ -26,8 +26,8 @@ constexpr double kFullReach = 0.6;
 // Ghost notes are too light to move the arc; a ghost kick or snare makes it
 // flinch instead, one quick sideways shiver, so the quiet notes show. Its
 // height was tuned so that taking the ghost snares out of a break (the two
-// Amen studies) changes the table visibly (0.06 by the table distance of
-// docs/beats.md).
+// Amen studies) changes the table visibly (about 0.07 by the table distance
+// of docs/beats.md).
 // The arc needs an eighth note to swing all the way across.
 constexpr double kFullSwing = 32.0;
 
@@ -45,7 +45,7 @@ constexpr Tremor kClosedHat{12.0, 2.0, 0.17};
 constexpr Tremor kLongHat{24.0, 4.0, 0.15};  // open hat, ride
 constexpr Tremor kShaker{10.0, 2.0, 0.18};
 constexpr Tremor kPercussion{16.0, 2.0, 0.14};
-constexpr Tremor kGhostFlinch{16.0, 1.0, 0.36};
+constexpr Tremor kGhostFlinch{16.0, 1.0, 0.45};
 
 double tremor(double k, double t0, const Tremor& t, double weight, int period) {
     const double p = static_cast<double>(period);

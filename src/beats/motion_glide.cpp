@@ -27,7 +27,7 @@ constexpr double kBreath = 0.28;
 constexpr double kBreathWindow = 16.0;
 // Backbeat lifts: up to kLift, saturating in dense passages; over half a
 // beat, so that a ghost snare lifts the path for a moment of its own.
-constexpr double kLift = 0.16;
+constexpr double kLift = 0.2;
 constexpr double kLiftWindow = 32.0;
 // A bass excursion swells over kSwell pips and settles over kSettle pips;
 // the path rests a little behind the middle (half the mean excursion).
