@@ -51,21 +51,18 @@ Rendering render_bounce(const Score& score) {
     }
     const std::vector<Gesture> sides = gestures(accents);
     const std::vector<double> side = alternate_sides(sides);
-    const std::vector<Hit> hats = score.of(Group::hats);
-    std::vector<Hit> cue_hits = hats;
+    // The upper kit (hats and percussion) bobs the point between the kicks.
+    std::vector<Hit> upper = score.of(Group::hats);
     const std::vector<Hit> percussion = score.of(Group::percussion);
-    cue_hits.insert(cue_hits.end(), percussion.begin(), percussion.end());
-    if (cue_hits.empty()) {
-        cue_hits = score.hits;
-    }
-    const std::vector<Gesture> cues = gestures(cue_hits);
+    upper.insert(upper.end(), percussion.begin(), percussion.end());
+    const std::vector<Gesture> cues = gestures(upper.empty() ? score.hits : upper);
 
     std::vector<Offset3> rows = rows_over(score, [&](int k) {
         Offset3 r;
         for (const Gesture& g : kicks) {
             r.y += contribution(k, g, kKickHeight, period);
         }
-        for (const Hit& h : hats) {
+        for (const Hit& h : upper) {
             r.y += shapes::envelope(k, h.pip, kBob * relative_weight(h), kHatEnvelope, period);
         }
         for (std::size_t i = 0; i < sides.size(); ++i) {

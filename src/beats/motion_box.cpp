@@ -30,6 +30,12 @@ constexpr double kTilt = 0.3;
 constexpr double kKickPush = 0.06;
 constexpr double kBackbeatTip = 0.22;
 
+// The square's size follows how busily and strongly the score plays, so a
+// sparse half-time beat tours a smaller square than a busy four-floor one.
+// Tuned so the busiest beats (drive about 4) just reach the path ceiling and
+// a beat below the pulse's drive never shrinks under 0.78 of its square.
+constexpr AmplitudeRange kSize{0.78, 1.0, 1.3, 0.16, 0.22};
+
 }  // namespace
 
 Rendering render_box(const Score& score) {
@@ -41,6 +47,7 @@ Rendering render_box(const Score& score) {
     const shapes::PhaseClock clock(std::move(drive), kDriveAttack, kDriveDecay, period);
     const std::vector<Hit> kicks = score.of(Group::kick);
     const std::vector<Hit> backbeats = score.of(Group::backbeat);
+    const double size = size_for(score, kWholeKit, kSize);
     std::vector<Offset3> rows = rows_over(score, [&](int k) {
         // One tour per bar, starting on a corner.
         const double a = shapes::kTwoPi * score.bars * clock.at(k) + shapes::kPi / 4.0;
@@ -56,7 +63,7 @@ Rendering render_box(const Score& score) {
         for (const Hit& h : backbeats) {
             z += shapes::envelope(k, h.pip, kBackbeatTip * relative_weight(h), shapes::kKickEnvelope, period);
         }
-        return Offset3{half_side * corner * c, half_side * corner * s, z};
+        return Offset3{size * half_side * corner * c, size * half_side * corner * s, size * z};
     });
     shapes::limit_peak(rows, kPathCeiling);
     return finish(rows, 3);

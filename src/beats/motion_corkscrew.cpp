@@ -16,7 +16,9 @@ constexpr double kTurns = 2.0;
 
 // How hard each group throws the turn forward and swells the radius.
 constexpr GroupGains kThrow{.kick = 1.0, .backbeat = 0.7, .hats = 0.15, .percussion = 0.6, .bass = 0.4};
-constexpr GroupGains kSwell{.kick = 1.0, .backbeat = 0.5, .hats = 0.05, .percussion = 1.6, .bass = 0.4};
+// The backbeat's swell was raised until the ghost snares of a break widen
+// the thread visibly; percussion still swells it most.
+constexpr GroupGains kSwell{.kick = 1.0, .backbeat = 0.9, .hats = 0.05, .percussion = 1.6, .bass = 0.4};
 
 // A plain kick adds kPhaseGain extra pips of phase per pip at its peak, over
 // an attack of a quarter beat and a decay of 0.33 beat.

@@ -1,5 +1,5 @@
-// Bass-led dive: the bass line drives the point down into the depth in broad
-// plunges, each note pushing it deeper with a slow return; the drums answer
+// Bass-led dive: the bass line drives the point forward through the depth in
+// broad plunges, each note pushing it further with a slow return; the drums answer
 // as counterweights, swinging it to alternate sides, the kick dipping and
 // the snare lifting and holding it back. Hats and percussion ride the plunge
 // with small depth ticks.
@@ -27,7 +27,7 @@ constexpr double kSnareSwing = 0.22;
 constexpr double kSnareLift = 0.12;
 constexpr double kSnareHold = -0.08;
 
-constexpr double kTickDepth = 0.035;
+constexpr double kTickDepth = 0.07;  // tuned so hat patterns over one kick dive visibly differently
 constexpr double kTickWidth = 6.0;
 
 // The notes that drive the plunge: the bass line, or else each bar's

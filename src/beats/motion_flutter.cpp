@@ -23,7 +23,11 @@ constexpr double kSag = -0.16;
 constexpr double kRise = 0.36;
 constexpr double kForward = 0.22;
 constexpr double kFullReach = 0.6;
-// Ghost notes are too light to move the arc.
+// Ghost notes are too light to move the arc; a ghost kick or snare makes it
+// flinch instead, one quick sideways shiver, so the quiet notes show. Its
+// height was tuned so that taking the ghost snares out of a break (the two
+// Amen studies) changes the table visibly (about 0.07 by the table distance
+// of docs/beats.md).
 // The arc needs an eighth note to swing all the way across.
 constexpr double kFullSwing = 32.0;
 
@@ -34,10 +38,14 @@ struct Tremor {
     double cycles;
     double height;  // of a plain hit
 };
-constexpr Tremor kClosedHat{12.0, 2.0, 0.11};
-constexpr Tremor kLongHat{24.0, 4.0, 0.1};  // open hat, ride
-constexpr Tremor kShaker{10.0, 2.0, 0.12};
-constexpr Tremor kPercussion{16.0, 2.0, 0.09};
+// The heights were tuned so that four-floor beats that differ only in their
+// hats (house, garage, disco, psy) flutter visibly differently, at least
+// 0.05 apart by the table distance of docs/beats.md.
+constexpr Tremor kClosedHat{12.0, 2.0, 0.17};
+constexpr Tremor kLongHat{24.0, 4.0, 0.15};  // open hat, ride
+constexpr Tremor kShaker{10.0, 2.0, 0.18};
+constexpr Tremor kPercussion{16.0, 2.0, 0.14};
+constexpr Tremor kGhostFlinch{16.0, 1.0, 0.45};
 
 double tremor(double k, double t0, const Tremor& t, double weight, int period) {
     const double p = static_cast<double>(period);
@@ -93,11 +101,20 @@ Rendering render_flutter(const Score& score) {
     std::vector<Hit> upper = score.of(Group::hats);
     const std::vector<Hit> percussion = score.of(Group::percussion);
     upper.insert(upper.end(), percussion.begin(), percussion.end());
+    std::vector<Hit> ghosts;
+    for (const Hit& h : score.hits) {
+        if ((h.group() == Group::kick || h.group() == Group::backbeat) && h.level == Level::ghost) {
+            ghosts.push_back(h);
+        }
+    }
 
     std::vector<Offset3> rows = rows_over(score, [&](int k) {
         const double x = shapes::loop_lane(arc, period, k);
         const double u = std::min(1.0, (x / kFullReach) * (x / kFullReach));
         Offset3 r{x, kSag + kRise * u, kForward * (1.0 - u)};
+        for (const Hit& h : ghosts) {
+            r.x += tremor(k, h.pip, kGhostFlinch, relative_weight(h), period);
+        }
         for (const Hit& h : upper) {
             const double t = tremor(k, h.pip, tremor_of(h.instrument), relative_weight(h), period);
             if (h.group() == Group::percussion) {

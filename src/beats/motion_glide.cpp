@@ -20,12 +20,15 @@ constexpr double kRise = 0.26;
 constexpr GroupWeights kEvents{1.0, 0.8, 0.6, 0.5, 0.8};
 constexpr double kHurry = 0.6;
 constexpr double kHurryWindow = 32.0;
-// The hats widen the path by up to kBreath where they are dense.
-constexpr double kBreath = 0.14;
-constexpr double kBreathWindow = 48.0;
-// Backbeat lifts: up to kLift, saturating in dense passages.
-constexpr double kLift = 0.16;
-constexpr double kLiftWindow = 96.0;
+// The hats and percussion widen the path by up to kBreath where they are
+// dense; the window is a quarter beat, tuned so that hat patterns on the same kick (house,
+// disco, afro house) shimmer differently rather than blur into one width.
+constexpr double kBreath = 0.28;
+constexpr double kBreathWindow = 16.0;
+// Backbeat lifts: up to kLift, saturating in dense passages; over half a
+// beat, so that a ghost snare lifts the path for a moment of its own.
+constexpr double kLift = 0.2;
+constexpr double kLiftWindow = 32.0;
 // A bass excursion swells over kSwell pips and settles over kSettle pips;
 // the path rests a little behind the middle (half the mean excursion).
 constexpr double kSwell = 24.0;
@@ -51,7 +54,9 @@ Rendering render_glide(const Score& score) {
     }
     const std::vector<Gesture> excursions = gestures(low);
     const std::vector<Hit> backbeats = score.of(Group::backbeat);
-    const std::vector<Hit> hats = score.of(Group::hats);
+    std::vector<Hit> upper = score.of(Group::hats);  // the upper kit: hats and percussion
+    const std::vector<Hit> percussion = score.of(Group::percussion);
+    upper.insert(upper.end(), percussion.begin(), percussion.end());
 
     const std::vector<double> phase = shapes::weighted_phase(period, [&](int k) {
         double density = 0.0;
@@ -77,7 +82,7 @@ Rendering render_glide(const Score& score) {
             lift += h.weight() * shapes::bump(k, h.pip, 1.0, kLiftWindow, period);
         }
         double shimmer = 0.0;
-        for (const Hit& h : hats) {
+        for (const Hit& h : upper) {
             shimmer += h.weight() * shapes::bump(k, h.pip, 1.0, kBreathWindow, period);
         }
         // Both saturate: d / (d + 1) approaches 1 in dense passages.

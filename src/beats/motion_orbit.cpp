@@ -14,7 +14,7 @@ namespace gesturon::beats {
 namespace {
 
 // How much each group moves the orbit (speed and radius), per normal hit.
-constexpr GroupWeights kEvents{1.0, 0.6, 0.3, 1.2, 0.5};
+constexpr GroupWeights kEvents{1.0, 0.6, 0.45, 1.2, 0.5};
 // Speed: 1 at rest plus up to this much at an event (a bump of half-width
 // kRush pips).
 constexpr double kRushGain = 1.2;

@@ -33,7 +33,7 @@ constexpr double kEchoShare = -0.7;
 constexpr double kEchoBack = -0.06;
 
 // Hats tick the point up a little.
-constexpr double kHatTick = 0.045;
+constexpr double kHatTick = 0.08;  // tuned so beats that differ in their hats alone recoil visibly differently
 constexpr double kHatWidth = 6.0;
 // Percussion knocks it back a little.
 constexpr double kPercKnock = -0.05;

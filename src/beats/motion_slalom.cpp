@@ -29,8 +29,12 @@ constexpr double kCutbackDrop = 0.08;
 constexpr double kCutbackAttack = 4.8;
 constexpr double kCutbackDecay = 22.4;
 
-// Hats and percussion ripple the lift a little.
-constexpr double kRipple = 0.05;
+// Hats and percussion ripple the lift a little, and each bass onset sits the
+// skier back in depth against the gates' lean. Both tuned so that beats on the
+// same four-floor kick that differ in hats or bass line (house, bassline,
+// psy) run visibly different courses.
+constexpr double kRipple = 0.08;
+constexpr double kBassSitBack = 0.14;
 
 }  // namespace
 
@@ -71,6 +75,9 @@ Rendering render_slalom(const Score& score) {
             r.y -= shapes::envelope(k, c.pip, kCutbackDrop * w, kCutbackAttack, kCutbackDecay, period);
         }
         for (const Hit& h : score.hits) {
+            if (h.group() == Group::bass) {
+                r.z -= shapes::envelope(k, h.pip, kBassSitBack * relative_weight(h), kGateAttack, kGateDecay, period);
+            }
             if (h.group() == Group::hats || h.group() == Group::percussion) {
                 r.y += shapes::envelope(k, h.pip, kRipple * relative_weight(h), kCutbackAttack, kCutbackDecay, period);
             }

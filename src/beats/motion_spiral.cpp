@@ -21,7 +21,7 @@ constexpr double kWindAttack = 8.0;
 constexpr double kWindDecay = 24.0;
 
 // The radius at the seam (breathed out) and halfway (breathed in).
-constexpr double kOuter = 0.72;
+constexpr double kOuter = 0.62;
 constexpr double kInner = 0.16;
 
 // Depth: the cone (forward when breathed in) and its tilt.
@@ -32,6 +32,13 @@ constexpr double kTilt = 0.3;
 // backbeat tips it forward.
 constexpr double kKickBreath = 0.2;
 constexpr double kBackbeatTip = 0.16;
+
+// The whole spiral is sized by how busily and strongly the score plays.
+// Tuned so that a beat of twice the bare pulse's drive winds a spiral about
+// a sixth wider than the pulse's, and the busiest grow until their kick
+// swells touch the path ceiling; the rest radius (kOuter) leaves them that
+// room.
+constexpr AmplitudeRange kSize{0.78, 1.0, 1.3, 0.16, 0.22};
 
 }  // namespace
 
@@ -44,6 +51,7 @@ Rendering render_spiral(const Score& score) {
     const shapes::PhaseClock clock(std::move(wind), kWindAttack, kWindDecay, period);
     const std::vector<Hit> kicks = score.of(Group::kick);
     const std::vector<Hit> backbeats = score.of(Group::backbeat);
+    const double size = size_for(score, kWholeKit, kSize);
     std::vector<Offset3> rows = rows_over(score, [&](int k) {
         const double u = clock.at(k);
         const double turn = shapes::kTwoPi * kTurns * u;
@@ -60,7 +68,7 @@ Rendering render_spiral(const Score& score) {
         for (const Hit& h : backbeats) {
             z += shapes::envelope(k, h.pip, kBackbeatTip * relative_weight(h), shapes::kKickEnvelope, period);
         }
-        return Offset3{x, y, z};
+        return Offset3{size * x, size * y, size * z};
     });
     shapes::limit_peak(rows, kPathCeiling);
     return finish(rows, 3);

@@ -100,6 +100,18 @@ inline double amplitude(double drive_value, const AmplitudeRange& r) {
     return std::clamp(a, r.low, r.high);
 }
 
+// How much each group counts towards the size of the motions that grow with
+// the whole kit: kicks and backbeats most, bass and percussion half, hats a
+// quarter (they play most often, so each counts least).
+inline constexpr GroupWeights kWholeKit{1.0, 0.8, 0.25, 0.5, 0.5};
+
+// A motion's size relative to the bare pulse: its amplitude for the score's
+// drive over its amplitude at the pulse, so exactly 1 for four plain kicks a
+// bar, above 1 for busier and stronger scores, below it for sparser ones.
+inline double size_for(const Score& score, const GroupWeights& weights, const AmplitudeRange& r) {
+    return amplitude(drive(score, weights), r) / r.at_pulse;
+}
+
 // One gesture of a dancer: hits that sound together are one move, as strong
 // as the strongest of them plus a fifth of the rest. `main` gestures are
 // accents and normal hits; ghosts are small moves.
