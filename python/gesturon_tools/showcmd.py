@@ -18,8 +18,8 @@ import os
 import select
 import sys
 import threading
-from fractions import Fraction
 from dataclasses import dataclass
+from fractions import Fraction
 from typing import TYPE_CHECKING, Any, Callable, NamedTuple, Sequence, TextIO
 
 from .catalogue import PIPS_PER_BEAT, Catalogue, ToolError
