@@ -423,20 +423,16 @@ class ConsoleServer:
 # ---- gesturon console ------------------------------------------------------------------------
 
 def rate_arg(text: str) -> int:
-    try:
-        rate = int(text)
-    except ValueError:
-        raise argparse.ArgumentTypeError(f"not a whole number: {text!r}") from None
+    from .commands.common import int_arg
+    rate = int_arg(text)
     if not 1 <= rate <= MAX_RATE:
         raise argparse.ArgumentTypeError(f"must be 1 to {MAX_RATE} updates a second, not {text}")
     return rate
 
 
 def port_arg(text: str) -> int:
-    try:
-        port = int(text)
-    except ValueError:
-        raise argparse.ArgumentTypeError(f"not a port number: {text!r}") from None
+    from .commands.common import int_arg
+    port = int_arg(text)
     if not 0 <= port <= 65535:
         raise argparse.ArgumentTypeError(f"port must be 0 (any free one) to 65535, not {text}")
     return port
