@@ -38,7 +38,9 @@ from typing import TYPE_CHECKING, Any, Callable, Mapping, TextIO
 
 from .catalogue import Catalogue, ToolError
 from .clock import exact_tempo
+from .commands.common import beats_arg, bpm_arg, fps_arg, int_arg
 from .frames import Frame
+from .live import FINAL_FRAMES
 from .meter import UNITS
 from .outputs import MissingDependency
 from .playoutputs import kind_of
@@ -423,7 +425,6 @@ class ConsoleServer:
 # ---- gesturon console ------------------------------------------------------------------------
 
 def rate_arg(text: str) -> int:
-    from .commands.common import int_arg
     rate = int_arg(text)
     if not 1 <= rate <= MAX_RATE:
         raise argparse.ArgumentTypeError(f"must be 1 to {MAX_RATE} updates a second, not {text}")
@@ -431,7 +432,6 @@ def rate_arg(text: str) -> int:
 
 
 def port_arg(text: str) -> int:
-    from .commands.common import int_arg
     port = int_arg(text)
     if not 0 <= port <= 65535:
         raise argparse.ArgumentTypeError(f"port must be 0 (any free one) to 65535, not {text}")
@@ -448,8 +448,6 @@ def listen_arg(text: str) -> str:
 
 
 def add_parser(commands: _SubParsersAction[ParserType]) -> ParserType:
-    from .commands.common import beats_arg, bpm_arg, fps_arg
-    from .live import FINAL_FRAMES
     console = commands.add_parser(
         "console", help="play a show file with a live console in the browser",
         description="Play a show file as 'gesturon play SHOW.toml' does and serve a page that "
