@@ -62,6 +62,9 @@ class Browser:
         os.close(from_browser_write)
         self.buffer = b""
         self.next_id = 0
+        # Events of the domains a caller enables (Runtime.enable: console
+        # calls and uncaught exceptions), in arrival order.
+        self.events: list[dict[str, Any]] = []
         targets = self.call("Target.getTargets")["targetInfos"]
         page = next(t for t in targets if t["type"] == "page")
         self.session = self.call("Target.attachToTarget",
@@ -82,7 +85,9 @@ class Browser:
                 self.buffer += chunk
             raw, self.buffer = self.buffer.split(b"\0", 1)
             reply = json.loads(raw)
-            if reply.get("id") == self.next_id:
+            if "method" in reply:
+                self.events.append(reply)
+            elif reply.get("id") == self.next_id:
                 if "error" in reply:
                     raise RuntimeError(reply["error"])
                 result: dict[str, Any] = reply["result"]

@@ -13,7 +13,7 @@ from __future__ import annotations
 import sys
 from typing import Sequence
 
-from . import __version__, blendercmd, playcmd, showcmd
+from . import __version__, blendercmd, console, playcmd, showcmd
 from .catalogue import Catalogue, load_source
 from .commands import export, gallery, listing, render, show
 from .commands.common import Parser, Run, report_failures
@@ -32,7 +32,7 @@ def build_parser() -> tuple[Parser, dict[str, Parser]]:
                       help=f"the motion of each score or MIDI file among the names (default: {DEFAULT_MOTION})")
     add_score_flag(play)
     subcommands += [play, gallery.add_parser(commands), blendercmd.add_parser(commands),
-                    showcmd.add_check_parser(commands)]
+                    showcmd.add_check_parser(commands), console.add_parser(commands)]
     return parser, {sub.prog.removeprefix("gesturon ").strip(): sub for sub in subcommands}
 
 

@@ -22,12 +22,14 @@ from .compose import Pattern, Transform, check_ease, pips_of, rational, transfor
 from .dmx import CHANNELS, Axis, Fixture, check_overlaps, check_universe, parse_layout
 from .meter import MAX_BEATS_PER_BAR, Meter
 from .live import FINAL_FRAMES
-from .showoutputs import OUTPUT_KINDS, Patch, artnet_universe, slew_setting
+from .showoutputs import OUTPUT_KINDS, Patch, artnet_universe, flag, slew_setting
 
 PIPS_PER_BEAT = 64
-# The tempo sources a show may name. Only a fixed tempo is wired today;
-# beat sources from outside (Link, MIDI clock, tap) join this table.
-TEMPO_SOURCES = ("fixed",)
+# The tempo sources a show may name, with the keys of [tempo] each takes
+# beside bpm and beats_per_bar: a fixed tempo, one tapped (from the keys or
+# the console), an Ableton Link session, a MIDI clock on an input port.
+TEMPO_SOURCES: dict[str, tuple[str, ...]] = {
+    "fixed": (), "tap": (), "link": ("quantum", "lead"), "midi": ("port",)}
 CUE_LIST_MODES = ("key", "timeline")
 Number = Union[int, float, str]
 
@@ -110,6 +112,8 @@ class Show:
     # the protocol each DMX fixture is on: "sacn" or "artnet".
     final: str = "hold"
     carriers: dict[str, str] = field(default_factory=dict)
+    # The tempo source's own keys as checked (quantum, lead, port).
+    sync: dict[str, Any] = field(default_factory=dict)
 
     @property
     def patch(self) -> Patch:
@@ -573,14 +577,13 @@ def read(text: str, path: str, known: Callable[[str], Pattern] | None) -> Show:
     reader.unknown(data, ("tempo", "fixtures", "groups", "outputs", "cues", "cuelist", "final"),
                    "")
     tempo = reader.table(data, "tempo", "", required=True)
-    reader.unknown(tempo, ("bpm", "beats_per_bar", "source"), "[tempo]")
+    source_keys = tuple(key for keys in TEMPO_SOURCES.values() for key in keys)
+    reader.unknown(tempo, ("bpm", "beats_per_bar", "source") + source_keys, "[tempo]")
     bpm = reader.value(tempo, "bpm", "[tempo]", tempo_setting, Fraction(120), required=True)
     beats_per_bar = reader.value(tempo, "beats_per_bar", "[tempo]",
                                  whole(1, MAX_BEATS_PER_BAR, "beats per bar"), 4)
     source = reader.value(tempo, "source", "[tempo]", text_value, "fixed")
-    if source not in TEMPO_SOURCES:
-        reader.error("[tempo] source", f"unknown tempo source {source!r}; only \"fixed\" is "
-                                       "supported so far")
+    sync = read_sync(reader, tempo, source)
     final = reader.value(data, "final", "", final_setting, "hold")
     carriers: dict[str, str] = {}
     fixtures, rows = read_fixtures(reader, data, carriers)
@@ -589,7 +592,7 @@ def read(text: str, path: str, known: Callable[[str], Pattern] | None) -> Show:
     cues = read_cues(reader, data, groups)
     cue_list = read_cue_list(reader, data, cues)
     show = Show(bpm, Meter(beats_per_bar), source, fixtures, groups, outputs, cues, cue_list,
-                reader.known, data, final, carriers)
+                reader.known, data, final, carriers, sync)
     if not reader.errors and show.order():
         try:
             show.start_patterns(show.order()[0])
@@ -600,6 +603,41 @@ def read(text: str, path: str, known: Callable[[str], Pattern] | None) -> Show:
             mistake.line = locate(text, mistake.place)
         raise ShowErrors(path, reader.errors)
     return show
+
+
+def port_name(value: Any) -> str:
+    if not isinstance(value, str) or not value.strip():
+        raise ValueError(f"expected the name of a MIDI input port, not {value!r}")
+    return value
+
+
+def read_sync(reader: Reader, tempo: Mapping[str, Any], source: Any) -> dict[str, Any]:
+    """The keys of [tempo] that belong to its source: a Link quantum (whole
+    beats, 1 to 64) and whether to lead the session's tempo; a MIDI clock's
+    input port, which it needs."""
+    if source not in TEMPO_SOURCES:
+        reader.error("[tempo] source", f"unknown tempo source {source!r} (known: "
+                                       f"{', '.join(TEMPO_SOURCES)})")
+        return {}
+    checks: dict[str, Callable[[Any], Any]] = {
+        "quantum": whole(1, MAX_BEATS_PER_BAR, "quantum"),
+        "lead": flag,
+        "port": port_name}
+    sync: dict[str, Any] = {}
+    for key, check in checks.items():
+        if key not in tempo:
+            continue
+        if key not in TEMPO_SOURCES[source]:
+            owner = next(kind for kind, keys in TEMPO_SOURCES.items() if key in keys)
+            reader.error(f"[tempo] {key}", f"only source = \"{owner}\" takes this")
+            continue
+        value = reader.value(tempo, key, "[tempo]", check)
+        if value is not None:
+            sync[key] = value
+    if source == "midi" and "port" not in tempo:
+        reader.error("[tempo]", "source = \"midi\" needs a port (the MIDI input the clock "
+                                "arrives on)")
+    return sync
 
 
 HEADER = re.compile(r"\s*(\[\[?[^\]]*\]\]?)\s*(#.*)?")

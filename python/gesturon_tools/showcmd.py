@@ -1,11 +1,14 @@
 """Running show files: `gesturon play SHOW.toml [--cue NAME]` and
 `gesturon check SHOW.toml`.
 
-A show starts at its first cue (or `--cue`) at bar 1. A cue list in key
-mode advances to the next cue on the next bar whenever space or Enter is
-pressed on the terminal (or a line arrives on a piped standard input); a
-timeline starts each cue on its bar. The status line shows the cue
-playing and what comes next.
+A show starts at its first cue (or `--cue`) at bar 1, its beat from the
+source its [tempo] names. A cue list in key mode advances to the next cue
+on the next bar whenever space or Enter is pressed on the terminal (or a
+line arrives on a piped standard input); a timeline starts each cue on
+its bar. With a tapped tempo, t taps, d marks the downbeat and , and .
+nudge. The status line shows the beat source, the cue playing and what
+comes next. `open_show` and `play_show` are what `gesturon console` runs
+too.
 """
 
 from __future__ import annotations
@@ -15,17 +18,20 @@ import os
 import select
 import sys
 import threading
+from dataclasses import dataclass
 from fractions import Fraction
-from typing import TYPE_CHECKING, Any, Callable, TextIO
+from typing import TYPE_CHECKING, Any, Callable, NamedTuple, Sequence, TextIO
 
 from .catalogue import PIPS_PER_BEAT, Catalogue, ToolError
-from .clock import BeatClock
 from .commands.running import StatusLine, stop_on_interrupt
 from .compose import Named
+from .linkclock import LinkSource
 from .live import Output, Player, Track
+from .meter import Unit
 from .outputs import OSC_DEFAULT_ADDRESS, MissingDependency
 from .show import Show, ShowError, ShowErrors, load
 from .showoutputs import OUTPUT_KINDS
+from .sync import ManualSource, Source, make_source
 
 if TYPE_CHECKING:
     from argparse import _SubParsersAction
@@ -72,6 +78,13 @@ def load_show(path: str, catalogue: Catalogue) -> Show:
 
 # ---- gesturon play SHOW -----------------------------------------------------------------------
 
+class CueState(NamedTuple):
+    name: str
+    place: int
+    next: str | None
+    lands: int | None
+
+
 class CueRunner:
     """Steps a player through a show's cues; `advance()` is safe from any
     thread (the key reader calls it)."""
@@ -87,12 +100,27 @@ class CueRunner:
         self.pending: tuple[int, str, int] | None = None
         self._lock = threading.Lock()
 
-    def request(self, cue: str, at_pip: int | None = None) -> int:
+    def request(self, cue: str, at_pip: int | None = None, unit: Unit = "bar") -> int:
         patterns = self.show.cue_patterns(cue)
         spec = self.show.cues[cue]
         labels = list(patterns)
-        return self.player.cue(labels, [patterns[label] for label in labels], at_pip=at_pip,
-                               fade_beats=Fraction(spec.fade, PIPS_PER_BEAT), ease=spec.ease)
+        return self.player.cue(labels, [patterns[label] for label in labels], at=unit,
+                               at_pip=at_pip, fade_beats=Fraction(spec.fade, PIPS_PER_BEAT),
+                               ease=spec.ease)
+
+    def fire(self, cue: str, unit: Unit = "bar") -> int:
+        """Cue `cue` on the next beat, bar or phrase, as the player's own
+        `cue` places it; a cue of the list moves the list on to it.
+        Returns the pip it lands on."""
+        if cue not in self.show.cues:
+            raise ValueError(f"no cue {cue!r} (the show has {', '.join(self.show.cues)})")
+        with self._lock:
+            pip = self.request(cue, unit=unit)
+            place = self.order.index(cue) if cue in self.order else -1
+            if place >= 0:
+                self.index = place
+            self.pending = (place, cue, pip)
+        return pip
 
     def advance(self) -> None:
         """The next cue of the list on the next bar (the last cue stays)."""
@@ -110,35 +138,53 @@ class CueRunner:
         for i in range(self.index + 1, len(self.order)):
             self.request(self.order[i], self.show.meter.bar_start(bars[i]))
 
-    def text(self, pip: int) -> str:
-        """What the status line says of the cues at `pip`."""
+    def state(self, pip: int) -> CueState:
+        """The cue playing at `pip`, its place in the list (from 0; -1 for
+        a cue outside it), the next one and the pip it lands on when it is
+        already asked for (else None)."""
         meter = self.show.meter
         if self.show.cue_list is not None and self.show.cue_list.mode == "timeline":
             bars = self.show.cue_list.bars
             at = max((i for i in range(len(self.order)) if meter.bar_start(bars[i]) <= pip),
                      default=max(self.index, 0))
-            nxt = (f"  next {self.order[at + 1]} at {meter.format(meter.bar_start(bars[at + 1]))}"
-                   if at + 1 < len(self.order) else "")
-            return f"cue {at + 1}/{len(self.order)} {self.order[at]}{nxt}"
+            if at + 1 < len(self.order):
+                return CueState(self.order[at], at, self.order[at + 1],
+                                meter.bar_start(bars[at + 1]))
+            return CueState(self.order[at], at, None, None)
         with self._lock:
             if self.pending is not None and pip >= self.pending[2]:
                 self.playing, self.pending = self.pending[:2], None
-            (place, name), pending, count = self.playing, self.pending, len(self.order)
+            (place, name), pending = self.playing, self.pending
         if pending is not None:
-            what = f"  -> {pending[1]} at {meter.format(pending[2])}"
-        elif place + 1 < count:
-            what = f"  next {self.order[place + 1]} [space]"
+            return CueState(name, place, pending[1], pending[2])
+        following = self.order[place + 1] if place + 1 < len(self.order) else None
+        return CueState(name, place, following, None)
+
+    def text(self, pip: int) -> str:
+        """What the status line says of the cues at `pip`."""
+        meter = self.show.meter
+        state = self.state(pip)
+        count = len(self.order)
+        if self.show.cue_list is not None and self.show.cue_list.mode == "timeline":
+            nxt = (f"  next {state.next} at {meter.format(state.lands)}"
+                   if state.lands is not None else "")
+            return f"cue {state.place + 1}/{count} {state.name}{nxt}"
+        if state.lands is not None:
+            what = f"  -> {state.next} at {meter.format(state.lands)}"
+        elif state.next is not None:
+            what = f"  next {state.next} [space]"
         else:
             what = "  (last cue)"
-        return f"cue {place + 1}/{count} {name}{what}" if place >= 0 else f"cue {name}{what}"
+        return (f"cue {state.place + 1}/{count} {state.name}{what}" if state.place >= 0
+                else f"cue {state.name}{what}")
 
 
 class KeyReader:
-    """Calls `press` for every space or Enter read from descriptor `fd` (a
-    terminal, put in cbreak mode until closed, or a pipe: one press per
-    line), in a thread of its own, until closed or the input ends."""
+    """Calls `press` with every byte read from descriptor `fd` (a terminal,
+    put in cbreak mode until closed, or a pipe: a line ends in a newline),
+    in a thread of its own, until closed or the input ends."""
 
-    def __init__(self, fd: int, press: Callable[[], None]):
+    def __init__(self, fd: int, press: Callable[[int], None]):
         self.press = press
         self.fd = fd
         self.stop_event = threading.Event()
@@ -160,8 +206,7 @@ class KeyReader:
             if not data:
                 return
             for byte in data:
-                if byte in KEYS:
-                    self.press()
+                self.press(byte)
 
     def close(self) -> None:
         self.stop_event.set()
@@ -207,11 +252,56 @@ def refuse_output_options(args: argparse.Namespace) -> None:
                             f"--{option.replace('_', '-')}", status=2)
 
 
-def run_show(args: argparse.Namespace, catalogue: Catalogue, out: TextIO) -> None:
+def show_source(show: Show, bpm: Fraction | None = None) -> Source:
+    """The beat source a show's [tempo] names, starting at `bpm` (default:
+    the show's own)."""
+    kind = "manual" if show.source in ("fixed", "tap") else show.source
+    try:
+        return make_source(kind, bpm=show.bpm if bpm is None else bpm, meter=show.meter,
+                           port=show.sync.get("port"), quantum=show.sync.get("quantum"),
+                           lead=show.sync.get("lead", False))
+    except ValueError as error:
+        raise ToolError(f"play: [tempo]: {error}", status=2) from None
+    except (MissingDependency, OSError) as error:
+        raise ToolError(f"play: [tempo]: {error}") from None
+
+
+@dataclass
+class RunningShow:
+    """A show set up to play: its beat source, its player (outputs built,
+    the status line last) and the cue runner that steps it, from bar
+    `start_bar` until `beats` beats later (None: until stopped)."""
+    show: Show
+    source: Source
+    player: Player
+    runner: CueRunner
+    start_bar: int
+    beats: int | None
+
+    def press(self, key: int) -> None:
+        """A key from the terminal: space or Enter steps a key-mode cue list;
+        with a tapped tempo, t taps, d marks the downbeat and , and . nudge
+        a sixteenth earlier or later."""
+        source = self.source
+        if key in KEYS:
+            if self.show.cue_list is None or self.show.cue_list.mode == "key":
+                self.runner.advance()
+        elif self.show.source == "tap" and isinstance(source, ManualSource):
+            from .tapkeys import NUDGE_PIPS
+            if key == ord("t"):
+                source.tap()
+            elif key == ord("d"):
+                source.downbeat()
+            elif key in b",.":
+                source.nudge(NUDGE_PIPS if key == ord(".") else -NUDGE_PIPS)
+
+
+def open_show(args: argparse.Namespace, catalogue: Catalogue, out: TextIO,
+              command: str = "play", more_outputs: Sequence[Output] = ()) -> RunningShow:
+    """Everything a show file needs to play, set up from the command line
+    (`args.names[0]` the file; --cue, --bpm, --fps, --beats, --final), with
+    `more_outputs` fed the player's own frames before the status line."""
     path = args.names[0]
-    refuse_output_options(args)
-    if args.spread:
-        raise ToolError("play: a show file sets its own spreads; leave out --spread", status=2)
     try:
         show = load_show(path, catalogue)
         start = args.cue or show.order()[0]
@@ -220,36 +310,77 @@ def run_show(args: argparse.Namespace, catalogue: Catalogue, out: TextIO) -> Non
         raise ToolError("; ".join(errors.lines()) if len(errors.errors) == 1 else
                         f"{path}: {len(errors.errors)} mistakes; see 'gesturon check {path}'") from None
     except ShowError as error:
-        raise ToolError(f"play: --cue: {error}", status=2) from None
+        raise ToolError(f"{command}: --cue: {error}", status=2) from None
     tracks = [Track(patterns[label], 0, label) for label in show.labels]
-    outputs = [] if args.dry_run else build_outputs(show)
-    clock = BeatClock(args.bpm if args.bpm is not None else show.bpm, meter=show.meter)
-    player = Player(tracks, outputs, clock, fps=args.fps or 100, per_pip=args.fps is None,
+    source = show_source(show, args.bpm)
+    dry_run = getattr(args, "dry_run", False)
+    try:
+        outputs = [] if dry_run else build_outputs(show)
+    except ToolError:
+        source.close()
+        raise
+    player = Player(tracks, outputs, source.clock, fps=args.fps or 100, per_pip=args.fps is None,
                     source=catalogue.source, final=args.final or show.final)
     runner = CueRunner(show, player, start)
-    status = StatusLine(player, out, more=runner.text)
-    if args.dry_run:  # the frames are printed instead of sent
+    status = StatusLine(player, out, source, more=runner.text)
+    if dry_run:  # the frames are printed instead of sent
         from .playoutputs import FramePrinter
         status.live = False
-        player.outputs += (FramePrinter(out, clock.meter.format),)
-    player.outputs += (status,)
-    keys: KeyReader | None = None
+        player.outputs += (FramePrinter(out, show.meter.format),)
+    player.outputs += tuple(more_outputs) + (status,)
     start_bar = 1
     if show.cue_list is not None and show.cue_list.mode == "timeline" and start in runner.order:
         start_bar = show.cue_list.bars[runner.order.index(start)]
         runner.schedule_timeline()
-    elif show.cue_list is None or show.cue_list.mode == "key":
+    return RunningShow(show, source, player, runner, start_bar, args.beats)
+
+
+def play_show(running: RunningShow) -> None:
+    """Play a show that `open_show` set up, in the calling thread, until its
+    beats are played or it is stopped (Ctrl-C, SIGTERM, SIGHUP, also while
+    joining a Link session); then send the final frame and close the
+    outputs and the source."""
+    from .playcmd import LINK_JOIN_SECONDS
+    show, source, player = running.show, running.source, running.player
+    clock = source.clock
+    stopping = threading.Event()
+
+    def stopped() -> None:
+        stopping.set()
+        player.stop()
+
+    keys: KeyReader | None = None
+    if show.cue_list is None or show.cue_list.mode == "key" or show.source == "tap":
         fd = input_fd()
-        keys = KeyReader(fd, runner.advance) if fd is not None else None
-    until = None if args.beats is None else show.meter.bar_start(start_bar) + args.beats
-    with stop_on_interrupt(player.stop):
+        keys = KeyReader(fd, running.press) if fd is not None else None
+    with stop_on_interrupt(stopped):
         try:
-            clock.locate(Fraction(show.meter.bar_start(start_bar), PIPS_PER_BEAT))
-            player.run(until_pip=until)
+            if isinstance(source, ManualSource):
+                clock.locate(Fraction(show.meter.bar_start(running.start_bar), PIPS_PER_BEAT))
+            elif isinstance(source, LinkSource):
+                source.wait_for_peers(LINK_JOIN_SECONDS)  # start on the session's beat
+            first = clock.pip() if not isinstance(source, ManualSource) else \
+                show.meter.bar_start(running.start_bar)
+            until = None if running.beats is None else first + running.beats
+            try:
+                if not stopping.is_set():
+                    player.run(until_pip=until)
+            finally:
+                player.close()
         except OSError as error:
             raise ToolError(f"play: cannot send: {error.strerror or error}") from None
         finally:
             if keys is not None:
                 keys.close()
-            player.close()
+            source.close()
 
+
+def run_show(args: argparse.Namespace, catalogue: Catalogue, out: TextIO) -> None:
+    refuse_output_options(args)
+    if args.spread:
+        raise ToolError("play: a show file sets its own spreads; leave out --spread", status=2)
+    for option in ("link", "midi_clock", "tap", "quantum", "lead"):
+        if getattr(args, option, None):
+            raise ToolError(f"play: a show file names its own beat source ([tempo] source); "
+                            f"leave out --{option.replace('_', '-')}", status=2)
+    play_show(open_show(args, catalogue, out))

@@ -90,8 +90,19 @@ MISTAKES = [
      "[cues.drop] lasers", "no group or fixture 'lasers'"),
     (edited("bpm = 124", "bpm = 124 124"), "column 11", "Expected newline"),
     (edited("bpm = 124", "bpm = 1240"), "[tempo] bpm", "1240"),
-    (edited("bpm = 124", "bpm = 124\nsource = \"link\""), "[tempo] source",
-     "only \"fixed\" is supported so far"),
+    (edited("bpm = 124", "bpm = 124\nsource = \"ltc\""), "[tempo] source",
+     "unknown tempo source 'ltc' (known: fixed, tap, link, midi)"),
+    (edited("bpm = 124", "bpm = 124\nsource = \"tap\"\nquantum = 4"), "[tempo] quantum",
+     "only source = \"link\" takes this"),
+    (edited("bpm = 124", "bpm = 124\nsource = \"link\"\nport = \"x\""), "[tempo] port",
+     "only source = \"midi\" takes this"),
+    (edited("bpm = 124", "bpm = 124\nsource = \"link\"\nquantum = 65"), "[tempo] quantum",
+     "quantum must be a whole number 1 to 64"),
+    (edited("bpm = 124", "bpm = 124\nsource = \"link\"\nlead = 1"), "[tempo] lead",
+     "expected true or false, not 1"),
+    (edited("bpm = 124", "bpm = 124\nsource = \"midi\""), "[tempo]", "needs a port"),
+    (edited("bpm = 124", "bpm = 124\nsource = \"midi\"\nport = \"\""), "[tempo] port",
+     "expected the name of a MIDI input port, not ''"),
     (edited("[{ speed = 2 }", "[{ spin = 2 }"), "[cues.drop] heads transform step 1",
      "unknown step 'spin'"),
     (edited("[{ speed = 2 }", "[{ speed = 0 }"), "[cues.drop] heads", "must be positive"),
@@ -269,6 +280,8 @@ def test_key_presses_step_the_cues_on_the_next_bar(tmp_path):
     (["play", str(EXAMPLE), "--osc", "127.0.0.1:9000"], "a show file sets its own outputs"),
     (["play", "helix"], "--bpm is needed"),
     (["play", "helix", "--bpm", "120", "--cue", "intro"], "--cue needs a show file"),
+    (["play", str(EXAMPLE), "--link"], "a show file names its own beat source"),
+    (["play", str(EXAMPLE), "--tap"], "a show file names its own beat source"),
 ])
 def test_play_refuses_in_one_line(argv, message, capsys):
     assert main(argv) == 2
@@ -309,3 +322,38 @@ def test_the_status_line_follows_the_cues(mode):
         assert runner.text(10**6) == "cue 3/3 drop"
         assert player.frame(767)[0].pattern == "beat_house_classic_figure8"
         assert player.frame(767)["visual"].pattern == "helix"
+
+
+@pytest.mark.parametrize("source, status", [("fixed", "manual"), ("tap", "manual")])
+def test_a_show_plays_from_its_tempo_source(tmp_path, source, status, capsys):
+    path = tmp_path / "show.toml"
+    with OscListener() as listener:
+        path.write_text(loopback_outputs(TEXT, listener.port)
+                        .replace("bpm = 124", f"bpm = 480\nsource = \"{source}\""))
+        assert main(["play", str(path), "--beats", "2"]) == 0
+    assert f"480 BPM  {status}  " in capsys.readouterr().out
+
+
+def test_a_midi_clock_source_without_its_port_is_one_line(tmp_path, capsys):
+    path = tmp_path / "show.toml"
+    path.write_text(TEXT.replace("bpm = 124", 'bpm = 124\nsource = "midi"\nport = "no such port"'))
+    assert main(["play", str(path), "--beats", "1"]) == 1
+    err = capsys.readouterr().err
+    assert err.startswith("gesturon: play: [tempo]: ") and err.count("\n") == 1
+
+
+@pytest.mark.parametrize("unit, beats", [("beat", 1), ("bar", 4), ("phrase", 16)])
+def test_a_cue_fired_lands_on_the_next_boundary_after_the_last_frame(unit, beats):
+    from gesturon_tools.live import BeatClock, Player, Track
+    from gesturon_tools.showcmd import CueRunner
+    show = parse(TEXT)
+    patterns = show.start_patterns("intro")
+    clock = BeatClock(120, 0, now_ns=lambda: 0)   # the clock stands at pip 0
+    player = Player([Track(patterns[label], 0, label) for label in show.labels], [], clock)
+    runner = CueRunner(show, player, "intro")
+    player.frame(64 * beats)                      # a frame made already for a boundary's pip
+    lands = runner.fire("drop", unit)
+    assert lands == 2 * 64 * beats
+    assert runner.state(lands - 1)[:2] == ("intro", 0) and runner.state(lands)[:3] == ("drop", 2, None)
+    with pytest.raises(ValueError, match="no cue 'chorus'"):
+        runner.fire("chorus")
