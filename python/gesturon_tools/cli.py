@@ -2,9 +2,8 @@
 your own beats, write the catalogue gallery and the Blender add-on, play
 patterns and show files live and check show files.
 
-Each subcommand lives in its own module (`commands`, `playcmd`, `showcmd`,
-`blendercmd`); this one builds the parser from them and runs the chosen
-one. Every failure is one line on stderr with a non-zero exit status (see
+Each subcommand lives in its own module of `commands` (the console's in
+`console`); this one builds the parser from them and runs the chosen one. Every failure is one line on stderr with a non-zero exit status (see
 `commands.common`).
 """
 
@@ -13,9 +12,9 @@ from __future__ import annotations
 import sys
 from typing import Sequence
 
-from . import __version__, blendercmd, console, playcmd, showcmd
+from . import __version__, console
 from .catalogue import Catalogue, load_source
-from .commands import export, gallery, listing, render, show
+from .commands import blenderaddon, export, gallery, listing, play as playing, render, show, showfile
 from .commands.common import Parser, Run, report_failures
 from .commands.scores import DEFAULT_MOTION, add_score_flag, own_beats
 
@@ -27,12 +26,12 @@ def build_parser() -> tuple[Parser, dict[str, Parser]]:
     parser.add_argument("--version", action="version", version=f"gesturon {__version__}")
     commands = parser.add_subparsers(dest="command", required=True, metavar="COMMAND")
     subcommands = [module.add_parser(commands) for module in (listing, show, export, render)]
-    play = playcmd.add_parser(commands)
+    play = playing.add_parser(commands)
     play.add_argument("--motion", default=DEFAULT_MOTION, metavar="NAME",
                       help=f"the motion of each score or MIDI file among the names (default: {DEFAULT_MOTION})")
     add_score_flag(play)
-    subcommands += [play, gallery.add_parser(commands), blendercmd.add_parser(commands),
-                    showcmd.add_check_parser(commands), console.add_parser(commands)]
+    subcommands += [play, gallery.add_parser(commands), blenderaddon.add_parser(commands),
+                    showfile.add_check_parser(commands), console.add_parser(commands)]
     return parser, {sub.prog.removeprefix("gesturon ").strip(): sub for sub in subcommands}
 
 

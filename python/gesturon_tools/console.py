@@ -39,12 +39,12 @@ from typing import TYPE_CHECKING, Any, Callable, Mapping, TextIO
 from .catalogue import Catalogue, ToolError
 from .clock import exact_tempo
 from .commands.common import beats_arg, bpm_arg, fps_arg, int_arg
+from .commands.playoutputs import kind_of
+from .commands.showfile import RunningShow, open_show, play_show
 from .frames import Frame
 from .live import FINAL_FRAMES
 from .meter import UNITS
 from .outputs import MissingDependency
-from .playoutputs import kind_of
-from .showcmd import RunningShow, open_show, play_show
 from .sync import ManualSource
 
 if TYPE_CHECKING:

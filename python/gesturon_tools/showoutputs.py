@@ -1,6 +1,6 @@
 """The outputs a show file names in its `[[outputs]]` tables: for each kind,
 the keys its table takes, each with a check (the command line's own, from
-`playoutputs`, so a value means the same in a show as in an option), the
+`commands.playoutputs`, so a value means the same in a show as in an option), the
 checks of its keys together and against the patch, and how the output is
 built.
 
@@ -22,7 +22,7 @@ from typing import Any, Callable, Mapping, Sequence
 from .compose import rational
 from .dmx import Fixture
 from .outputs import OSC_DEFAULT_ADDRESS, SACN_PORT, OscOutput, SacnOutput, osc_address
-from .playoutputs import (baud_arg, ipv4_arg, latency_ms_arg, output_fps, port_address_arg,
+from .commands.playoutputs import (baud_arg, ipv4_arg, latency_ms_arg, output_fps, port_address_arg,
                           priority_arg, sync_universe_arg, ttl_arg)
 from .slew import slew_rate
 
@@ -78,17 +78,17 @@ def option(parse: Callable[[str], Any], kind: type | tuple[type, ...],
 
 
 def host_port(parse: str, what: str) -> Callable[[Any], object]:
-    """HOST:PORT (or [IPv6]:PORT) as option type `parse` of `playcmd`
-    reads it (imported when used: `playcmd` imports the show)."""
+    """HOST:PORT (or [IPv6]:PORT) as option type `parse` of `gesturon play`
+    reads it (imported when used: the play command imports the show)."""
     def check(text: str) -> object:
-        from . import playcmd
-        return getattr(playcmd, parse)(text)
+        from .commands import play
+        return getattr(play, parse)(text)
     return option(check, str, what)
 
 
 def artnet_node(text: str) -> object:
-    from .playcmd import host_port as parse
-    from .playoutputs import artnet_to_arg
+    from .commands.common import host_port as parse
+    from .commands.playoutputs import artnet_to_arg
     return artnet_to_arg(text, parse)
 
 

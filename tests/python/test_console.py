@@ -21,7 +21,7 @@ import gesturon
 from gesturon_tools.catalogue import Catalogue
 from gesturon_tools.compose import xyz
 from gesturon_tools.console import MAX_MESSAGE
-from gesturon_tools.showcmd import load_show
+from gesturon_tools.commands.showfile import load_show
 from loopback import OscListener, SacnListener
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "bench"))

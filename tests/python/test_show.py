@@ -297,7 +297,7 @@ def test_the_readme_shows_the_example_as_it_is():
 @pytest.mark.parametrize("mode", ["key", "timeline"])
 def test_the_status_line_follows_the_cues(mode):
     from gesturon_tools.live import BeatClock, Player, Track
-    from gesturon_tools.showcmd import CueRunner
+    from gesturon_tools.commands.showfile import CueRunner
     show = parse(TEXT.replace('mode = "key"', 'mode = "timeline"\nbars = [1, 3, 4]')
                  if mode == "timeline" else TEXT)
     patterns = show.start_patterns("intro")
@@ -345,7 +345,7 @@ def test_a_midi_clock_source_without_its_port_is_one_line(tmp_path, capsys):
 @pytest.mark.parametrize("unit, beats", [("beat", 1), ("bar", 4), ("phrase", 16)])
 def test_a_cue_fired_lands_on_the_next_boundary_after_the_last_frame(unit, beats):
     from gesturon_tools.live import BeatClock, Player, Track
-    from gesturon_tools.showcmd import CueRunner
+    from gesturon_tools.commands.showfile import CueRunner
     show = parse(TEXT)
     patterns = show.start_patterns("intro")
     clock = BeatClock(120, 0, now_ns=lambda: 0)   # the clock stands at pip 0

@@ -11,7 +11,7 @@ from typing import Any, Callable, TextIO
 
 from ..live import Frame, Player, Stats
 from ..meter import Meter
-from ..playoutputs import streams_text
+from .playoutputs import streams_text
 from ..sync import Source
 
 STATUS_EVERY_NS = 100_000_000  # the live line is redrawn at most ten times a second

@@ -20,13 +20,13 @@ import ipaddress
 from fractions import Fraction
 from typing import Any, Callable, TextIO
 
-from .catalogue import ToolError
-from .clock import exact
-from .commands.common import host_port
-from .dmx import UNIVERSE_MAX, UNIVERSE_MIN, Axis, Fixture, check_overlaps
-from .live import FINAL_FRAMES, MAX_LATENCY_MS, Frame, Output, Player, latency_ns
-from .numbers import OutOfRange, exact_text
-from .outputs import DMX_FPS, SACN_PORT, MissingDependency, OscOutput, SacnOutput
+from ..catalogue import ToolError
+from ..clock import exact
+from ..dmx import UNIVERSE_MAX, UNIVERSE_MIN, Axis, Fixture, check_overlaps
+from ..live import FINAL_FRAMES, MAX_LATENCY_MS, Frame, Output, Player, latency_ns
+from ..numbers import OutOfRange, exact_text
+from ..outputs import DMX_FPS, SACN_PORT, MissingDependency, OscOutput, SacnOutput
+from .common import host_port
 
 KINDS = ("osc", "sacn", "artnet", "dmx", "servo", "midi")  # dmx: sACN and Art-Net
 DMX_DEFAULT_LAYOUT = ("pan", "pan_fine", "tilt", "tilt_fine")
@@ -330,17 +330,17 @@ def make_outputs(args: argparse.Namespace) -> list[Output]:
                                       multicast_ttl=args.sacn_ttl, interface=args.sacn_interface,
                                       sync=args.sacn_sync, **timing("sacn", DMX_FPS)))
         if artnet:
-            from .artnet import ARTNET_PORT, ArtNetOutput
+            from ..artnet import ARTNET_PORT, ArtNetOutput
             host, port = args.artnet_to if args.artnet_to is not None else (None, ARTNET_PORT)
             outputs.append(ArtNetOutput(artnet, host, port, broadcast=args.artnet_broadcast,
                                         interface=args.artnet_from, sync=args.artnet_sync,
                                         **timing("artnet", DMX_FPS)))
         if servos:
-            from .servo import SERVO_FPS, MaestroOutput
+            from ..servo import SERVO_FPS, MaestroOutput
             outputs.append(MaestroOutput(servos, args.servo_to, baud=args.servo_baud,
                                          **timing("servo", SERVO_FPS)))
         if controls:
-            from .midicc import MIDI_FPS, MidiOutput
+            from ..midicc import MIDI_FPS, MidiOutput
             outputs.append(MidiOutput(controls, args.midi_to, **timing("midi", MIDI_FPS)))
     except (MissingDependency, ValueError, OSError) as error:
         for output in outputs:
@@ -352,7 +352,7 @@ def make_outputs(args: argparse.Namespace) -> list[Output]:
 def make_servos(args: argparse.Namespace) -> list[Any]:
     if not args.servo:
         return []
-    from .servo import Servo, check_channels
+    from ..servo import Servo, check_channels
     slew = dict(args.slew).get("servo")
     servos = []
     for channel, axis, track, pulses in args.servo:
@@ -371,7 +371,7 @@ def make_servos(args: argparse.Namespace) -> list[Any]:
 def make_controls(args: argparse.Namespace) -> list[Any]:
     if not args.midi_cc:
         return []
-    from .midicc import Control
+    from ..midicc import Control
     slew = dict(args.slew).get("midi")
     return [Control(channel, number, axis, track, fine, slew=slew)
             for channel, number, axis, track, fine in args.midi_cc]

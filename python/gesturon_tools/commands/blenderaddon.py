@@ -18,13 +18,13 @@ from importlib import metadata
 from pathlib import Path
 from typing import TYPE_CHECKING, TextIO
 
-from .catalogue import Catalogue, ToolError
-from .commands.common import ParserType
+from ..catalogue import Catalogue, ToolError
+from .common import ParserType
 
 if TYPE_CHECKING:
     from argparse import _SubParsersAction
 
-ADDON_SOURCE = Path(__file__).with_name("blender_addon") / "__init__.py"
+ADDON_SOURCE = Path(__file__).parent.parent / "blender_addon" / "__init__.py"
 BLENDER_MIN = "4.2.0"
 ZIP_DATE = (1980, 1, 1, 0, 0, 0)
 

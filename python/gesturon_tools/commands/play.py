@@ -10,7 +10,7 @@ with a live status line on a terminal.
 Each `--sacn` adds one fixture. One pattern drives every fixture (each
 `--spread` beats ahead of the one before); several patterns drive one
 fixture each, in order. Art-Net, servos, MIDI, rates, latency and the
-final frame are options of `playoutputs`. Ctrl-C, SIGTERM and SIGHUP stop
+final frame are options of `commands.playoutputs`. Ctrl-C, SIGTERM and SIGHUP stop
 at the next frame and end the streams cleanly.
 
 The beat comes from `--bpm`, from an Ableton Link session (`--link`), from
@@ -26,23 +26,19 @@ import threading
 from fractions import Fraction
 from typing import TYPE_CHECKING, TextIO
 
-from . import showcmd
-from .catalogue import Catalogue, ToolError
-# The argument types and the status line, shared with other commands, stay
-# importable from here, where they were first defined.
-from .commands.common import (ParserType as ParserType, bar_arg as bar_arg, beats_arg as beats_arg,
-                              bpm_arg as bpm_arg, fps_arg as fps_arg, host_port as host_port,
-                              spread_arg as spread_arg)
-from .commands.running import (StatusLine as StatusLine, status_text as status_text,
-                               stop_on_interrupt as stop_on_interrupt)
-from .dmx import Axis
-from .linkclock import LinkSource
-from .live import Player, Track, row
-from .meter import Meter
-from .numbers import OutOfRange, exact_text
-from .outputs import OSC_DEFAULT_ADDRESS, SACN_PORT, MissingDependency
+from ..catalogue import Catalogue, ToolError
+from ..dmx import Axis
+from ..linkclock import LinkSource
+from ..live import Player, Track, row
+from ..meter import Meter
+from ..numbers import OutOfRange, exact_text
+from ..outputs import OSC_DEFAULT_ADDRESS, SACN_PORT, MissingDependency
+from ..sync import ManualSource, Source, make_source
+from . import showfile
+# The option types shared with the other commands, and the status line.
+from .common import (ParserType, bar_arg, beats_arg, bpm_arg, fps_arg, host_port, spread_arg)
 from .playoutputs import FramePrinter, add_output_options, check_output_args, make_outputs
-from .sync import ManualSource, Source, make_source
+from .running import StatusLine, status_text, stop_on_interrupt
 
 if TYPE_CHECKING:
     from argparse import _SubParsersAction
@@ -182,8 +178,8 @@ def run_play(args: argparse.Namespace, catalogue: Catalogue, out: TextIO) -> Non
         return
     if not args.names:
         raise ToolError("play: give at least one pattern NAME", status=2)
-    if showcmd.is_show_file(args.names):
-        return showcmd.run_show(args, catalogue, out)
+    if showfile.is_show_file(args.names):
+        return showfile.run_show(args, catalogue, out)
     if args.cue is not None:
         raise ToolError("play: --cue needs a show file", status=2)
     for name in args.names:
@@ -218,7 +214,7 @@ def run_play(args: argparse.Namespace, catalogue: Catalogue, out: TextIO) -> Non
             elif isinstance(source, LinkSource):
                 source.wait_for_peers(LINK_JOIN_SECONDS)  # start on the session's beat
             if args.tap:
-                from .tapkeys import TapKeys
+                from ..tapkeys import TapKeys
                 keys = TapKeys(source)
                 out.write("tap: space taps the beat, enter marks the downbeat, "
                           "',' and '.' nudge\n")
@@ -262,7 +258,7 @@ def open_source(args: argparse.Namespace) -> Source:
 
 
 def list_midi_ports(out: TextIO) -> None:
-    from .midiclock import input_ports
+    from ..midiclock import input_ports
     try:
         ports = input_ports()
     except (MissingDependency, OSError) as error:

@@ -22,21 +22,21 @@ from dataclasses import dataclass
 from fractions import Fraction
 from typing import TYPE_CHECKING, Any, Callable, NamedTuple, Sequence, TextIO
 
-from .catalogue import PIPS_PER_BEAT, Catalogue, ToolError
-from .commands.running import StatusLine, stop_on_interrupt
-from .compose import Named
-from .linkclock import LinkSource
-from .live import Output, Player, Track
-from .meter import Unit
-from .outputs import OSC_DEFAULT_ADDRESS, MissingDependency
-from .show import Show, ShowError, ShowErrors, load
-from .showoutputs import OUTPUT_KINDS
-from .sync import ManualSource, Source, make_source
+from ..catalogue import PIPS_PER_BEAT, Catalogue, ToolError
+from ..compose import Named
+from ..linkclock import LinkSource
+from ..live import Output, Player, Track
+from ..meter import Unit
+from ..outputs import OSC_DEFAULT_ADDRESS, MissingDependency
+from ..show import Show, ShowError, ShowErrors, load
+from ..showoutputs import OUTPUT_KINDS
+from ..sync import ManualSource, Source, make_source
+from .running import StatusLine, stop_on_interrupt
 
 if TYPE_CHECKING:
     from argparse import _SubParsersAction
 
-    from .commands.common import ParserType
+    from .common import ParserType
 
 KEYS = b" \n\r"
 
@@ -287,7 +287,7 @@ class RunningShow:
             if self.show.cue_list is None or self.show.cue_list.mode == "key":
                 self.runner.advance()
         elif self.show.source == "tap" and isinstance(source, ManualSource):
-            from .tapkeys import NUDGE_PIPS
+            from ..tapkeys import NUDGE_PIPS
             if key == ord("t"):
                 source.tap()
             elif key == ord("d"):
@@ -340,7 +340,7 @@ def play_show(running: RunningShow) -> None:
     beats are played or it is stopped (Ctrl-C, SIGTERM, SIGHUP, also while
     joining a Link session); then send the final frame and close the
     outputs and the source."""
-    from .playcmd import LINK_JOIN_SECONDS
+    from .play import LINK_JOIN_SECONDS
     show, source, player = running.show, running.source, running.player
     clock = source.clock
     stopping = threading.Event()
