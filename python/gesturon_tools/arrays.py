@@ -48,6 +48,7 @@ import gesturon
 
 from .catalogue import INT32_MAX, INT32_MIN, Source
 
+_native_gather: Callable[[Any, Any, Any], bool] | None
 try:
     from ._gather import gather as _native_gather
 except ImportError:  # a source tree whose native part was never built: NumPy alone
