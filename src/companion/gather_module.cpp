@@ -18,37 +18,38 @@ constexpr std::int64_t kPipMin = std::numeric_limits<std::int32_t>::min();
 constexpr std::int64_t kPipMax = std::numeric_limits<std::int32_t>::max();
 constexpr std::size_t kAxes = 3;
 
-// pip mod period (0..period-1) for every 32-bit pip, without a division:
-// the pip is moved into 0..2^32-1 by adding 2^31, its remainder is found
-// by a multiplication by a precomputed 64-bit reciprocal (exact for every
-// 32-bit numerator and divisor), and the remainder of the shift is taken
-// back off. A period of 2^k is a mask on the two's-complement pip.
-class Wrap {
-public:
-    explicit Wrap(std::uint32_t period)
-        : period_(period),
-          mask_((period & (period - 1)) == 0 ? period - 1 : 0),
-          reciprocal_(~std::uint64_t{0} / period + 1),
-          shift_rest_(static_cast<std::uint32_t>((std::uint64_t{1} << 31) % period)) {}
+// pip mod period (0..period-1) of a 32-bit pip (given in 64 bits), for a
+// period of 2^k: a mask on its two's complement.
+struct ByMask {
+    std::uint32_t mask;
+    std::uint32_t operator()(std::int64_t pip) const noexcept { return static_cast<std::uint32_t>(pip) & mask; }
+};
+
+// pip mod period for any period, without a division: the pip is moved into
+// 0..2^32-1 by adding 2^31, its remainder found by a multiplication by a
+// precomputed 64-bit reciprocal (exact for every 32-bit numerator and
+// divisor), and the remainder of the shift taken back off.
+struct ByReciprocal {
+    explicit ByReciprocal(std::uint32_t period)
+        : period(period),
+          reciprocal(~std::uint64_t{0} / period + 1),
+          shift_rest(static_cast<std::uint32_t>((std::uint64_t{1} << 31) % period)) {}
 
     std::uint32_t operator()(std::int64_t pip) const noexcept {
-        const auto low = static_cast<std::uint32_t>(pip);  // two's complement of the 32-bit pip
-        if (mask_ != 0 || period_ == 1) {
-            return low & mask_;
-        }
-        const std::uint32_t shifted = low ^ 0x80000000u;  // pip + 2^31, in 0..2^32-1
-        const std::uint64_t fraction = reciprocal_ * shifted;
+        const std::uint32_t shifted = static_cast<std::uint32_t>(pip) ^ 0x80000000u;  // pip + 2^31
+        const std::uint64_t fraction = reciprocal * shifted;
         // The high 64 bits of fraction * period, from 32-bit halves.
-        const std::uint64_t high = ((fraction >> 32) * period_ + (((fraction & 0xFFFFFFFFu) * period_) >> 32)) >> 32;
-        const auto rest = static_cast<std::uint32_t>(high);
-        return rest >= shift_rest_ ? rest - shift_rest_ : rest + period_ - shift_rest_;
+        const auto rest = static_cast<std::uint32_t>(
+            ((fraction >> 32) * period + (((fraction & 0xFFFFFFFFu) * period) >> 32)) >> 32);
+        // rest - shift_rest, plus the period where that went below zero:
+        // without a branch, which random pips would mispredict half the time.
+        const std::uint32_t below = 0u - static_cast<std::uint32_t>(rest < shift_rest);
+        return rest - shift_rest + (static_cast<std::uint32_t>(period) & below);
     }
 
-private:
-    std::uint32_t period_;
-    std::uint32_t mask_;
-    std::uint64_t reciprocal_;
-    std::uint32_t shift_rest_;
+    std::uint64_t period;
+    std::uint64_t reciprocal;
+    std::uint32_t shift_rest;
 };
 
 py::buffer_info contiguous(const py::buffer& buffer, bool writable, const char* what) {
@@ -63,7 +64,7 @@ py::buffer_info contiguous(const py::buffer& buffer, bool writable, const char* 
     return info;
 }
 
-template <typename Pip>
+template <typename Pip, typename Wrap>
 bool gather_rows(const double* rows, Wrap wrap, const Pip* pips, py::ssize_t count, double* out) {
     bool in_range = true;
     for (py::ssize_t i = 0; i < count; ++i) {
@@ -95,20 +96,24 @@ bool gather(const py::buffer& table, const py::buffer& pips, const py::buffer& o
     }
     const auto* source = static_cast<const double*>(rows.ptr);
     auto* target = static_cast<double*>(into.ptr);
-    const Wrap wrap(static_cast<std::uint32_t>(rows.shape[0]));
     // A signed integer in the machine's own byte order ("q", or "=q" and the like).
     const std::string& kind = at.format;
     const bool native_order = kind.size() == 1 || (kind.size() == 2 && (kind[0] == '@' || kind[0] == '='));
-    const bool signed_kind = native_order && std::strchr("bhilq", kind.back()) != nullptr;
-    if (signed_kind && at.itemsize == 8) {
-        py::gil_scoped_release unlocked;
-        return gather_rows(source, wrap, static_cast<const std::int64_t*>(at.ptr), at.size, target);
+    if (!native_order || std::strchr("bhilq", kind.back()) == nullptr || (at.itemsize != 4 && at.itemsize != 8)) {
+        throw std::invalid_argument("pips must be signed 32- or 64-bit integers");
     }
-    if (signed_kind && at.itemsize == 4) {
+    const auto period = static_cast<std::uint32_t>(rows.shape[0]);
+    const auto run = [&](auto wrap) {
         py::gil_scoped_release unlocked;
+        if (at.itemsize == 8) {
+            return gather_rows(source, wrap, static_cast<const std::int64_t*>(at.ptr), at.size, target);
+        }
         return gather_rows(source, wrap, static_cast<const std::int32_t*>(at.ptr), at.size, target);
+    };
+    if ((period & (period - 1)) == 0) {
+        return run(ByMask{period - 1});
     }
-    throw std::invalid_argument("pips must be signed 32- or 64-bit integers");
+    return run(ByReciprocal(period));
 }
 
 }  // namespace
