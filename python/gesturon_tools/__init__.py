@@ -7,7 +7,6 @@ Everything here reads the catalogue through the module's public functions
 """
 
 
-
 def __getattr__(name: str) -> str:
     """`__version__`, read from the installed distribution when first asked
     for: reading it loads `importlib.metadata`, a noticeable part of the
