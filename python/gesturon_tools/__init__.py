@@ -6,10 +6,19 @@ Everything here reads the catalogue through the module's public functions
 `catalogue()` and `sample()`; nothing changes the module itself.
 """
 
-from importlib.metadata import PackageNotFoundError, version
 
-try:
-    # The one version of the distribution that ships the module and these tools.
-    __version__ = version("gesturon")
-except PackageNotFoundError:  # a source tree that was never installed
-    __version__ = "0+unknown"
+def __getattr__(name: str) -> str:
+    """`__version__`, read from the installed distribution when first asked
+    for: reading it loads `importlib.metadata`, a noticeable part of the
+    command's start-up, which most commands never need."""
+    if name != "__version__":
+        raise AttributeError(f"module {__name__!r} has no attribute {name!r}")
+    from importlib.metadata import PackageNotFoundError, version
+
+    try:
+        # The one version of the distribution that ships the module and these tools.
+        found = version("gesturon")
+    except PackageNotFoundError:  # a source tree that was never installed
+        found = "0+unknown"
+    globals()["__version__"] = found
+    return found

@@ -48,6 +48,12 @@ import gesturon
 
 from .catalogue import INT32_MAX, INT32_MIN, Source
 
+_native_gather: Callable[[Any, Any, Any], bool] | None
+try:
+    from ._gather import gather as _native_gather
+except ImportError:  # a source tree whose native part was never built: NumPy alone
+    _native_gather = None
+
 if TYPE_CHECKING:
     from numpy.typing import ArrayLike, NDArray
 
@@ -183,4 +189,14 @@ def frames(pattern: Pattern, pips: ArrayLike, source: Source | None = None) -> N
     """x, y, z of `pattern` at every pip of `pips` (any shape of integers):
     a new float64 array of shape `pips.shape + (3,)`."""
     rows = table(pattern, source)
-    return np.take(rows, wrapped(pips, len(rows)), axis=0)
+    at = np.asarray(pips)
+    if _native_gather is not None and at.dtype.kind == "i" and at.dtype.itemsize in (4, 8) and at.dtype.isnative:
+        # One pass that wraps each pip as it reads it, without an array of
+        # row indices in between.
+        if not at.flags.c_contiguous:
+            at = at.copy()
+        out = np.empty(at.shape + (3,))
+        if _native_gather(rows, at, out):
+            return out
+        # Some pip lies outside the pip range: refused as below.
+    return np.take(rows, wrapped(at, len(rows)), axis=0)

@@ -127,12 +127,15 @@ def encode_lanes_numpy(catalogue: Catalogue) -> bytes:
     if not finite.all():
         values[~finite] = 0.0
     steps = values.astype(np.int16)
-    # Differences within each lane, which starts as if two zeros came before it.
-    firsts = np.diff(steps, prepend=np.int16(0))
+    # Differences within each lane, which starts as if two zeros came before
+    # it; they fit 16 bits, the steps lying within +-QUANT_STEPS.
+    firsts = np.empty_like(steps)
+    np.subtract(steps[1:], steps[:-1], out=firsts[1:])
     firsts[starts] = steps[starts]
-    seconds = np.diff(firsts, prepend=np.int16(0))
+    seconds = np.empty_like(firsts)
+    np.subtract(firsts[1:], firsts[:-1], out=seconds[1:])
     seconds[starts] = firsts[starts]
-    return bytes(seconds.astype("<i2").tobytes())
+    return seconds.astype("<i2", copy=False).tobytes()
 
 
 def pack_lanes(raw: bytes) -> str:

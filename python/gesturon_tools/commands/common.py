@@ -21,7 +21,6 @@ from typing import TYPE_CHECKING, Callable, NoReturn, TextIO, TypeAlias, TypeVar
 
 from ..catalogue import INT32_MAX, INT32_MIN, PIPS_PER_BEAT, Catalogue, ToolError
 from ..clock import exact_tempo
-from ..live import MAX_FPS
 from ..meter import MAX_BEATS_PER_BAR
 from ..numbers import OutOfRange, exact_text
 
@@ -157,6 +156,8 @@ def bpm_arg(text: str) -> Fraction:
 
 def fps_arg(text: str) -> int | None:
     """Frames a second, or `pip` (None) for one frame on every pip."""
+    from ..live import MAX_FPS  # the live player, only for commands that take a frame rate
+
     if text == "pip":
         return None
     try:
