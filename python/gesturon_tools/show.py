@@ -29,6 +29,21 @@ PIPS_PER_BEAT = 64
 # beat sources from outside (Link, MIDI clock, tap) join this table.
 TEMPO_SOURCES = ("fixed",)
 CUE_LIST_MODES = ("key", "timeline")
+# How much a show file may hold (docs/limits.md). Reading and checking a show
+# costs time in proportion to each of these, and a transform chain costs in
+# proportion to the square of its length, so each is held far above any rig
+# a show drives and far below what would keep `gesturon check` waiting.
+MAX_SHOW_BYTES = 1 << 20
+MAX_FIXTURES = 1024          # every member of a row counts
+MAX_GROUPS = 256             # named in [groups]
+MAX_GROUP_MEMBERS = 1024     # names in one group
+MAX_OUTPUTS = 64
+MAX_CUES = 1024
+MAX_CUE_ENTRIES = 1024       # a group's pattern in a cue, over all cues
+MAX_CHAIN_STEPS = 32         # transform steps of one group in one cue
+MAX_STEPS = 1024             # transform steps over all cues
+MAX_CUE_LIST = 4096          # cues in the cue list (one may come back)
+MAX_MISTAKES_SHOWN = 100
 Number = Union[int, float, str]
 
 
@@ -43,10 +58,12 @@ class ShowError(Exception):
 
 
 class ShowErrors(Exception):
-    """Every mistake found in a show file."""
+    """Every mistake found in a show file (`total` counts them when only
+    the first are carried)."""
 
-    def __init__(self, path: str, errors: Sequence[ShowError]):
-        super().__init__(f"{path}: {len(errors)} mistake{'s' if len(errors) != 1 else ''}")
+    def __init__(self, path: str, errors: Sequence[ShowError], total: int | None = None):
+        self.total = len(errors) if total is None else total
+        super().__init__(f"{path}: {self.total} mistake{'s' if self.total != 1 else ''}")
         self.path = path
         self.errors = list(errors)
 
@@ -322,6 +339,10 @@ def read_fixtures(reader: Reader, data: Mapping[str, Any], carriers: dict[str, s
         reader.unknown(spec, FIXTURE_KEYS, place)
         count = reader.value(spec, "count", place, whole(1, 512, "count"), 1)
         labels = [name] if "count" not in spec else [f"{name}/{i + 1}" for i in range(count)]
+        if len(fixtures) + len(labels) > MAX_FIXTURES:
+            reader.error(place, f"the show has more than {MAX_FIXTURES} fixtures (each member of "
+                                "a row counts)")
+            break
         rows[name] = tuple(labels)
         if "universe" not in spec and "artnet" not in spec:
             for key in ("address", "layout", "step", "pan", "tilt", "z"):
@@ -386,7 +407,11 @@ def read_groups(reader: Reader, data: Mapping[str, Any], fixtures: Mapping[str, 
     groups: dict[str, tuple[str, ...]] = dict(rows)
     for label in fixtures:
         groups.setdefault(label, (label,))
-    for name, members in reader.table(data, "groups", "").items():
+    named = reader.table(data, "groups", "")
+    if len(named) > MAX_GROUPS:
+        reader.error("[groups]", f"{len(named)} groups; a show names at most {MAX_GROUPS}")
+        return groups
+    for name, members in named.items():
         place = f"[groups] {name}"
         if name in groups:
             reader.error(place, f"{name!r} is already the name of a fixture")
@@ -395,12 +420,15 @@ def read_groups(reader: Reader, data: Mapping[str, Any], fixtures: Mapping[str, 
                 not all(isinstance(m, str) for m in members):
             reader.error(place, "a group is a list of fixture names")
             continue
-        labels: list[str] = []
+        if len(members) > MAX_GROUP_MEMBERS:
+            reader.error(place, f"{len(members)} names; a group lists at most {MAX_GROUP_MEMBERS}")
+            continue
+        labels: dict[str, None] = {}  # in order, each once
         for member in members:
             if member not in groups or member not in rows and member not in fixtures:
                 reader.error(place, f"no fixture {member!r}")
                 continue
-            labels += [label for label in groups[member] if label not in labels]
+            labels.update(dict.fromkeys(groups[member]))
         groups[name] = tuple(labels)
     return groups
 
@@ -410,6 +438,9 @@ def read_outputs(reader: Reader, data: Mapping[str, Any], patch: Patch) -> list[
     entries = data.get("outputs", [])
     if not isinstance(entries, list):
         reader.error("outputs", "write each output as an [[outputs]] table")
+        return outputs
+    if len(entries) > MAX_OUTPUTS:
+        reader.error("outputs", f"{len(entries)} outputs; a show has at most {MAX_OUTPUTS}")
         return outputs
     for i, entry in enumerate(entries):
         place = f"[[outputs]] #{i + 1}"
@@ -443,6 +474,9 @@ def read_steps(reader: Reader, value: Any, place: str) -> tuple[tuple[str, Any],
         reader.error(place, "a transform is a list of steps such as [{ scale = 0.5 }, "
                             "{ rotate = 90 }]")
         return ()
+    if len(value) > MAX_CHAIN_STEPS:
+        reader.error(place, f"{len(value)} steps; a transform has at most {MAX_CHAIN_STEPS}")
+        return ()
     steps: list[tuple[str, Any]] = []
     for k, step in enumerate(value):
         where = f"{place} step {k + 1}"
@@ -460,7 +494,12 @@ def read_steps(reader: Reader, value: Any, place: str) -> tuple[tuple[str, Any],
 def read_cues(reader: Reader, data: Mapping[str, Any],
               groups: Mapping[str, tuple[str, ...]]) -> dict[str, Cue]:
     cues: dict[str, Cue] = {}
-    for name, spec in reader.table(data, "cues", "", required=True).items():
+    table = reader.table(data, "cues", "", required=True)
+    if len(table) > MAX_CUES:
+        reader.error("[cues]", f"{len(table)} cues; a show has at most {MAX_CUES}")
+        return cues
+    entries = steps_in_all = 0
+    for name, spec in table.items():
         place = f"[cues.{name}]"
         if not isinstance(spec, dict):
             reader.error(place, "expected a table")
@@ -471,6 +510,11 @@ def read_cues(reader: Reader, data: Mapping[str, Any],
         for group, what in spec.items():
             if group in ("fade", "ease"):
                 continue
+            entries += 1
+            if entries > MAX_CUE_ENTRIES:
+                reader.error(place, f"the cues give more than {MAX_CUE_ENTRIES} patterns to "
+                                    "groups in all")
+                return cues
             where = f"{place} {group}"
             if group not in groups:
                 reader.error(where, f"no group or fixture {group!r}")
@@ -485,6 +529,10 @@ def read_cues(reader: Reader, data: Mapping[str, Any],
                              else f"pattern: expected a name, not {pattern!r}")
                 continue
             steps = read_steps(reader, what.get("transform", []), f"{where} transform")
+            steps_in_all += len(steps)
+            if steps_in_all > MAX_STEPS:
+                reader.error(where, f"the cues' transforms have more than {MAX_STEPS} steps in all")
+                return cues
             spread = reader.value(what, "spread", where, beats_setting, 0)
             try:
                 apply_steps(transform(reader.known(pattern)), steps)
@@ -519,6 +567,10 @@ def read_cue_list(reader: Reader, data: Mapping[str, Any], cues: Mapping[str, Cu
     if mode not in CUE_LIST_MODES:
         reader.error(place_of(place, "mode"), f"unknown mode {mode!r} (known: key, timeline)")
     names = reader.value(spec, "cues", place, list, [], required=True)
+    if len(names) > MAX_CUE_LIST:
+        reader.error(place_of(place, "cues"), f"{len(names)} cues; a cue list holds at most "
+                                              f"{MAX_CUE_LIST}")
+        names = []
     for name in names:
         if name not in cues:
             reader.error(place_of(place, "cues"), f"no cue {name!r}")
@@ -550,8 +602,11 @@ def parse(text: str, known: Callable[[str], Pattern] | None = None) -> Show:
 
 def load(path: str, known: Callable[[str], Pattern] | None = None) -> Show:
     try:
-        with open(path, encoding="utf-8") as file:
-            text = file.read()
+        with open(path, "rb") as file:
+            raw = file.read(MAX_SHOW_BYTES + 1)
+        if len(raw) > MAX_SHOW_BYTES:
+            raise ShowErrors(path, [too_long()])
+        text = raw.decode("utf-8")
     except OSError as error:
         raise ShowErrors(path, [ShowError("", f"cannot read: {error.strerror}")]) from None
     except UnicodeDecodeError:
@@ -559,9 +614,20 @@ def load(path: str, known: Callable[[str], Pattern] | None = None) -> Show:
     return read(text, path, known)
 
 
+def too_long(size: int | None = None) -> ShowError:
+    return ShowError("", f"the show is {'more than ' if size is None else ''}"
+                         f"{MAX_SHOW_BYTES if size is None else size} bytes; a show file is at "
+                         f"most {MAX_SHOW_BYTES}")
+
+
 def read(text: str, path: str, known: Callable[[str], Pattern] | None) -> Show:
+    size = len(text.encode("utf-8", "surrogateescape"))
+    if size > MAX_SHOW_BYTES:
+        raise ShowErrors(path, [too_long(size)])
     try:
         data = tomllib.loads(text)
+    except RecursionError:  # the TOML reader descends once for every level of nesting
+        raise ShowErrors(path, [ShowError("", "arrays or tables nested too deeply")]) from None
     except tomllib.TOMLDecodeError as error:
         message = str(error)
         line = re.search(r"\(at line (\d+), column (\d+)\)$", message)
@@ -596,9 +662,14 @@ def read(text: str, path: str, known: Callable[[str], Pattern] | None) -> Show:
         except ShowError as error:
             reader.errors.append(error)
     if reader.errors:
-        for mistake in reader.errors:
+        # Finding a mistake's line reads the file, so only the first are
+        # placed and shown; mending them usually clears many of the rest.
+        shown = reader.errors[:MAX_MISTAKES_SHOWN]
+        for mistake in shown:
             mistake.line = locate(text, mistake.place)
-        raise ShowErrors(path, reader.errors)
+        if len(reader.errors) > len(shown):
+            shown.append(ShowError("", f"and {len(reader.errors) - len(shown)} more mistakes"))
+        raise ShowErrors(path, shown, len(reader.errors))
     return show
 
 

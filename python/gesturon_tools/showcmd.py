@@ -58,8 +58,7 @@ def run_check(args: argparse.Namespace, catalogue: Catalogue, out: TextIO) -> No
         for line in errors.lines():
             print(line, file=out)
         out.flush()
-        raise ToolError(f"{args.show}: {len(errors.errors)} mistake"
-                        f"{'s' if len(errors.errors) != 1 else ''}") from None
+        raise ToolError(str(errors)) from None
     dmx = sum(fixture is not None for fixture in show.fixtures.values())
     print(f"{args.show}: ok: {len(show.fixtures)} fixtures ({dmx} on DMX), "
           f"{len(show.cues)} cues, outputs: {', '.join(o.kind for o in show.outputs) or 'none'}",
