@@ -51,10 +51,16 @@ class ShowError(Exception):
     """One mistake in a show file: where it is and what is wrong."""
 
     def __init__(self, place: str, message: str, line: int | None = None):
-        super().__init__(f"{place}: {message}" if place else message)
+        # A key may hold any character; shown, a mistake stays on one line
+        # and sends the terminal nothing but text.
+        super().__init__(printable(f"{place}: {message}" if place else message))
         self.place = place
         self.message = message
         self.line = line
+
+
+def printable(text: str) -> str:
+    return "".join(c if c.isprintable() else repr(c)[1:-1] for c in text)
 
 
 class ShowErrors(Exception):

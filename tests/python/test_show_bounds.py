@@ -90,3 +90,15 @@ def test_a_group_lists_each_fixture_once_in_the_order_first_named():
     text = HEAD + "[fixtures.r]\ncount = 3\n[fixtures.s]\n[groups]\ng = [\"s\", \"r\", \"s\", \"r/2\"]\n" + \
         '[cues.c]\ng = { pattern = "helix" }\n'
     assert show.parse(text).groups["g"] == ("s", "r/1", "r/2", "r/3")
+
+
+@pytest.mark.parametrize("text", [
+    '[tempo]\nbpm = 120\n[fixtures."a\\nb"]\n[cues.c]\n',
+    '"x\\u001b[2Jy" = 1\n[tempo]\nbpm = 120\n[fixtures.a]\n[cues.c]\na = { pattern = "helix" }\n',
+    '[tempo]\nbpm = 120\n[fixtures.a]\n[cues.c]\na = { pattern = "helix" }\n"\\r" = { pattern = "helix" }\n',
+])
+def test_a_mistake_shows_control_characters_of_keys_escaped_on_one_line(text):
+    with pytest.raises(show.ShowErrors) as caught:
+        show.parse(text)
+    lines = caught.value.lines()
+    assert lines and all(line.isprintable() for line in lines)
