@@ -31,6 +31,21 @@ PIPS_PER_BEAT = 64
 TEMPO_SOURCES: dict[str, tuple[str, ...]] = {
     "fixed": (), "tap": (), "link": ("quantum", "lead"), "midi": ("port",)}
 CUE_LIST_MODES = ("key", "timeline")
+# How much a show file may hold (docs/limits.md). Reading and checking a show
+# costs time in proportion to each of these, and a transform chain costs in
+# proportion to the square of its length, so each is held far above any rig
+# a show drives and far below what would keep `gesturon check` waiting.
+MAX_SHOW_BYTES = 1 << 20
+MAX_FIXTURES = 1024          # every member of a row counts
+MAX_GROUPS = 256             # named in [groups]
+MAX_GROUP_MEMBERS = 1024     # names in one group
+MAX_OUTPUTS = 64
+MAX_CUES = 1024
+MAX_CUE_ENTRIES = 1024       # a group's pattern in a cue, over all cues
+MAX_CHAIN_STEPS = 32         # transform steps of one group in one cue
+MAX_STEPS = 1024             # transform steps over all cues
+MAX_CUE_LIST = 4096          # cues in the cue list (one may come back)
+MAX_MISTAKES_SHOWN = 100
 Number = Union[int, float, str]
 
 
@@ -38,17 +53,25 @@ class ShowError(Exception):
     """One mistake in a show file: where it is and what is wrong."""
 
     def __init__(self, place: str, message: str, line: int | None = None):
-        super().__init__(f"{place}: {message}" if place else message)
+        # A key may hold any character; shown, a mistake stays on one line
+        # and sends the terminal nothing but text.
+        super().__init__(printable(f"{place}: {message}" if place else message))
         self.place = place
         self.message = message
         self.line = line
 
 
-class ShowErrors(Exception):
-    """Every mistake found in a show file."""
+def printable(text: str) -> str:
+    return "".join(c if c.isprintable() else repr(c)[1:-1] for c in text)
 
-    def __init__(self, path: str, errors: Sequence[ShowError]):
-        super().__init__(f"{path}: {len(errors)} mistake{'s' if len(errors) != 1 else ''}")
+
+class ShowErrors(Exception):
+    """Every mistake found in a show file (`total` counts them when only
+    the first are carried)."""
+
+    def __init__(self, path: str, errors: Sequence[ShowError], total: int | None = None):
+        self.total = len(errors) if total is None else total
+        super().__init__(f"{path}: {self.total} mistake{'s' if self.total != 1 else ''}")
         self.path = path
         self.errors = list(errors)
 
@@ -133,10 +156,10 @@ class Show:
         leave out are not in it): the group's pattern through its
         transform chain, member i shifted by i spreads."""
         chosen: dict[str, Pattern] = {}
-        for group, spec in self.cues[cue].groups.items():
-            chain = apply_steps(transform(self.patterns(spec.pattern)), spec.steps)
+        for group, given in self.cues[cue].groups.items():
+            chain = apply_steps(transform(self.patterns(given.pattern)), given.steps)
             for i, label in enumerate(self.groups[group]):
-                chosen[label] = chain.shift(i * spec.spread) if spec.spread else chain
+                chosen[label] = chain.shift(i * given.spread) if given.spread else chain
         return chosen
 
     def start_patterns(self, cue: str) -> dict[str, Pattern]:
@@ -314,38 +337,42 @@ def read_fixtures(reader: Reader, data: Mapping[str, Any], carriers: dict[str, s
     fixtures: dict[str, Fixture | None] = {}
     rows: dict[str, tuple[str, ...]] = {}
     patch: dict[str, list[tuple[str, Fixture]]] = {"sacn": [], "artnet": []}
-    for name, spec in reader.table(data, "fixtures", "", required=True).items():
+    for name, given in reader.table(data, "fixtures", "", required=True).items():
         place = f"[fixtures.{name}]"
         if not NAME.fullmatch(name):
             reader.error(place, "a fixture name starts with a letter and holds letters, digits, "
                                 "_ and -")
             continue
-        if not isinstance(spec, dict):
-            reader.error(place, f"expected a table, not {spec!r}")
+        if not isinstance(given, dict):
+            reader.error(place, f"expected a table, not {given!r}")
             continue
-        reader.unknown(spec, FIXTURE_KEYS, place)
-        count = reader.value(spec, "count", place, whole(1, 512, "count"), 1)
-        labels = [name] if "count" not in spec else [f"{name}/{i + 1}" for i in range(count)]
+        reader.unknown(given, FIXTURE_KEYS, place)
+        count = reader.value(given, "count", place, whole(1, 512, "count"), 1)
+        labels = [name] if "count" not in given else [f"{name}/{i + 1}" for i in range(count)]
+        if len(fixtures) + len(labels) > MAX_FIXTURES:
+            reader.error(place, f"the show has more than {MAX_FIXTURES} fixtures (each member of "
+                                "a row counts)")
+            break
         rows[name] = tuple(labels)
-        if "universe" not in spec and "artnet" not in spec:
+        if "universe" not in given and "artnet" not in given:
             for key in ("address", "layout", "step", "pan", "tilt", "z"):
-                if key in spec:
+                if key in given:
                     reader.error(place_of(place, key), "only a DMX fixture (with a universe, "
                                                        "or an artnet universe) takes this")
             for label in labels:
                 fixtures[label] = None
             continue
-        carrier = "artnet" if "artnet" in spec else "sacn"
-        if "universe" in spec and "artnet" in spec:
+        carrier = "artnet" if "artnet" in given else "sacn"
+        if "universe" in given and "artnet" in given:
             reader.error(place_of(place, "artnet"), "a fixture is on sACN (universe) or on "
                                                     "Art-Net (artnet), not both")
-        universe = reader.value(spec, "universe", place, universe_setting) if carrier == "sacn" \
-            else reader.value(spec, "artnet", place, artnet_universe)
-        address = reader.value(spec, "address", place, whole(1, CHANNELS, "a DMX address"),
+        universe = reader.value(given, "universe", place, universe_setting) if carrier == "sacn" \
+            else reader.value(given, "artnet", place, artnet_universe)
+        address = reader.value(given, "address", place, whole(1, CHANNELS, "a DMX address"),
                                required=True)
-        layout = reader.value(spec, "layout", place, layout_setting, DEFAULT_LAYOUT)
-        step = reader.value(spec, "step", place, whole(1, CHANNELS, "step"), len(layout or ()))
-        axes = {axis: reader.value(spec, axis, place, axis_setting, Axis())
+        layout = reader.value(given, "layout", place, layout_setting, DEFAULT_LAYOUT)
+        step = reader.value(given, "step", place, whole(1, CHANNELS, "step"), len(layout or ()))
+        axes = {axis: reader.value(given, axis, place, axis_setting, Axis())
                 for axis in ("pan", "tilt", "z")}
         # A fixture with a mistake is still known by name, so that groups
         # and cues naming it report only their own mistakes.
@@ -390,7 +417,11 @@ def read_groups(reader: Reader, data: Mapping[str, Any], fixtures: Mapping[str, 
     groups: dict[str, tuple[str, ...]] = dict(rows)
     for label in fixtures:
         groups.setdefault(label, (label,))
-    for name, members in reader.table(data, "groups", "").items():
+    named = reader.table(data, "groups", "")
+    if len(named) > MAX_GROUPS:
+        reader.error("[groups]", f"{len(named)} groups; a show names at most {MAX_GROUPS}")
+        return groups
+    for name, members in named.items():
         place = f"[groups] {name}"
         if name in groups:
             reader.error(place, f"{name!r} is already the name of a fixture")
@@ -399,12 +430,15 @@ def read_groups(reader: Reader, data: Mapping[str, Any], fixtures: Mapping[str, 
                 not all(isinstance(m, str) for m in members):
             reader.error(place, "a group is a list of fixture names")
             continue
-        labels: list[str] = []
+        if len(members) > MAX_GROUP_MEMBERS:
+            reader.error(place, f"{len(members)} names; a group lists at most {MAX_GROUP_MEMBERS}")
+            continue
+        labels: dict[str, None] = {}  # in order, each once
         for member in members:
             if member not in groups or member not in rows and member not in fixtures:
                 reader.error(place, f"no fixture {member!r}")
                 continue
-            labels += [label for label in groups[member] if label not in labels]
+            labels.update(dict.fromkeys(groups[member]))
         groups[name] = tuple(labels)
     return groups
 
@@ -414,6 +448,9 @@ def read_outputs(reader: Reader, data: Mapping[str, Any], patch: Patch) -> list[
     entries = data.get("outputs", [])
     if not isinstance(entries, list):
         reader.error("outputs", "write each output as an [[outputs]] table")
+        return outputs
+    if len(entries) > MAX_OUTPUTS:
+        reader.error("outputs", f"{len(entries)} outputs; a show has at most {MAX_OUTPUTS}")
         return outputs
     for i, entry in enumerate(entries):
         place = f"[[outputs]] #{i + 1}"
@@ -425,18 +462,18 @@ def read_outputs(reader: Reader, data: Mapping[str, Any], patch: Patch) -> list[
             reader.error(place_of(place, "kind"), f"unknown output kind {kind!r} (known: "
                                                   f"{', '.join(OUTPUT_KINDS)})")
             continue
-        spec = OUTPUT_KINDS[kind]
+        given = OUTPUT_KINDS[kind]
         place = f"[[outputs]] #{i + 1} ({kind})"
-        reader.unknown(entry, ("kind",) + tuple(spec.keys), place)
+        reader.unknown(entry, ("kind",) + tuple(given.keys), place)
         before = len(reader.errors)
-        settings = {key: reader.value(entry, key, place, check) for key, check in spec.keys.items()
+        settings = {key: reader.value(entry, key, place, check) for key, check in given.keys.items()
                     if key in entry}
-        for key in spec.required:
+        for key in given.required:
             if key not in entry:
                 reader.error(place, f"missing key {key!r}")
         settings = {k: v for k, v in settings.items() if v is not None}
         if len(reader.errors) == before:  # the keys together, once each is right
-            for key, message in spec.together(settings, patch):
+            for key, message in given.together(settings, patch):
                 reader.error(place_of(place, key) if key else place, message)
         outputs.append(OutputSpec(kind, settings, place))
     return outputs
@@ -446,6 +483,9 @@ def read_steps(reader: Reader, value: Any, place: str) -> tuple[tuple[str, Any],
     if not isinstance(value, list):
         reader.error(place, "a transform is a list of steps such as [{ scale = 0.5 }, "
                             "{ rotate = 90 }]")
+        return ()
+    if len(value) > MAX_CHAIN_STEPS:
+        reader.error(place, f"{len(value)} steps; a transform has at most {MAX_CHAIN_STEPS}")
         return ()
     steps: list[tuple[str, Any]] = []
     for k, step in enumerate(value):
@@ -464,17 +504,27 @@ def read_steps(reader: Reader, value: Any, place: str) -> tuple[tuple[str, Any],
 def read_cues(reader: Reader, data: Mapping[str, Any],
               groups: Mapping[str, tuple[str, ...]]) -> dict[str, Cue]:
     cues: dict[str, Cue] = {}
-    for name, spec in reader.table(data, "cues", "", required=True).items():
+    table = reader.table(data, "cues", "", required=True)
+    if len(table) > MAX_CUES:
+        reader.error("[cues]", f"{len(table)} cues; a show has at most {MAX_CUES}")
+        return cues
+    entries = steps_in_all = 0
+    for name, given in table.items():
         place = f"[cues.{name}]"
-        if not isinstance(spec, dict):
+        if not isinstance(given, dict):
             reader.error(place, "expected a table")
             continue
-        fade = reader.value(spec, "fade", place, beats_setting, 0)
-        ease = reader.value(spec, "ease", place, lambda v: check_ease(text_value(v)), "linear")
+        fade = reader.value(given, "fade", place, beats_setting, 0)
+        ease = reader.value(given, "ease", place, lambda v: check_ease(text_value(v)), "linear")
         chosen: dict[str, GroupCue] = {}
-        for group, what in spec.items():
+        for group, what in given.items():
             if group in ("fade", "ease"):
                 continue
+            entries += 1
+            if entries > MAX_CUE_ENTRIES:
+                reader.error(place, f"the cues give more than {MAX_CUE_ENTRIES} patterns to "
+                                    "groups in all")
+                return cues
             where = f"{place} {group}"
             if group not in groups:
                 reader.error(where, f"no group or fixture {group!r}")
@@ -489,6 +539,10 @@ def read_cues(reader: Reader, data: Mapping[str, Any],
                              else f"pattern: expected a name, not {pattern!r}")
                 continue
             steps = read_steps(reader, what.get("transform", []), f"{where} transform")
+            steps_in_all += len(steps)
+            if steps_in_all > MAX_STEPS:
+                reader.error(where, f"the cues' transforms have more than {MAX_STEPS} steps in all")
+                return cues
             spread = reader.value(what, "spread", where, beats_setting, 0)
             try:
                 apply_steps(transform(reader.known(pattern)), steps)
@@ -516,25 +570,29 @@ def text_value(value: Any) -> str:
 def read_cue_list(reader: Reader, data: Mapping[str, Any], cues: Mapping[str, Cue]) -> CueList | None:
     if "cuelist" not in data:
         return None
-    spec = reader.table(data, "cuelist", "")
+    given = reader.table(data, "cuelist", "")
     place = "[cuelist]"
-    reader.unknown(spec, ("mode", "cues", "bars"), place)
-    mode = reader.value(spec, "mode", place, text_value, "key")
+    reader.unknown(given, ("mode", "cues", "bars"), place)
+    mode = reader.value(given, "mode", place, text_value, "key")
     if mode not in CUE_LIST_MODES:
         reader.error(place_of(place, "mode"), f"unknown mode {mode!r} (known: key, timeline)")
-    names = reader.value(spec, "cues", place, list, [], required=True)
+    names = reader.value(given, "cues", place, list, [], required=True)
+    if len(names) > MAX_CUE_LIST:
+        reader.error(place_of(place, "cues"), f"{len(names)} cues; a cue list holds at most "
+                                              f"{MAX_CUE_LIST}")
+        names = []
     for name in names:
         if name not in cues:
             reader.error(place_of(place, "cues"), f"no cue {name!r}")
     bars: list[int] = []
     if mode == "timeline":
-        bars = reader.value(spec, "bars", place, list, [], required=True)
+        bars = reader.value(given, "bars", place, list, [], required=True)
         if len(bars) != len(names) or not all(isinstance(b, int) and not isinstance(b, bool)
                                               for b in bars):
             reader.error(place_of(place, "bars"), "give one whole bar number per cue")
         elif any(b >= c for b, c in zip(bars, bars[1:])) or (bars and bars[0] < 1):
             reader.error(place_of(place, "bars"), "bars start at 1 and increase")
-    elif "bars" in spec:
+    elif "bars" in given:
         reader.error(place_of(place, "bars"), "only a timeline takes bars")
     return CueList(mode, tuple(names), tuple(bars))
 
@@ -554,8 +612,11 @@ def parse(text: str, known: Callable[[str], Pattern] | None = None) -> Show:
 
 def load(path: str, known: Callable[[str], Pattern] | None = None) -> Show:
     try:
-        with open(path, encoding="utf-8") as file:
-            text = file.read()
+        with open(path, "rb") as file:
+            raw = file.read(MAX_SHOW_BYTES + 1)
+        if len(raw) > MAX_SHOW_BYTES:
+            raise ShowErrors(path, [too_long()])
+        text = raw.decode("utf-8")
     except OSError as error:
         raise ShowErrors(path, [ShowError("", f"cannot read: {error.strerror}")]) from None
     except UnicodeDecodeError:
@@ -563,9 +624,20 @@ def load(path: str, known: Callable[[str], Pattern] | None = None) -> Show:
     return read(text, path, known)
 
 
+def too_long(size: int | None = None) -> ShowError:
+    return ShowError("", f"the show is {'more than ' if size is None else ''}"
+                         f"{MAX_SHOW_BYTES if size is None else size} bytes; a show file is at "
+                         f"most {MAX_SHOW_BYTES}")
+
+
 def read(text: str, path: str, known: Callable[[str], Pattern] | None) -> Show:
+    size = len(text.encode("utf-8", "surrogateescape"))
+    if size > MAX_SHOW_BYTES:
+        raise ShowErrors(path, [too_long(size)])
     try:
         data = tomllib.loads(text)
+    except RecursionError:  # the TOML reader descends once for every level of nesting
+        raise ShowErrors(path, [ShowError("", "arrays or tables nested too deeply")]) from None
     except tomllib.TOMLDecodeError as error:
         message = str(error)
         line = re.search(r"\(at line (\d+), column (\d+)\)$", message)
@@ -599,9 +671,14 @@ def read(text: str, path: str, known: Callable[[str], Pattern] | None) -> Show:
         except ShowError as error:
             reader.errors.append(error)
     if reader.errors:
-        for mistake in reader.errors:
+        # Finding a mistake's line reads the file, so only the first are
+        # placed and shown; mending them usually clears many of the rest.
+        shown = reader.errors[:MAX_MISTAKES_SHOWN]
+        for mistake in shown:
             mistake.line = locate(text, mistake.place)
-        raise ShowErrors(path, reader.errors)
+        if len(reader.errors) > len(shown):
+            shown.append(ShowError("", f"and {len(reader.errors) - len(shown)} more mistakes"))
+        raise ShowErrors(path, shown, len(reader.errors))
     return show
 
 

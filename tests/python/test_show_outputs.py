@@ -276,10 +276,10 @@ def test_a_show_sends_its_midi_controls_at_their_own_rate(monkeypatch):
     from gesturon_tools.showoutputs import OUTPUT_KINDS
     from test_outputs import SECOND, Port, sim_player
     show = parse(TEXT)
-    spec = show.outputs[3]
+    given = show.outputs[3]
     opened = []
     monkeypatch.setattr(mido, "open_output", lambda name: opened.append(name) or Port())
-    output = OUTPUT_KINDS[spec.kind].build(spec.settings, show.patch)
+    output = OUTPUT_KINDS[given.kind].build(given.settings, show.patch)
     player, _ = sim_player([Track("lfo_breathe", 0, "puppet")], [output], fps=30)
     player.run(until_pip=128)                  # one second at 120 BPM
     assert opened == ["Synth"] and player.streams[1].fps == 100

@@ -64,8 +64,7 @@ def run_check(args: argparse.Namespace, catalogue: Catalogue, out: TextIO) -> No
         for line in errors.lines():
             print(line, file=out)
         out.flush()
-        raise ToolError(f"{args.show}: {len(errors.errors)} mistake"
-                        f"{'s' if len(errors.errors) != 1 else ''}") from None
+        raise ToolError(str(errors)) from None
     dmx = sum(fixture is not None for fixture in show.fixtures.values())
     print(f"{args.show}: ok: {len(show.fixtures)} fixtures ({dmx} on DMX), "
           f"{len(show.cues)} cues, outputs: {', '.join(o.kind for o in show.outputs) or 'none'}",
@@ -102,11 +101,11 @@ class CueRunner:
 
     def request(self, cue: str, at_pip: int | None = None, unit: Unit = "bar") -> int:
         patterns = self.show.cue_patterns(cue)
-        spec = self.show.cues[cue]
+        given = self.show.cues[cue]
         labels = list(patterns)
         return self.player.cue(labels, [patterns[label] for label in labels], at=unit,
-                               at_pip=at_pip, fade_beats=Fraction(spec.fade, PIPS_PER_BEAT),
-                               ease=spec.ease)
+                               at_pip=at_pip, fade_beats=Fraction(given.fade, PIPS_PER_BEAT),
+                               ease=given.ease)
 
     def fire(self, cue: str, unit: Unit = "bar") -> int:
         """Cue `cue` on the next beat, bar or phrase, as the player's own
@@ -227,12 +226,12 @@ def input_fd() -> int | None:
 def build_outputs(show: Show) -> list[Output]:
     outputs: list[Output] = []
     try:
-        for spec in show.outputs:
-            outputs.append(OUTPUT_KINDS[spec.kind].build(spec.settings, show.patch))
+        for given in show.outputs:
+            outputs.append(OUTPUT_KINDS[given.kind].build(given.settings, show.patch))
     except (MissingDependency, ValueError, OSError) as error:
         for output in outputs:
             output.close()
-        raise ToolError(f"play: {spec.place}: {error}") from None
+        raise ToolError(f"play: {given.place}: {error}") from None
     return outputs
 
 
