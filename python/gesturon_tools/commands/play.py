@@ -22,7 +22,6 @@ from __future__ import annotations
 
 import argparse
 import sys
-import threading
 from fractions import Fraction
 from typing import TYPE_CHECKING, TextIO
 
@@ -38,7 +37,7 @@ from . import showfile
 # The option types shared with the other commands, and the status line.
 from .common import (ParserType, bar_arg, beats_arg, bpm_arg, fps_arg, host_port, spread_arg)
 from .playoutputs import FramePrinter, add_output_options, check_output_args, make_outputs
-from .running import StatusLine, status_text, stop_on_interrupt
+from .running import Closable, StatusLine, play_to_the_end
 
 if TYPE_CHECKING:
     from argparse import _SubParsersAction
@@ -200,36 +199,20 @@ def run_play(args: argparse.Namespace, catalogue: Catalogue, out: TextIO) -> Non
         status.live = False  # the frames are printed instead
         player.outputs += (FramePrinter(out, clock.meter.format),)
     player.outputs += (status,)
-    keys = None
-    stopping = threading.Event()  # Ctrl-C before the run begins (while joining Link) counts too
 
-    def stop() -> None:
-        stopping.set()
-        player.stop()
+    def begin(closing: list[Closable]) -> int | None:
+        if isinstance(source, ManualSource):
+            clock.locate(0)  # beat zero: now, with everything set up
+        elif isinstance(source, LinkSource):
+            source.wait_for_peers(LINK_JOIN_SECONDS)  # start on the session's beat
+        if args.tap:
+            from ..tapkeys import TapKeys
+            closing.append(TapKeys(source))
+            out.write("tap: space taps the beat, enter marks the downbeat, "
+                      "',' and '.' nudge\n")
+        return None if args.beats is None else clock.pip() + args.beats
 
-    with stop_on_interrupt(stop):
-        try:
-            if isinstance(source, ManualSource):
-                clock.locate(0)  # beat zero: now, with everything set up
-            elif isinstance(source, LinkSource):
-                source.wait_for_peers(LINK_JOIN_SECONDS)  # start on the session's beat
-            if args.tap:
-                from ..tapkeys import TapKeys
-                keys = TapKeys(source)
-                out.write("tap: space taps the beat, enter marks the downbeat, "
-                          "',' and '.' nudge\n")
-            start = clock.pip()
-            try:
-                if not stopping.is_set():
-                    player.run(until_pip=None if args.beats is None else start + args.beats)
-            finally:
-                player.close()  # the final frame, and sACN streams ended
-        except OSError as error:
-            raise ToolError(f"play: cannot send: {error.strerror or error}") from None
-        finally:
-            if keys is not None:
-                keys.close()
-            source.close()
+    play_to_the_end(player, source, begin)
 
 
 def open_source(args: argparse.Namespace) -> Source:

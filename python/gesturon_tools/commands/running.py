@@ -1,5 +1,6 @@
 """What the commands that play live share: the status line, redrawn in
-place on a terminal, and stopping cleanly on Ctrl-C, SIGTERM or SIGHUP."""
+place on a terminal, stopping cleanly on Ctrl-C, SIGTERM or SIGHUP, and
+running a player to its end with its outputs and beat source closed."""
 
 from __future__ import annotations
 
@@ -7,8 +8,9 @@ import signal
 import threading
 from fractions import Fraction
 from types import FrameType
-from typing import Any, Callable, TextIO
+from typing import Any, Callable, Protocol, TextIO
 
+from ..catalogue import ToolError
 from ..live import Frame, Player, Stats
 from ..meter import Meter
 from .playoutputs import streams_text
@@ -99,3 +101,36 @@ class stop_on_interrupt:
         for signum, previous in self.previous.items():
             signal.signal(signum, previous)
 
+
+
+class Closable(Protocol):
+    def close(self) -> None: ...
+
+
+def play_to_the_end(player: Player, source: Source, begin: Callable[[list[Closable]], int | None]) -> None:
+    """Plays until the pip `begin` returns (None: until stopped), after
+    `begin` has set the clock up (it may wait, joining a Link session, and
+    may add things to close, such as a terminal's key reader). A stop
+    asked for meanwhile counts too. Then the final frame is sent, and the
+    outputs, whatever `begin` added and the source are closed."""
+    stopping = threading.Event()
+    closing: list[Closable] = []
+
+    def stop() -> None:
+        stopping.set()
+        player.stop()
+
+    with stop_on_interrupt(stop):
+        try:
+            until = begin(closing)
+            try:
+                if not stopping.is_set():
+                    player.run(until_pip=until)
+            finally:
+                player.close()  # the final frame, and sACN streams ended
+        except OSError as error:
+            raise ToolError(f"play: cannot send: {error.strerror or error}") from None
+        finally:
+            for thing in closing:
+                thing.close()
+            source.close()

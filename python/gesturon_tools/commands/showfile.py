@@ -31,7 +31,7 @@ from ..outputs import OSC_DEFAULT_ADDRESS, MissingDependency
 from ..show import Show, ShowError, ShowErrors, load
 from ..showoutputs import OUTPUT_KINDS
 from ..sync import ManualSource, Source, make_source
-from .running import StatusLine, stop_on_interrupt
+from .running import Closable, StatusLine, play_to_the_end
 
 if TYPE_CHECKING:
     from argparse import _SubParsersAction
@@ -342,36 +342,23 @@ def play_show(running: RunningShow) -> None:
     from .play import LINK_JOIN_SECONDS
     show, source, player = running.show, running.source, running.player
     clock = source.clock
-    stopping = threading.Event()
-
-    def stopped() -> None:
-        stopping.set()
-        player.stop()
-
     keys: KeyReader | None = None
     if show.cue_list is None or show.cue_list.mode == "key" or show.source == "tap":
         fd = input_fd()
         keys = KeyReader(fd, running.press) if fd is not None else None
-    with stop_on_interrupt(stopped):
-        try:
-            if isinstance(source, ManualSource):
-                clock.locate(Fraction(show.meter.bar_start(running.start_bar), PIPS_PER_BEAT))
-            elif isinstance(source, LinkSource):
-                source.wait_for_peers(LINK_JOIN_SECONDS)  # start on the session's beat
-            first = clock.pip() if not isinstance(source, ManualSource) else \
-                show.meter.bar_start(running.start_bar)
-            until = None if running.beats is None else first + running.beats
-            try:
-                if not stopping.is_set():
-                    player.run(until_pip=until)
-            finally:
-                player.close()
-        except OSError as error:
-            raise ToolError(f"play: cannot send: {error.strerror or error}") from None
-        finally:
-            if keys is not None:
-                keys.close()
-            source.close()
+
+    def begin(closing: list[Closable]) -> int | None:
+        if keys is not None:
+            closing.append(keys)
+        if isinstance(source, ManualSource):
+            clock.locate(Fraction(show.meter.bar_start(running.start_bar), PIPS_PER_BEAT))
+        elif isinstance(source, LinkSource):
+            source.wait_for_peers(LINK_JOIN_SECONDS)  # start on the session's beat
+        first = clock.pip() if not isinstance(source, ManualSource) else \
+            show.meter.bar_start(running.start_bar)
+        return None if running.beats is None else first + running.beats
+
+    play_to_the_end(player, source, begin)
 
 
 def run_show(args: argparse.Namespace, catalogue: Catalogue, out: TextIO) -> None:
