@@ -64,8 +64,8 @@ def sampled_axes(source: Source, pattern: str, period: int) -> Axes:
     """One period of `pattern` as `source.sample` gives it: x, y and z of
     pips 0..period-1 as three flat arrays of doubles, and the period.
     Through `gesturon_tools.arrays` (whose tables other users in the
-    process share) when NumPy is installed, else pip by pip; the same
-    doubles either way.
+    process share) when NumPy is installed, else by the companion's native
+    loop of `sample` calls, else pip by pip; the same doubles every way.
 
     Flat doubles, 24 bytes a pip as in the module's own tables, rather than
     a float object per value (32 bytes each, scattered): a player reading a
@@ -75,11 +75,17 @@ def sampled_axes(source: Source, pattern: str, period: int) -> Axes:
     try:
         from . import arrays
     except ImportError:
-        sample = source.sample
-        for pip in range(period):
-            for lane, value in zip(lanes, sample(pattern, pip).as_tuple()):
-                lane.append(value)
-        return lanes[0], lanes[1], lanes[2], period
+        try:
+            from ._gather import sample_rows
+        except ImportError:  # a source tree whose native part was never built
+            sample = source.sample
+            for pip in range(period):
+                for lane, value in zip(lanes, sample(pattern, pip).as_tuple()):
+                    lane.append(value)
+            return lanes[0], lanes[1], lanes[2], period
+        flat = array.array("d", [0.0]) * (3 * period)
+        sample_rows(source.sample, (pattern,), memoryview(flat).cast("B").cast("d", (period, 3)))
+        return flat[0::3], flat[1::3], flat[2::3], period
     rows = arrays.table(pattern, source)
     for axis, lane in enumerate(lanes):
         lane.frombytes(rows[:, axis].tobytes())

@@ -142,7 +142,7 @@ def pack_lanes(raw: bytes) -> str:
     """The lanes' low bytes then their high bytes, gzip-compressed and
     base64-encoded."""
     planes = raw[0::2] + raw[1::2]
-    return base64.b64encode(gzip.compress(planes, compresslevel=6, mtime=0)).decode("ascii")
+    return base64.b64encode(gzip.compress(planes, compresslevel=5, mtime=0)).decode("ascii")
 
 
 # Score lanes in drum-machine order, and the level of a hit as a digit.

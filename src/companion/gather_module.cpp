@@ -1,7 +1,10 @@
-// Rows of a pattern's table at any pips, wrapped into the period as the
-// module wraps them, in one pass: gesturon_tools._gather, used by
-// gesturon_tools.arrays. It reads and writes plain buffers, so it needs
-// nothing but pybind11 to build; the caller makes the arrays.
+// The two loops of gesturon_tools.arrays that run once a row:
+// gesturon_tools._gather. `sample_rows` fills a pattern's table through the
+// pattern's own `sample`, row by row, as Python would but without Python's
+// loop; `gather` reads the rows of a table at any pips, wrapped into the
+// period as the module wraps them, in one pass. Both read and write plain
+// buffers, so they need nothing but pybind11 to build; the caller makes the
+// arrays.
 #include <pybind11/pybind11.h>
 
 #include <cstdint>
@@ -9,6 +12,9 @@
 #include <limits>
 #include <stdexcept>
 #include <string>
+#include <vector>
+
+#include "core.hpp"
 
 namespace py = pybind11;
 
@@ -116,10 +122,60 @@ bool gather(const py::buffer& table, const py::buffer& pips, const py::buffer& o
     return run(ByReciprocal(period));
 }
 
+// x, y, z of one position into `row`. The module's own positions are read
+// as the C++ record they hold (pybind11 shares registered types between
+// extensions built alike, so the record is found by type); any other
+// object through its as_tuple(), as the companion reads positions.
+void read_position(const py::handle& position, double* row) {
+    py::detail::make_caster<gesturon::Offset3> record;
+    if (record.load(position, false)) {
+        const auto& p = py::detail::cast_op<const gesturon::Offset3&>(record);
+        row[0] = p.x;
+        row[1] = p.y;
+        row[2] = p.z;
+        return;
+    }
+    const py::tuple xyz = position.attr("as_tuple")();
+    if (xyz.size() != kAxes) {
+        throw py::value_error("a position's as_tuple() must give x, y and z");
+    }
+    for (std::size_t axis = 0; axis < kAxes; ++axis) {
+        row[axis] = xyz[axis].cast<double>();
+    }
+}
+
+// Fills `out` (float64, period x 3) with what `sample(*head, pip)` returns
+// for pip 0..period-1: the same calls a Python loop would make, in order,
+// so every value is the one `sample` gives. What a call raises is raised.
+void sample_rows(const py::handle& sample, const py::tuple& head, const py::buffer& out) {
+    py::buffer_info into = contiguous(out, true, "out");
+    if (into.format != py::format_descriptor<double>::format() || into.ndim != 2 || into.shape[1] != kAxes ||
+        into.shape[0] - 1 > kPipMax) {
+        throw std::invalid_argument("out must be a (period, 3) float64 array");
+    }
+    auto* target = static_cast<double*>(into.ptr);
+    std::vector<PyObject*> arguments;
+    for (const py::handle& argument : head) {
+        arguments.push_back(argument.ptr());
+    }
+    arguments.push_back(nullptr);  // the pip, made anew for each call
+    for (py::ssize_t pip = 0; pip < into.shape[0]; ++pip) {
+        const py::int_ at(pip);
+        arguments.back() = at.ptr();
+        PyObject* position = PyObject_Vectorcall(sample.ptr(), arguments.data(), arguments.size(), nullptr);
+        if (position == nullptr) {
+            throw py::error_already_set();
+        }
+        read_position(py::reinterpret_steal<py::object>(position), target + kAxes * pip);
+    }
+}
+
 }  // namespace
 
 PYBIND11_MODULE(_gather, m) {
-    m.doc() = "Rows of a (period, 3) table at any 32-bit pips, wrapped into the period.";
+    m.doc() = "A pattern's table filled through its sample(), and its rows at any 32-bit pips.";
+    m.def("sample_rows", &sample_rows, py::arg("sample"), py::arg("head"), py::arg("out"),
+          "Writes sample(*head, pip) for pip 0..len(out)-1 into the rows of `out`.");
     m.def("gather", &gather, py::arg("table"), py::arg("pips"), py::arg("out"),
           "Writes the rows of `table` at `pips` into `out`; False if a pip is outside the pip range.");
 }

@@ -126,6 +126,50 @@ def test_a_librarys_tables_go_with_it():
     assert len(arrays._by_source) == count - 1
 
 
+class ForeignSource:
+    """A source that is not the module: positions of its own type, read
+    through as_tuple(); a name "broken" whose pip 5 raises, and one whose
+    positions give two values."""
+
+    class Position:
+        def __init__(self, *values):
+            self.values = values
+
+        def as_tuple(self):
+            return self.values
+
+    def catalogue(self):
+        return [{"name": name, "period_pips": 9} for name in ("own", "broken", "short")]
+
+    def sample(self, name, pip):
+        if name == "broken" and pip == 5:
+            raise RuntimeError("pip 5 is broken")
+        if name == "short":
+            return self.Position(0.5, 0.25)
+        return self.Position(pip / 9, -pip, 2**-1074 * pip)
+
+
+@pytest.mark.parametrize("loop", ["native", "python"])
+def test_tables_are_filled_alike_natively_and_in_python(loop, monkeypatch):
+    """Both ways of filling a table call sample once a row and give its
+    values to the bit; what a source raises reaches the caller."""
+    if loop == "python":
+        monkeypatch.setattr(arrays, "_native_rows", None)
+    else:
+        assert arrays._native_rows is not None, "the companion's native part is built with the package"
+    source = ForeignSource()
+    expected = sampled(lambda pip: source.sample("own", pip), range(9))
+    assert np.array_equal(arrays.table("own", source).view(np.int64), expected)
+    mine = gesturon.SampledPattern("mine", "", [(i / 13, -i / 17, 1 / (i + 1)) for i in range(13)])
+    assert np.array_equal(arrays._build(mine.sample, (), 13).view(np.int64), sampled(mine.sample, range(13)))
+    assert np.array_equal(arrays._build(gesturon.sample, ("helix",), 300).view(np.int64),
+                          sampled(lambda pip: gesturon.sample("helix", pip), range(300)))
+    with pytest.raises(RuntimeError, match="pip 5 is broken"):
+        arrays.table("broken", source)
+    with pytest.raises(ValueError):
+        arrays.table("short", source)
+
+
 WITHOUT_NUMPY = textwrap.dedent("""
     import hashlib, io, json, sys
     if sys.argv[1] == "hidden":
