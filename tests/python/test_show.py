@@ -14,6 +14,7 @@ import pytest
 import gesturon
 from gesturon_tools.cli import main
 from gesturon_tools.show import FIXTURE_KEYS, ShowErrors, load, parse
+from guides import blocks
 from loopback import OscListener
 
 EXAMPLE = Path(__file__).resolve().parents[2] / "examples" / "stage.toml"
@@ -289,9 +290,8 @@ def test_play_refuses_in_one_line(argv, message, capsys):
     assert message in err and err.count("\n") == 1
 
 
-def test_the_readme_shows_the_example_as_it_is():
-    readme = (EXAMPLE.parents[1] / "README.md").read_text()
-    assert "```toml\n" + TEXT + "```" in readme
+def test_the_shows_guide_shows_the_example_as_it_is():
+    assert TEXT in blocks(EXAMPLE.parents[1] / "docs" / "shows.md", "toml")
 
 
 @pytest.mark.parametrize("mode", ["key", "timeline"])

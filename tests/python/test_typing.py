@@ -6,8 +6,9 @@ own Python checked against them.
 - every signature in the stubs agrees with the one pybind11 generated for
   the binding: parameter names, positional-only parameters, defaults and
   conversions (converting or strict int, string, float, sequence);
-- `mypy --strict` passes on gesturon_tools, bench/, examples/, the README's
-  Python examples and typed_uses/accepted.py, which also runs;
+- `mypy --strict` passes on gesturon_tools, bench/, examples/, the Python
+  examples of the README and of every guide in docs/, and
+  typed_uses/accepted.py, which also runs;
 - every marked line of typed_uses/rejected.py draws its mypy error and fails
   at run time as well, so the stubs are neither permissive nor stricter
   than the module.
@@ -27,8 +28,8 @@ import pytest
 from mypy import api as mypy_api
 
 import gesturon
+from guides import DOCUMENTS, ROOT, blocks, text
 
-ROOT = Path(__file__).resolve().parents[2]
 USES = Path(__file__).resolve().parent / "typed_uses"
 INSTALLED_STUBS = Path(gesturon.__file__).parent / "gesturon-stubs" / "__init__.pyi"
 CACHE = ROOT / "build" / "mypy-cache"
@@ -149,21 +150,28 @@ def test_every_binding_has_a_stub_signature():
 # ---------------------------------------------------------------------------
 # mypy --strict on the project's Python and on typed uses of the module.
 
-def readme_examples(directory: Path) -> list[Path]:
-    blocks = re.findall(r"```python\n(.*?)```", (ROOT / "README.md").read_text(encoding="utf-8"), re.S)
-    assert blocks, "the README has no Python examples"
-    paths = []
-    for i, block in enumerate(blocks, 1):
-        paths.append(directory / f"readme_example_{i}.py")
-        paths[-1].write_text(block, encoding="utf-8")
-    return paths
-
-
-@pytest.mark.parametrize("target", ["python/gesturon_tools", "bench", "examples", "README.md",
+@pytest.mark.parametrize("target", ["python/gesturon_tools", "bench", "examples",
                                     "tests/python/typed_uses/accepted.py"])
-def test_strict_mypy_passes(target: str, tmp_path: Path):
-    targets = readme_examples(tmp_path) if target == "README.md" else [ROOT / target]
-    status, report = run_mypy(*targets)
+def test_strict_mypy_passes(target: str):
+    status, report = run_mypy(ROOT / target)
+    assert status == 0, report
+
+
+DOCUMENTED = [path for path in DOCUMENTS if blocks(path, "python")]
+
+
+def test_every_python_example_is_found():
+    for path in DOCUMENTS:
+        assert len(blocks(path, "python")) == text(path).count("```python\n"), path.name
+
+
+@pytest.mark.parametrize("document", DOCUMENTED, ids=lambda path: path.name)
+def test_strict_mypy_passes_on_the_documented_examples(document: Path, tmp_path: Path):
+    examples = []
+    for i, block in enumerate(blocks(document, "python"), 1):
+        examples.append(tmp_path / f"{document.stem}_example_{i}.py")
+        examples[-1].write_text(block, encoding="utf-8")
+    status, report = run_mypy(*examples)
     assert status == 0, report
 
 
