@@ -19,7 +19,7 @@ from gesturon_tools.showoutputs import OUTPUT_KINDS, controls_of, servos_of
 from loopback import Datagrams
 from test_outputs import (artnet_packets, coarse_fine, dmx_value, maestro_commands,
                           pulse_quarters, sacn_packets)
-from test_play import assert_one_line_error, run
+from commandline import assert_refused, run
 
 RIG = Path(__file__).resolve().parents[2] / "examples" / "rig.toml"
 TEXT = RIG.read_text()
@@ -154,9 +154,8 @@ def test_servos_and_controls_follow_every_member_of_a_group(servos, controls, wa
                                     ["--latency-ms", "5"], ["--slew", "pan=90"],
                                     ["--artnet-sync"], ["--servo-to", "/dev/ttyACM1"]])
 def test_play_refuses_output_options_a_show_sets_itself(capsys, option):
-    code, out, err = run(capsys, "play", str(RIG), *option)
-    assert code == 2 and out == ""
-    assert_one_line_error(err, "a show file sets its own outputs", f"leave out {option[0]}")
+    assert_refused(capsys, ["play", str(RIG), *option], 2,
+                   ["a show file sets its own outputs", f"leave out {option[0]}"])
 
 
 def test_a_dry_run_of_a_show_prints_its_frames_and_opens_nothing(capsys):
