@@ -16,8 +16,8 @@ import pytest
 
 import gesturon
 from gesturon_tools.artnet import ArtNetOutput, port_address
-from gesturon_tools.live import (Axis, BeatClock, CallbackOutput, Fixture, OscOutput, Player,
-                                 SacnOutput, Track)
+from gesturon_tools.live import (FINAL_FRAMES, Axis, BeatClock, CallbackOutput, Fixture,
+                                 OscOutput, Player, SacnOutput, Track)
 from gesturon_tools.midicc import Control, MidiOutput
 from gesturon_tools.outputs import resolve
 from gesturon_tools.servo import MaestroOutput, Servo
@@ -189,7 +189,7 @@ def test_artnet_universes_carry_the_samples_of_each_frame(sync):
                                              dmx_value(az, 255), 255))
 
 
-@pytest.mark.parametrize("final", ["hold", "centre", "dark"])
+@pytest.mark.parametrize("final", FINAL_FRAMES)
 def test_final_frames_and_slew_limits_on_art_net(final):
     """Pan slewed to 90 degrees a second (one position a second) chases a
     pattern that jumps from -1 to 1 at pip 64 (0.5 s); closing the player
