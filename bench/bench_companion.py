@@ -1,8 +1,11 @@
 """Where users' time goes in the companion, each figure beside its floor:
 a player frame of 100 tracks (floor: 100 sample calls), DMX encoding per
-fixture, export rows per second with and without --bpm (floor: formatting
-the same values), the gallery command, and arrays.frames per row (floors:
-a NumPy gather from prepared indices, and the same gather in C++).
+fixture, a rig of 512 fixtures on sACN (floor: the fixtures naming their
+tracks by index), export rows per second with and without --bpm (floor:
+formatting the same values), the gallery command, and arrays.frames per row
+beside two references: NumPy's take from indices already wrapped into the
+period, which its goal is set against, and a plain C++ loop that wraps and
+gathers (neither is a floor: arrays.frames may beat both).
 
 Run alone with: cd bench && python3 -c 'import bench_companion; bench_companion.run()'
 """
@@ -12,6 +15,7 @@ from __future__ import annotations
 import os
 import resource
 import shutil
+import socket
 import subprocess
 import sys
 import tempfile
@@ -25,12 +29,13 @@ import numpy as np
 import gesturon
 from gesturon_tools import arrays, cli
 from gesturon_tools.dmx import Axis, Fixture
-from gesturon_tools.live import BeatClock, CallbackOutput, Player
+from gesturon_tools.live import BeatClock, CallbackOutput, Player, SacnOutput, row
 from measure import figure
 
 FRAME_TARGET = 1.5      # a frame of 100 tracks / 100 sample calls
 EXPORT_BPM_TARGET = 1.3  # export --bpm / plain export
-FRAMES_TARGET = 1.5     # arrays.frames / a NumPy gather of prepared indices
+FRAMES_TARGET = 1.5     # arrays.frames / NumPy's take of indices already wrapped
+RIG_TARGET = 1.1        # a rig's fixtures following tracks by label / by index
 GALLERY_TARGET_S = 1.0
 REPEAT = 9
 
@@ -75,7 +80,7 @@ def player_frame() -> None:
 
     floor, frame = paired_ns([hundred_samples, one_frame], 500)
     figure("100 sample calls (floor)", f"{floor / 1e3:6.1f} us")
-    figure("Player frame of 100 tracks, callback output", f"{frame / 1e3:6.1f} us  x{frame / floor:4.2f}",
+    figure("Player frame of 100 tracks (x: ratio to floor)", f"{frame / 1e3:6.1f} us  x{frame / floor:4.2f}",
            f"x{FRAME_TARGET}", frame / floor <= FRAME_TARGET)
 
 
@@ -88,6 +93,46 @@ def dmx_encoding() -> None:
                                              fixture.tilt.value(-0.5, 65535)]], 20_000)
         figure(f"DMX per fixture, {label}", f"{cost / 1e3:6.2f} us")
         figure("  two axes through Axis.value (scales looked up)", f"{per_axis / 1e3:6.2f} us")
+
+
+RIG_FIXTURES = 512
+
+
+def large_rig() -> None:
+    """A frame of a large rig: 512 fixtures (four universes) on an sACN
+    output, each following a track of its own, sent by unicast to a socket
+    of the bench's own on 127.0.0.1 that nothing reads. The fixtures name
+    their tracks by label, as show files do; the floor is the same rig
+    with the fixtures naming them by index, which costs no lookup."""
+    tracks = row("helix", RIG_FIXTURES, 8)
+    receiver = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+    receiver.bind(("127.0.0.1", 0))
+    to = "127.0.0.1"
+    port = receiver.getsockname()[1]
+
+    def rig(by_label: bool) -> Callable[[], object]:
+        fixtures = [Fixture(1 + i // 128, 1 + i % 128 * 4, track=track.label if by_label else i)
+                    for i, track in enumerate(tracks)]
+        output = SacnOutput(fixtures, to, port, fps=None)
+        players.append(Player(tracks, [output], BeatClock(120, 0, now_ns=lambda: 0)))
+        player, at = players[-1], [0]
+
+        def one_frame() -> None:
+            at[0] += 7_812_500  # a pip at 120 BPM
+            player.play_frame(at[0])
+        return one_frame
+
+    players: list[Player] = []
+    try:
+        by_index, by_label = paired_ns([rig(False), rig(True)], 50)
+    finally:
+        for player in players:
+            player.close()
+        receiver.close()
+    figure(f"{RIG_FIXTURES} fixtures on sACN, by track index (floor)", f"{by_index / 1e3:6.0f} us")
+    figure(f"{RIG_FIXTURES} fixtures on sACN, by label (x: ratio to floor)",
+           f"{by_label / 1e3:6.0f} us  x{by_label / by_index:4.2f}",
+           f"x{RIG_TARGET}", by_label / by_index <= RIG_TARGET)
 
 
 EXPORT_ROWS = 200_000
@@ -215,12 +260,12 @@ def frames_per_row() -> None:
         if floor_module is not None:
             calls.append(lambda: floor_module.gather(rows, pips32))
         gather, frames, frames32, *native = [ns / FRAMES_ROWS for ns in paired_ns(calls, 3)]
-        figure(f"{name}, period {period}: NumPy gather (floor)", f"{gather:5.2f} ns/row")
+        figure(f"{name} ({period} pips): NumPy take, indices wrapped", f"{gather:5.2f} ns/row")
         if native:
-            figure("  native gather, wrapping included (floor)", f"{native[0]:5.2f} ns/row")
-        figure("  arrays.frames, int64 pips", f"{frames:5.2f} ns/row  x{frames / gather:4.2f}",
+            figure("  a plain C++ loop, wrapping and gathering", f"{native[0]:5.2f} ns/row")
+        figure("  arrays.frames, int64 pips (x: ratio to NumPy take)", f"{frames:5.2f} ns/row  x{frames / gather:4.2f}",
                f"x{FRAMES_TARGET}", frames / gather <= FRAMES_TARGET)
-        figure("  arrays.frames, int32 pips", f"{frames32:5.2f} ns/row  x{frames32 / gather:4.2f}",
+        figure("  arrays.frames, int32 pips (x: ratio to NumPy take)", f"{frames32:5.2f} ns/row  x{frames32 / gather:4.2f}",
                f"x{FRAMES_TARGET}", frames32 / gather <= FRAMES_TARGET)
     sample = gesturon.sample
     few = [int(p) for p in pips[:20_000]]
@@ -232,6 +277,7 @@ def run() -> None:
     print(f"  (load average {os.getloadavg()[0]:.2f} on {os.cpu_count()} cores)")
     player_frame()
     dmx_encoding()
+    large_rig()
     export_rows()
     gallery_time()
     gallery_parts()

@@ -11,8 +11,8 @@ from __future__ import annotations
 import array
 import itertools
 import operator
-from dataclasses import dataclass
-from typing import NamedTuple, Sequence
+from dataclasses import dataclass, field
+from typing import Iterable, Mapping, NamedTuple, Sequence
 
 from .catalogue import Source
 
@@ -49,15 +49,32 @@ class Frame:
     time_ns: int
     pip: int
     positions: tuple[Position, ...]
+    # Where each label stands in `positions`. The outputs look a track up
+    # by label once per fixture per frame, so this is a table, not a
+    # search: a player makes one for its tracks and hands it to every frame
+    # it makes; any other frame makes its own on its first lookup by label.
+    # Not part of the frame's value.
+    _places: Mapping[str, int] | None = field(default=None, kw_only=True, repr=False,
+                                              compare=False)
 
     def __getitem__(self, track: str | int) -> Position:
         """A track's position by label or by index."""
         if isinstance(track, int):
             return self.positions[track]
-        for position in self.positions:
-            if position.label == track:
-                return position
-        raise KeyError(f"no track {track!r} in the frame")
+        places = self._places
+        if places is None:
+            places = label_places(position.label for position in self.positions)
+            object.__setattr__(self, "_places", places)
+        try:
+            return self.positions[places[track]]
+        except (KeyError, TypeError):  # TypeError: a key no label can equal (a list)
+            raise KeyError(f"no track {track!r} in the frame") from None
+
+
+def label_places(labels: Iterable[str]) -> dict[str, int]:
+    """Each label's index, the first where a label repeats."""
+    order = tuple(labels)
+    return dict(zip(reversed(order), range(len(order) - 1, -1, -1)))
 
 
 def sampled_axes(source: Source, pattern: str, period: int) -> Axes:

@@ -40,7 +40,7 @@ from .catalogue import Source
 from .compose import Exact, Pattern, Patternish, name_of, pattern as as_pattern, pips_of
 from .cues import Change, Choice, CueState
 from .dmx import Axis, Fixture
-from .frames import Axes, Frame, Lineup, Position, sampled_axes
+from .frames import Axes, Frame, Lineup, Position, label_places, sampled_axes
 from .meter import Unit
 from .outputs import MissingDependency, OscOutput, SacnOutput
 
@@ -269,6 +269,7 @@ class Player:
             if isinstance(choice, str):
                 self._table(choice)
         self._labels = tuple(track.name for track in self.tracks)
+        self._places = label_places(self._labels)  # shared by every frame
         # What the tracks played at the last pip a frame was made for, and
         # their lineup (None while a track plays a pattern object), as one
         # value, so that a frame made in another thread reads a matching pair.
@@ -297,7 +298,7 @@ class Player:
             lineup = self._line_up(changes)
             self._lineup = changes, lineup
         if lineup is not None:
-            return Frame(index, time_ns, pip, lineup.positions(pip))
+            return Frame(index, time_ns, pip, lineup.positions(pip), _places=self._places)
         positions = []
         for label, track, change in zip(self._labels, self.tracks, changes):
             at = pip + track.offset
@@ -308,7 +309,7 @@ class Player:
                 i = at % period
                 x, y, z = xs[i], ys[i], zs[i]
             positions.append(Position(label, change.name, at, x, y, z))
-        return Frame(index, time_ns, pip, tuple(positions))
+        return Frame(index, time_ns, pip, tuple(positions), _places=self._places)
 
     def _line_up(self, changes: tuple[Change, ...]) -> Lineup | None:
         """The lineup of the tracks playing `changes`, with the tables of
@@ -379,7 +380,8 @@ class Player:
         own = self.frame(self.clock.pip_at(t), self.stats.frames, t)
         for stream in self.group_streams():
             if stream.latency_ns == 0:
-                stream.send(Frame(stream.stats.frames, t, own.pip, own.positions))
+                stream.send(Frame(stream.stats.frames, t, own.pip, own.positions,
+                                  _places=self._places))
             else:
                 stream.send(self.frame(self.clock.pip_at(t + stream.latency_ns),
                                        stream.stats.frames, t))
@@ -518,7 +520,8 @@ class Player:
                 due = frame_time(start, index, stream.fps or self.fps)
                 if index and self._wait_until(due, stoppable=False) - start > SETTLE_NS:
                     break
-                stream.send(Frame(last.index + 1 + index, due, last.pip, centre))
+                stream.send(Frame(last.index + 1 + index, due, last.pip, centre,
+                                  _places=self._places))
                 if all(getattr(output, "settled", True) for output in stream.outputs):
                     break
 

@@ -22,13 +22,12 @@ from typing import TYPE_CHECKING, Any, Sequence
 from .clock import Number
 from .dmx import Axis, Real
 from .outputs import MissingDependency, optional_module
-from .slew import Slew
+from .slew import Followers, Slew, check_axis
 
 if TYPE_CHECKING:
     from .live import Frame
 
 MIDI_FPS = 50
-AXES = ("x", "y", "z")
 
 
 @dataclass(frozen=True)
@@ -54,8 +53,7 @@ class Control:
                 or not 0 <= self.number <= top:
             raise ValueError(f"a {'14' if self.fine else '7'}-bit control is controller 0 to "
                              f"{top}, not {self.number}")
-        if self.axis not in AXES:
-            raise ValueError(f"a control follows axis x, y or z, not {self.axis!r}")
+        check_axis(self.axis, "control")
         Slew(self.slew)
 
     def messages(self, value: int) -> list[tuple[int, int]]:
@@ -78,7 +76,7 @@ def check_controllers(controls: Sequence[Control]) -> None:
             seen.add((control.channel, number))
 
 
-class MidiOutput:
+class MidiOutput(Followers[Control]):
     """Control changes to a MIDI port: every frame, each control whose value
     changed. `port`: a port name or an open mido output port. `fps`
     (default 50) and `latency_ms`: see `Stream`."""
@@ -90,8 +88,7 @@ class MidiOutput:
             raise ValueError("a MIDI output needs at least one control")
         check_controllers(controls)
         self.controls = tuple(controls)
-        self.fps, self.latency_ms = fps, latency_ms
-        self._slews = [Slew(control.slew) for control in self.controls]
+        super().__init__(self.controls, fps, latency_ms)
         self._sent: dict[tuple[int, int], int] = {}
         self._owned = isinstance(port, str)
         if isinstance(port, str):
@@ -107,8 +104,8 @@ class MidiOutput:
     def values(self, frame: Frame) -> list[tuple[int, int, int]]:
         """(channel, controller, value) of every control for a frame."""
         out = []
-        for control, slew in zip(self.controls, self._slews):
-            position = slew.step(getattr(frame[control.track], control.axis), frame.time_ns)
+        for control, slew, sampled in self.follow(frame):
+            position = slew.step(sampled, frame.time_ns)
             value = control.scale.value(position, 16383 if control.fine else 127)
             out += [(control.channel, number, part) for number, part in control.messages(value)]
         return out
@@ -120,10 +117,6 @@ class MidiOutput:
                 self.port.send(Message("control_change", channel=channel - 1, control=number,
                                        value=value))
                 self._sent[(channel, number)] = value
-
-    @property
-    def settled(self) -> bool:
-        return all(slew.settled for slew in self._slews)
 
     def close(self) -> None:
         if self._owned:

@@ -26,7 +26,7 @@ from typing import TYPE_CHECKING, Any, Protocol, Sequence
 from .clock import Number
 from .dmx import Real, rational
 from .outputs import optional_module
-from .slew import Slew
+from .slew import Followers, Slew, check_axis
 
 if TYPE_CHECKING:
     from .live import Frame
@@ -35,7 +35,6 @@ SET_TARGET = 0x84
 CHANNELS = 24          # the largest Maestro
 PULSE_MAX = Fraction(16383, 4)  # fourteen bits of quarter-microseconds
 SERVO_FPS = 50         # servo pulses repeat about every 20 ms
-AXES = ("x", "y", "z")
 
 
 class SerialLine(Protocol):
@@ -62,8 +61,7 @@ class Servo:
         if isinstance(self.channel, bool) or not isinstance(self.channel, int) \
                 or not 0 <= self.channel < CHANNELS:
             raise ValueError(f"servo channel must be 0 to {CHANNELS - 1}, not {self.channel}")
-        if self.axis not in AXES:
-            raise ValueError(f"a servo follows axis x, y or z, not {self.axis!r}")
+        check_axis(self.axis, "servo")
         low, high = rational(self.low, "pulse width"), rational(self.high, "pulse width")
         centre = (low + high) / 2 if self.centre is None else rational(self.centre,
                                                                        "pulse width")
@@ -99,7 +97,7 @@ def quarter_us(pulse: Fraction) -> int:
     return int((pulse * 4 + Fraction(1, 2)) // 1)
 
 
-class MaestroOutput:
+class MaestroOutput(Followers[Servo]):
     """Servos on a Maestro servo controller over a serial line: every frame
     sets each servo's target from the position of its track's axis.
 
@@ -114,8 +112,7 @@ class MaestroOutput:
             raise ValueError("a servo output needs at least one servo")
         check_channels(servos)
         self.servos = tuple(servos)
-        self.fps, self.latency_ms = fps, latency_ms
-        self._slews = [Slew(servo.slew) for servo in self.servos]
+        super().__init__(self.servos, fps, latency_ms)
         if isinstance(line, str):
             serial: Any = optional_module("serial", "the servo output", "pyserial",
                                           "pip install 'gesturon[servo]'")
@@ -130,9 +127,8 @@ class MaestroOutput:
     def commands(self, frame: Frame) -> bytes:
         """The Set Target commands of every servo for a frame."""
         out = bytearray()
-        for servo, slew in zip(self.servos, self._slews):
-            position = frame[servo.track]
-            pulse = slew.step(servo.pulse(getattr(position, servo.axis)), frame.time_ns)
+        for servo, slew, position in self.follow(frame):
+            pulse = slew.step(servo.pulse(position), frame.time_ns)
             target = quarter_us(Fraction(pulse))
             self.targets[servo.channel] = target
             out += set_target(servo.channel, target)
@@ -144,10 +140,6 @@ class MaestroOutput:
     def dark(self) -> None:
         """Stop every servo's pulses (target 0): the servos go limp."""
         self.line.write(b"".join(set_target(servo.channel, 0) for servo in self.servos))
-
-    @property
-    def settled(self) -> bool:
-        return all(slew.settled for slew in self._slews)
 
     def close(self) -> None:
         self.line.close()

@@ -18,9 +18,14 @@ late by rounding.
 from __future__ import annotations
 
 from fractions import Fraction
-from typing import Sequence, Union
+from typing import TYPE_CHECKING, Generic, Iterator, Protocol, Sequence, TypeVar, Union
+
+if TYPE_CHECKING:
+    from .clock import Number
+    from .live import Frame
 
 NS_PER_SECOND = 10**9
+AXES = ("x", "y", "z")
 
 Real = Union[int, float, Fraction]
 
@@ -83,3 +88,45 @@ class Slews:
     @property
     def settled(self) -> bool:
         return all(slew.settled for slews in self.axes.values() for slew in slews)
+
+
+class Follower(Protocol):
+    """A servo or a MIDI control: one axis of one track (a label or an
+    index), at most `slew` units a second."""
+
+    @property
+    def axis(self) -> str: ...
+
+    @property
+    def track(self) -> str | int: ...
+
+    @property
+    def slew(self) -> Real | None: ...
+
+
+def check_axis(axis: str, what: str) -> None:
+    if axis not in AXES:
+        raise ValueError(f"a {what} follows axis x, y or z, not {axis!r}")
+
+
+F = TypeVar("F", bound=Follower)
+
+
+class Followers(Generic[F]):
+    """What an output of followers (servos, MIDI controls) keeps beside
+    them: a slew limit for each, its frame rate and its latency (see
+    `Stream`)."""
+
+    def __init__(self, followers: Sequence[F], fps: int | None, latency_ms: Number):
+        self.fps, self.latency_ms = fps, latency_ms
+        self._followed = tuple(zip(followers, [Slew(f.slew) for f in followers]))
+
+    def follow(self, frame: Frame) -> Iterator[tuple[F, Slew, float]]:
+        """Each follower, its slew limit and the value of its axis in `frame`."""
+        for follower, slew in self._followed:
+            yield follower, slew, getattr(frame[follower.track], follower.axis)
+
+    @property
+    def settled(self) -> bool:
+        """Whether the last frame put every follower where it was sent."""
+        return all(slew.settled for _, slew in self._followed)

@@ -16,6 +16,14 @@ from sacn.receiving.receiver_socket_base import ReceiverSocketBase
 LOOPBACK = "127.0.0.1"
 
 
+def wait_until(done, seconds):
+    """Polls `done()` until it is true or `seconds` have passed; what has
+    arrived by then is for the caller to judge."""
+    deadline = time.monotonic() + seconds
+    while not done() and time.monotonic() < deadline:
+        time.sleep(0.01)
+
+
 class OscListener:
     """python-osc's UDP server; `messages` holds (address, args)."""
 
@@ -29,9 +37,7 @@ class OscListener:
         self.thread = threading.Thread(target=self.server.serve_forever, args=(0.02,), daemon=True)
 
     def wait_for(self, count, seconds=10.0):
-        deadline = time.monotonic() + seconds
-        while len(self.messages) < count and time.monotonic() < deadline:
-            time.sleep(0.01)
+        wait_until(lambda: len(self.messages) >= count, seconds)
         return self.messages
 
     def __enter__(self):
@@ -101,10 +107,7 @@ class SacnListener(ReceiverHandlerListener):
         self.packets.append((packet.universe, packet.dmxData))
 
     def wait_for(self, count, seconds=10.0, events=0):
-        deadline = time.monotonic() + seconds
-        while (len(self.packets) < count or len(self.events) < events) \
-                and time.monotonic() < deadline:
-            time.sleep(0.01)
+        wait_until(lambda: len(self.packets) >= count and len(self.events) >= events, seconds)
         return self.packets
 
     def __enter__(self):
@@ -137,10 +140,8 @@ class Datagrams:
                 continue
 
     def wait_for(self, count, seconds=10.0, matching=lambda data: True):
-        deadline = time.monotonic() + seconds
-        while sum(1 for data, _ in list(self.received) if matching(data)) < count \
-                and time.monotonic() < deadline:
-            time.sleep(0.01)
+        wait_until(lambda: sum(1 for data, _ in list(self.received) if matching(data)) >= count,
+                   seconds)
         return [data for data, _ in list(self.received)]
 
     def __enter__(self):

@@ -12,7 +12,7 @@ from gesturon_tools import termplot
 from gesturon_tools.catalogue import PROCEDURAL_NAMES, Catalogue, assign_stored_packs, family_keys
 from gesturon_tools.cli import main
 from simulated_catalogue import PACKS, SimulatedSource
-from commandline import assert_one_line_error, run
+from commandline import assert_one_line_error, assert_refused, refusals, run
 
 PROCEDURAL = list(PROCEDURAL_NAMES)
 
@@ -86,21 +86,6 @@ def test_list_pack_and_match_combine(capsys):
         "single_stroke_roll", "double_stroke_roll", "single_paradiddle", "five_stroke_roll"]
 
 
-@pytest.mark.parametrize("argv, status, fragments", [
-    (["list", "--match", "no such words anywhere"], 1, ["no pattern matches --match"]),
-    (["list", "--pack", "atlass"], 2, ["unknown pack 'atlass'", "did you mean atlas?",
-                                       "procedural, initial, expansion"]),
-    (["list", "--bogus"], 2, ["unrecognized arguments: --bogus", "gesturon list --help"]),
-    (["list", "--pack"], 2, ["--pack: expected one argument"]),
-    ([], 2, ["required"]),
-    (["frobnicate"], 2, ["invalid choice: 'frobnicate'"]),
-])
-def test_list_and_command_line_errors(capsys, argv, status, fragments):
-    code, out, err = run(capsys, *argv)
-    assert code == status and out == ""
-    assert_one_line_error(err, *fragments)
-
-
 def test_help_is_not_an_error(capsys):
     status, out, err = run(capsys, "--help")
     assert status == 0 and "gallery" in out and err == ""
@@ -144,22 +129,6 @@ def test_show_defaults_to_one_period_pip_by_pip(capsys):
 def test_show_fractional_beats(capsys):
     status, out, _ = run(capsys, "show", "circle", "--beats", "0.5", "--every", "8")
     assert status == 0 and list(position_rows(out)) == [0, 8, 16, 24]
-
-
-@pytest.mark.parametrize("argv, status, fragments", [
-    (["show", "helx"], 1, ["unknown pattern 'helx'", "did you mean helix?"]),
-    (["show", "Bounce"], 1, ["unknown pattern 'Bounce'", "bounce"]),
-    (["show", "qqqqqqqqqq"], 1, ["unknown pattern", "gesturon list"]),
-    (["show", "helix", "--beats", "0"], 2, ["--beats", "at least one pip"]),
-    (["show", "helix", "--beats", "nan"], 2, ["--beats"]),
-    (["show", "helix", "--beats", "lots"], 2, ["not a number of beats"]),
-    (["show", "helix", "--every", "0"], 2, ["--every", "at least 1"]),
-    (["show"], 2, ["required: name"]),
-])
-def test_show_errors(capsys, argv, status, fragments):
-    code, out, err = run(capsys, *argv)
-    assert code == status and out == ""
-    assert_one_line_error(err, *fragments)
 
 
 def test_plot_marks_each_axis_and_keeps_short_spikes():
@@ -213,7 +182,27 @@ def test_export_to_a_file(capsys, tmp_path):
     assert len(target.read_text().splitlines()) == 65
 
 
-@pytest.mark.parametrize("argv, status, fragments", [
+# ---- bad input ------------------------------------------------------------------
+
+@pytest.mark.parametrize("argv, status, fragments", refusals([
+    # list, and the command line itself
+    (["list", "--match", "no such words anywhere"], 1, ["no pattern matches --match"]),
+    (["list", "--pack", "atlass"], 2, ["unknown pack 'atlass'", "did you mean atlas?",
+                                       "procedural, initial, expansion"]),
+    (["list", "--bogus"], 2, ["unrecognized arguments: --bogus", "gesturon list --help"]),
+    (["list", "--pack"], 2, ["--pack: expected one argument"]),
+    ([], 2, ["required"]),
+    (["frobnicate"], 2, ["invalid choice: 'frobnicate'"]),
+    # show
+    (["show", "helx"], 1, ["unknown pattern 'helx'", "did you mean helix?"]),
+    (["show", "Bounce"], 1, ["unknown pattern 'Bounce'", "bounce"]),
+    (["show", "qqqqqqqqqq"], 1, ["unknown pattern", "gesturon list"]),
+    (["show", "helix", "--beats", "0"], 2, ["--beats", "at least one pip"]),
+    (["show", "helix", "--beats", "nan"], 2, ["--beats"]),
+    (["show", "helix", "--beats", "lots"], 2, ["not a number of beats"]),
+    (["show", "helix", "--every", "0"], 2, ["--every", "at least 1"]),
+    (["show"], 2, ["required: name"]),
+    # export
     (["export", "circel"], 1, ["unknown pattern 'circel'", "circle"]),
     (["export", "circle", "--format", "xml"], 2, ["invalid choice: 'xml'"]),
     (["export", "circle", "--start", "5", "--stop", "5"], 2, ["--stop 5 must be greater"]),
@@ -221,11 +210,9 @@ def test_export_to_a_file(capsys, tmp_path):
     (["export", "circle", "--stop", "2147483649"], 2, ["outside the pip range"]),
     (["export", "circle", "--stop", "1.5"], 2, ["not a whole number"]),
     (["export", "circle", "-o", "/nonexistent/dir/out.csv"], 1, ["cannot write"]),
-])
-def test_export_errors(capsys, argv, status, fragments):
-    code, out, err = run(capsys, *argv)
-    assert code == status and out == ""
-    assert_one_line_error(err, *fragments)
+]))
+def test_bad_input_is_refused_in_one_line(capsys, argv, status, fragments):
+    assert_refused(capsys, argv, status, fragments)
 
 
 # ---- packs and families -----------------------------------------------------------

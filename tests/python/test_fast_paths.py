@@ -1,8 +1,9 @@
 """The companion's quick paths against the plain ones they replace: the
 time of a pip in integers against exact fractions, export's rows against
 json.dumps and repr of the module's samples, the two gallery encoders, the
-precomputed DMX mapping against each axis's own value, and the player's
-cached tables against sample."""
+precomputed DMX mapping against each axis's own value, the player's
+cached tables against sample, and a frame's table of labels against a
+search of its positions."""
 
 import json
 import math
@@ -241,3 +242,39 @@ def test_play_frame_follows_an_output_whose_latency_changes():
     player.outputs += (CallbackOutput(later.append, latency_ms=-1000),)
     player.play_frame(10 * pip_ns)
     assert [frame.pip for frame in got] == [10, 42, 10] and [frame.pip for frame in later] == [-118]
+
+
+# ---- a track by label -----------------------------------------------------------------
+
+@pytest.mark.parametrize("labels, track, place", [
+    (["a", "b", "c"], "c", 2), (["a", "b", "a"], "a", 0), (["a", "b"], 1, 1), (["a", "b"], -1, 1),
+    (["a"], "b", None), (["a"], ["a"], None), ([], "a", None),
+], ids=["label", "label given twice: its first track", "index", "index from the end",
+        "unknown label", "unhashable key", "empty frame"])
+def test_a_frame_made_by_hand_finds_a_track_as_a_search_would(labels, track, place):
+    frame = Frame(0, 0, 0, tuple(Position(label, "helix", 0, 0.0, 0.0, 0.0) for label in labels))
+    for _ in range(2):  # the first lookup by label makes the table that the second reads
+        if place is None:
+            with pytest.raises(KeyError, match="no track"):
+                frame[track]
+        else:
+            assert frame[track] is frame.positions[place]
+
+
+def test_every_frame_a_player_makes_finds_its_tracks_by_label():
+    """The player's one table of labels, shared by its frames, through each
+    way a frame is made: from a lineup, with a track on a pattern object,
+    for an output with a latency of its own, and the final centred frames."""
+    tracks = [Track("helix", 3, "left"), Track("sway", 0, "right"), Track("helix", -9, "spot")]
+    sent = []
+    player = Player(tracks, [sent.append, CallbackOutput(sent.append, latency_ms=40)],
+                    BeatClock(120, 0, now_ns=lambda: 0), final="centre")
+    player.cue("right", transform("circle").shift(beats=1), at_pip=100)
+    frames = [player.frame(pip) for pip in (0, 99, 100, 101)]
+    for pip in (0, 100):
+        player.play_frame(pip * 7_812_500)
+    player.close()
+    assert len(sent) > 4 and any(p.x == p.y == p.z == 0.0 for f in sent[4:] for p in f.positions)
+    for frame in frames + sent:
+        assert [frame[p.label] for p in frame.positions] == list(frame.positions)
+        assert [frame[label].label for label in ("spot", "right", "left")] == ["spot", "right", "left"]

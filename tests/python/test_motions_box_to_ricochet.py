@@ -8,16 +8,11 @@ import math
 import pytest
 
 import gesturon
+from stored import table
 from gesturon_tools import _beats
 
 MOTIONS = ["box", "corkscrew", "spiral", "slalom", "spring", "ricochet"]
 KICKS = [0, 64, 128, 192]
-
-
-def stored(name, period=None):
-    if period is None:
-        period = next(r["period_pips"] for r in gesturon.catalogue() if r["name"] == name)
-    return [gesturon.sample(name, k).as_tuple() for k in range(period)]
 
 
 def score(bars, lanes, key="test_beat"):
@@ -85,15 +80,15 @@ def test_four_floor_facts(motion, pip, axis, value, decimals):
 
 
 def test_four_floor_extremes_fall_where_quoted():
-    cork = stored("beat_four_floor_corkscrew")
+    cork = table("beat_four_floor_corkscrew")
     for k in KICKS:  # y turns 15 pips after each kick
         assert abs(cork[k + 14][1]) < abs(cork[k + 15][1]) > abs(cork[k + 16][1])
-    x = [r[0] for r in stored("beat_four_floor_slalom")]
+    x = [r[0] for r in table("beat_four_floor_slalom")]
     assert x.index(max(x)) == 57 and x.index(min(x)) == 192
 
 
 def test_four_floor_spring_rings_from_rest_after_each_kick():
-    rows = stored("beat_four_floor_spring")
+    rows = table("beat_four_floor_spring")
     assert rows[0] == (0.0, 0.0, 0.0)
     for i, kick in enumerate(KICKS):
         axis = 2 if i % 2 == 0 else 0  # z after the kicks at 0 and 128, x after 64 and 192
@@ -182,7 +177,7 @@ def test_ricochet_sends_each_onset_to_a_new_target():
 def test_largest_step_of_all_stored_tables_is_the_four_four_garage_spring():
     largest, where = 0.0, None
     for record in gesturon.catalogue()[15:]:
-        rows = stored(record["name"], record["period_pips"])
+        rows = table(record["name"])
         s = max(step(rows[k - 1], rows[k]) for k in range(len(rows)))
         if s > largest:
             largest, where = s, record["name"]

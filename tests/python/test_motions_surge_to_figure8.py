@@ -12,6 +12,7 @@ from importlib.resources import files
 import pytest
 
 import gesturon
+from stored import table
 from gesturon_tools import _beats, drums
 
 TOL = 1e-12
@@ -25,11 +26,6 @@ CLUB_BEATS = [(score["key"], score["title"], score["period_pips"])
 DANCEFLOOR_MOTIONS = _beats.motions()[4:]
 
 MINE = ["surge", "recoil", "flutter", "dive", "pendulum", "figure8"]
-
-
-def table(name):
-    period = next(e["period_pips"] for e in gesturon.catalogue() if e["name"] == name)
-    return [gesturon.sample(name, k).as_tuple() for k in range(period)]
 
 
 def envelope(k, t0, h, attack, decay, period):

@@ -2,11 +2,13 @@
 clock, slew limits, final frames, and Art-Net, sACN, servo and MIDI bytes
 as real receivers (sockets on 127.0.0.1, a pty, a mido port) get them."""
 
+import contextlib
 import os
 import random
 import signal
 import threading
 import time
+import tty
 from fractions import Fraction
 
 import mido
@@ -14,8 +16,8 @@ import pytest
 
 import gesturon
 from gesturon_tools.artnet import ArtNetOutput, port_address
-from gesturon_tools.live import (Axis, BeatClock, CallbackOutput, Fixture, OscOutput, Player,
-                                 SacnOutput, Track)
+from gesturon_tools.live import (FINAL_FRAMES, Axis, BeatClock, CallbackOutput, Fixture,
+                                 OscOutput, Player, SacnOutput, Track)
 from gesturon_tools.midicc import Control, MidiOutput
 from gesturon_tools.outputs import resolve
 from gesturon_tools.servo import MaestroOutput, Servo
@@ -187,7 +189,7 @@ def test_artnet_universes_carry_the_samples_of_each_frame(sync):
                                              dmx_value(az, 255), 255))
 
 
-@pytest.mark.parametrize("final", ["hold", "centre", "dark"])
+@pytest.mark.parametrize("final", FINAL_FRAMES)
 def test_final_frames_and_slew_limits_on_art_net(final):
     """Pan slewed to 90 degrees a second (one position a second) chases a
     pattern that jumps from -1 to 1 at pip 64 (0.5 s); closing the player
@@ -334,24 +336,31 @@ def read_all(fd, count, seconds=10):
     return data
 
 
-def test_servo_targets_reach_a_pty_in_the_maestro_format():
+@contextlib.contextmanager
+def servo_line():
+    """A pseudo-terminal for a servo output to open as its serial line: its
+    device path, and the raw, non-blocking end its commands arrive at."""
     pytest.importorskip("serial")
-    import tty
     master, slave = os.openpty()
     tty.setraw(master)
     os.set_blocking(master, False)
     try:
+        yield os.ttyname(slave), master
+    finally:
+        os.close(master)
+        os.close(slave)
+
+
+def test_servo_targets_reach_a_pty_in_the_maestro_format():
+    with servo_line() as (device, received):
         servos = [Servo(0, "x"), Servo(5, "y", 0, 600, 2400, 1700),
                   Servo(23, "z", "ahead", Fraction(1001, 2), 2500, slew=1000)]
-        output = MaestroOutput(servos, os.ttyname(slave))
+        output = MaestroOutput(servos, device)
         player, _ = sim_player(["helix", Track("helix", 16, "ahead")], [output], final="dark")
         player.run(until_pip=128)
         frames = player.streams[1].stats.frames
         player.close()
-        commands = maestro_commands(read_all(master, 12 * frames + 12))
-    finally:
-        os.close(master)
-        os.close(slave)
+        commands = maestro_commands(read_all(received, 12 * frames + 12))
     assert len(commands) == 3 * frames + 3
     z_pulse, held = None, 0
     for k in range(frames):

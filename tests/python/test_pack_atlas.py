@@ -13,6 +13,7 @@ import math
 import pytest
 
 import gesturon
+from stored import assert_table, table
 
 TAU = 2.0 * math.pi
 TOL = 1e-12
@@ -215,7 +216,6 @@ def expected_records():
 
 
 EXPECTED = expected_records()
-PERIOD = {name: period for name, _, period, _ in EXPECTED}
 
 
 @functools.lru_cache(maxsize=None)
@@ -223,19 +223,6 @@ def atlas_records():
     records = gesturon.catalogue()
     start = [r["name"] for r in records].index("wave_pinched")
     return records[start:start + 256]
-
-
-@functools.lru_cache(maxsize=None)
-def table(name):
-    return [gesturon.sample(name, k).as_tuple() for k in range(PERIOD[name])]
-
-
-def assert_table(name, expected_rows):
-    stored = table(name)
-    assert len(expected_rows) == len(stored)
-    for k, (got, want) in enumerate(zip(stored, expected_rows)):
-        for axis in range(3):
-            assert abs(got[axis] - want[axis]) <= TOL, (name, k, "xyz"[axis], got, want)
 
 
 # ---------------------------------------------------------------------------

@@ -9,6 +9,7 @@ from importlib import resources
 import pytest
 
 import gesturon
+from stored import table
 from gesturon_tools import _beats, drums, gallery
 from gesturon_tools.catalogue import Catalogue
 from browser import needs_browser, self_check
@@ -41,12 +42,7 @@ TEXTS = score_files()
 SCORES = {key: _beats.parse_score(TEXTS[key]) for key in KEYS}
 
 
-def rows_of(name):
-    period = next(r["period_pips"] for r in gesturon.catalogue() if r["name"] == name)
-    return [gesturon.sample(name, k).as_tuple() for k in range(period)]
-
-
-TABLES = {f"beat_{key}_{motion}": rows_of(f"beat_{key}_{motion}") for key in KEYS for motion, _ in MOTIONS}
+TABLES = {f"beat_{key}_{motion}": table(f"beat_{key}_{motion}") for key in KEYS for motion, _ in MOTIONS}
 
 
 def pips(score, instruments, levels=("accent", "normal", "ghost")):

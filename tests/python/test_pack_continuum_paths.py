@@ -7,13 +7,13 @@ continuum contain. Stored values carry the twelve-decimal rounding, so exact
 constructions are compared within 1e-12.
 """
 
-import functools
 import itertools
 import math
 
 import pytest
 
 import gesturon
+from stored import assert_table, table
 
 TAU = 2.0 * math.pi
 TOL = 1e-12
@@ -68,21 +68,7 @@ def family_records():
 FAMILIES = family_records()
 EXPECTED = [(prefix + m, text, period, dims(m)) for prefix, members, text, period, dims in FAMILIES for m in members]
 NAMES = [name for name, _, _, _ in EXPECTED]
-PERIOD = {name: period for name, _, period, _ in EXPECTED}
 DIMS = {name: dims for name, _, _, dims in EXPECTED}
-
-
-@functools.lru_cache(maxsize=None)
-def table(name):
-    return [gesturon.sample(name, k).as_tuple() for k in range(PERIOD[name])]
-
-
-def assert_table(name, expected_rows):
-    stored = table(name)
-    assert len(stored) == len(expected_rows)
-    for k, (got, want) in enumerate(zip(stored, expected_rows)):
-        for axis in range(3):
-            assert abs(got[axis] - want[axis]) <= TOL, (name, k, "xyz"[axis], got, want)
 
 
 def test_path_records_open_the_pack_in_order():

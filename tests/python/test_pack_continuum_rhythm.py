@@ -12,6 +12,7 @@ import math
 import pytest
 
 import gesturon
+from stored import axis, table as rows
 
 TOL = 1e-12
 
@@ -63,17 +64,6 @@ PEAKS = {"canon": (0.279, 0.311), "echo": (0.31, 0.31), "echo_expanding": (0.248
          "triplet": (0.2945, 0.2945), "dialogue": (0.32, 0.32), "burst": (0.288, 0.288)}
 
 RECORDS = {r["name"]: r for r in gesturon.catalogue()}
-_rows = {}
-
-
-def rows(name):
-    if name not in _rows:
-        _rows[name] = [gesturon.sample(name, k).as_tuple() for k in range(RECORDS[name]["period_pips"])]
-    return _rows[name]
-
-
-def axis(name, a):
-    return [r[a] for r in rows(name)]
 
 
 def magnitude(name):

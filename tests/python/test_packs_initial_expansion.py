@@ -7,9 +7,9 @@ import math
 import pytest
 
 import gesturon
+from stored import STORED, axis, table
 
 PI = math.pi
-STORED = 1e-12  # a stored value is its construction rounded to 12 decimals
 
 EN = "\u2013"
 STUDY = ("; equal triplet spacing over four beats."
@@ -95,17 +95,6 @@ EXPANSION = [
     ("rhythm_three_four_five", 512, 3,
      "Three X, four Y, and five Z gestures share an eight-beat phrase, with exact rational peak times."),
 ]
-
-PERIOD = {name: period for name, period, _, _ in INITIAL + EXPANSION}
-
-
-def table(name):
-    return [gesturon.sample(name, k).as_tuple() for k in range(PERIOD[name])]
-
-
-def axis(name, a):
-    return [row[a] for row in table(name)]
-
 
 # ------------------------------------------------------------------ records
 

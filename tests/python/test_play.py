@@ -11,12 +11,12 @@ import pytest
 
 import gesturon
 from loopback import OscListener, SacnListener
-from commandline import PLAY, assert_one_line_error, run
+from commandline import PLAY, assert_refused, refusals, run
 
 SECOND = 10**9
 
 
-@pytest.mark.parametrize("argv, status, fragments", [
+@pytest.mark.parametrize("argv, status, fragments", refusals([
     (["play", "helx", "--bpm", "120"], 1, ["unknown pattern 'helx'", "did you mean helix?"]),
     (["play", "helix"], 2, ["--bpm"]),
     (PLAY[:3] + ["19.99"], 2, ["tempo must be 20 to 999 BPM, not 19.99"]),
@@ -50,23 +50,20 @@ SECOND = 10**9
     (PLAY + ["--sacn", "1/1", "--tilt", "90"], 2, ["expected CENTRE:SWING[:TRAVEL]"]),
     (["export", "circle", "--fps", "30"], 2, ["--fps needs --bpm"]),
     (["export", "circle", "--bpm", "1000"], 2, ["tempo must be 20 to 999 BPM"]),
-])
+]))
 def test_play_and_timed_export_refuse_bad_input(capsys, argv, status, fragments):
-    code, out, err = run(capsys, *argv)
-    assert code == status and out == ""
-    assert_one_line_error(err, *fragments)
+    assert_refused(capsys, argv, status, fragments)
 
 
-def test_play_names_a_missing_package(capsys, monkeypatch):
-    monkeypatch.setitem(sys.modules, "pythonosc", None)
-    monkeypatch.setitem(sys.modules, "pythonosc.udp_client", None)
-    code, out, err = run(capsys, *PLAY, "--osc", "127.0.0.1:9000")
-    assert code == 1 and out == ""
-    assert_one_line_error(err, "OSC output needs the python-osc package",
-                          "pip install 'gesturon[live]'")
-    monkeypatch.setitem(sys.modules, "sacn", None)
-    code, out, err = run(capsys, *PLAY, "--sacn", "1/1", "--sacn-to", "127.0.0.1")
-    assert_one_line_error(err, "sACN output needs the sacn package")
+@pytest.mark.parametrize("modules, argv, fragments", [
+    (["pythonosc", "pythonosc.udp_client"], ["--osc", "127.0.0.1:9000"],
+     ["OSC output needs the python-osc package", "pip install 'gesturon[live]'"]),
+    (["sacn"], ["--sacn", "1/1", "--sacn-to", "127.0.0.1"], ["sACN output needs the sacn package"]),
+], ids=["osc", "sacn"])
+def test_play_names_a_missing_package(capsys, monkeypatch, modules, argv, fragments):
+    for module in modules:
+        monkeypatch.setitem(sys.modules, module, None)
+    assert_refused(capsys, PLAY + argv, 1, fragments)
 
 
 def test_play_sends_samples_to_osc_and_sacn(capsys):

@@ -13,14 +13,14 @@ import gesturon
 from gesturon_tools.cli import main
 from loopback import Datagrams
 from dmx_wire import artnet_packets, coarse_fine, dmx_value, sacn_packets
-from commandline import PLAY, assert_one_line_error, run
+from commandline import PLAY, assert_refused, refusals, run
 
 OSC = ["--osc", "127.0.0.1:9"]
 ART = ["--artnet", "0/0/1/1"]
 TO = ["--artnet-to", "127.0.0.1"]
 
 
-@pytest.mark.parametrize("argv, status, fragments", [
+@pytest.mark.parametrize("argv, status, fragments", refusals([
     (PLAY, 2, ["no output", "--dry-run"]),
     (PLAY + ART, 2, ["--artnet needs --artnet-to HOST or --artnet-broadcast"]),
     (PLAY + ART + TO + ["--artnet-broadcast", "2.255.255.255"], 2, ["one of them"]),
@@ -63,11 +63,9 @@ TO = ["--artnet-to", "127.0.0.1"]
     (PLAY + OSC + ["--slew", "pan=-90"], 2, ["slew limit must be positive"]),
     (PLAY + OSC + ["--slew", "gobo=90"], 2, ["expected WHAT=RATE"]),
     (PLAY + OSC + ["--final", "off"], 2, ["invalid choice: 'off'"]),
-])
+]))
 def test_play_refuses_bad_output_options(capsys, argv, status, fragments):
-    code, out, err = run(capsys, *argv)
-    assert code == status and out == ""
-    assert_one_line_error(err, *fragments)
+    assert_refused(capsys, argv, status, fragments)
 
 
 def test_a_dry_run_prints_every_frame_exactly(capsys):
@@ -155,9 +153,7 @@ def test_any_stop_signal_ends_cleanly_with_the_final_frame(signum, final):
 ])
 def test_play_names_a_missing_package_for_rig_outputs(capsys, monkeypatch, module, argv, fragments):
     monkeypatch.setitem(sys.modules, module, None)
-    code, out, err = run(capsys, *PLAY, *argv)
-    assert code == 1 and out == ""
-    assert_one_line_error(err, *fragments)
+    assert_refused(capsys, PLAY + argv, 1, fragments)
 
 
 def test_a_player_started_under_nohup_plays_on_after_a_hangup():

@@ -8,10 +8,10 @@ import pytest
 from gesturon_tools.live import Frame, Stats
 from gesturon_tools.meter import Meter
 from gesturon_tools.commands.running import status_text
-from commandline import PLAY, assert_one_line_error, run
+from commandline import PLAY, assert_refused, refusals
 
 
-@pytest.mark.parametrize("argv, status, fragments", [
+@pytest.mark.parametrize("argv, status, fragments", refusals([
     (["play", "helix"], 2, ["--bpm is needed unless --link or --midi-clock"]),
     (["play", "--bpm", "120"], 2, ["give at least one pattern NAME"]),
     (PLAY + ["--link", "--quantum", "0"], 2, ["--quantum", "must be 1 to 64 beats, not 0"]),
@@ -24,11 +24,9 @@ from commandline import PLAY, assert_one_line_error, run
     (PLAY + ["--link", "--midi-clock", "x"], 2, ["not allowed with argument"]),
     (PLAY + ["--tap", "--link"], 2, ["not allowed with argument"]),
     (PLAY + ["--tap"], 2, ["--tap reads keys from a terminal"]),
-])
+]))
 def test_bad_beat_source_options_are_one_line(capsys, argv, status, fragments):
-    code, out, err = run(capsys, *argv)
-    assert code == status and out == ""
-    assert_one_line_error(err, *fragments)
+    assert_refused(capsys, argv, status, fragments)
 
 
 @pytest.mark.parametrize("module, package", [("link", "LinkPython-extern"),
@@ -36,9 +34,8 @@ def test_bad_beat_source_options_are_one_line(capsys, argv, status, fragments):
 def test_a_missing_sync_package_is_named(capsys, monkeypatch, module, package):
     monkeypatch.setitem(sys.modules, module, None)
     option = ["--link"] if module == "link" else ["--midi-clock", "drum machine"]
-    code, out, err = run(capsys, *PLAY, *option)
-    assert code == 1 and out == ""
-    assert_one_line_error(err, f"needs the {package} package", "pip install 'gesturon[sync]'")
+    assert_refused(capsys, PLAY + option, 1, [f"needs the {package} package",
+                                              "pip install 'gesturon[sync]'"])
 
 
 @pytest.mark.parametrize("beats_per_bar, pip, where", [(4, 200, "1:4:08"), (3, 200, "2:1:08"),

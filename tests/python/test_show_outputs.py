@@ -7,7 +7,6 @@ catalogue's samples, ending on the show's final frame."""
 import os
 import re
 import time
-import tty
 from pathlib import Path
 
 import pytest
@@ -18,8 +17,8 @@ from gesturon_tools.show import ShowErrors, parse
 from gesturon_tools.showoutputs import OUTPUT_KINDS, controls_of, servos_of
 from loopback import Datagrams
 from test_outputs import (artnet_packets, coarse_fine, dmx_value, maestro_commands,
-                          pulse_quarters, sacn_packets)
-from test_play import assert_one_line_error, run
+                          pulse_quarters, sacn_packets, servo_line)
+from commandline import assert_refused, run
 
 RIG = Path(__file__).resolve().parents[2] / "examples" / "rig.toml"
 TEXT = RIG.read_text()
@@ -154,9 +153,8 @@ def test_servos_and_controls_follow_every_member_of_a_group(servos, controls, wa
                                     ["--latency-ms", "5"], ["--slew", "pan=90"],
                                     ["--artnet-sync"], ["--servo-to", "/dev/ttyACM1"]])
 def test_play_refuses_output_options_a_show_sets_itself(capsys, option):
-    code, out, err = run(capsys, "play", str(RIG), *option)
-    assert code == 2 and out == ""
-    assert_one_line_error(err, "a show file sets its own outputs", f"leave out {option[0]}")
+    assert_refused(capsys, ["play", str(RIG), *option], 2,
+                   ["a show file sets its own outputs", f"leave out {option[0]}"])
 
 
 def test_a_dry_run_of_a_show_prints_its_frames_and_opens_nothing(capsys):
@@ -204,15 +202,11 @@ def assert_pips_in_order(got, expected, pips):
 
 
 def test_a_show_drives_sacn_art_net_and_a_servo_on_the_same_pips(tmp_path):
-    pytest.importorskip("serial")
-    master, slave = os.openpty()
-    tty.setraw(master)
-    os.set_blocking(master, False)
-    try:
+    with servo_line() as (device, received):
         with Datagrams() as receiver, Datagrams() as node:
             text = edited(SACN, SACN + f'to = "127.0.0.1:{receiver.port}"\n',
                           'to = "10.0.0.50"', f'to = "127.0.0.1:{node.port}"',
-                          'to = "/dev/ttyACM0"', f'to = "{os.ttyname(slave)}"',
+                          'to = "/dev/ttyACM0"', f'to = "{device}"',
                           ", slew = 180", "", ", slew = 2000", "", "bpm = 124", "bpm = 480")
             path = tmp_path / "rig.toml"
             path.write_text(text[: text.index('[[outputs]]\nkind = "midi"')]
@@ -222,10 +216,7 @@ def test_a_show_drives_sacn_art_net_and_a_servo_on_the_same_pips(tmp_path):
             # (the stream-terminated packets come last, with options bit 6)
             sacn = sacn_packets(receiver.wait_for(3, matching=lambda data: data[112] & 0x40))
             artnet = artnet_packets(node.wait_for(0))
-        commands = maestro_commands(read_pty(master))
-    finally:
-        os.close(master)
-        os.close(slave)
+        commands = maestro_commands(read_pty(received))
     pips = range(0, 16 * 64 + 64)
 
     # sACN: priority 150 on every packet, no sync, the heads' 16-bit pan and tilt.

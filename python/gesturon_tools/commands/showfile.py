@@ -14,13 +14,11 @@ too.
 from __future__ import annotations
 
 import argparse
-import os
-import select
 import sys
 import threading
 from dataclasses import dataclass
 from fractions import Fraction
-from typing import TYPE_CHECKING, Any, Callable, NamedTuple, Sequence, TextIO
+from typing import TYPE_CHECKING, NamedTuple, Sequence, TextIO
 
 from ..catalogue import PIPS_PER_BEAT, Catalogue, ToolError
 from ..compose import Named
@@ -31,6 +29,7 @@ from ..outputs import OSC_DEFAULT_ADDRESS, MissingDependency
 from ..show import Show, ShowError, ShowErrors, load
 from ..showoutputs import OUTPUT_KINDS
 from ..sync import ManualSource, Source, make_source
+from ..tapkeys import NUDGE_PIPS, KeyReader
 from .running import Closable, StatusLine, play_to_the_end
 
 if TYPE_CHECKING:
@@ -178,43 +177,6 @@ class CueRunner:
                 else f"cue {state.name}{what}")
 
 
-class KeyReader:
-    """Calls `press` with every byte read from descriptor `fd` (a terminal,
-    put in cbreak mode until closed, or a pipe: a line ends in a newline),
-    in a thread of its own, until closed or the input ends."""
-
-    def __init__(self, fd: int, press: Callable[[int], None]):
-        self.press = press
-        self.fd = fd
-        self.stop_event = threading.Event()
-        self.saved: Any = None
-        if os.isatty(self.fd):
-            import termios
-            import tty
-            self.saved = termios.tcgetattr(self.fd)
-            tty.setcbreak(self.fd)
-        self.thread = threading.Thread(target=self.run, name="gesturon keys", daemon=True)
-        self.thread.start()
-
-    def run(self) -> None:
-        while not self.stop_event.is_set():
-            ready, _, _ = select.select([self.fd], [], [], 0.05)
-            if not ready:
-                continue
-            data = os.read(self.fd, 64)
-            if not data:
-                return
-            for byte in data:
-                self.press(byte)
-
-    def close(self) -> None:
-        self.stop_event.set()
-        self.thread.join()
-        if self.saved is not None:
-            import termios
-            termios.tcsetattr(self.fd, termios.TCSADRAIN, self.saved)
-
-
 def input_fd() -> int | None:
     """The standard input's descriptor, when there is one to read keys from."""
     try:
@@ -286,7 +248,6 @@ class RunningShow:
             if self.show.cue_list is None or self.show.cue_list.mode == "key":
                 self.runner.advance()
         elif self.show.source == "tap" and isinstance(source, ManualSource):
-            from ..tapkeys import NUDGE_PIPS
             if key == ord("t"):
                 source.tap()
             elif key == ord("d"):
