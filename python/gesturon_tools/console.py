@@ -152,6 +152,8 @@ class Console:
             message = json.loads(text)
         except ValueError:
             return error("not JSON")
+        except RecursionError:  # arrays or objects nested deeper than the reader goes
+            return error("JSON nested too deeply")
         if not isinstance(message, dict) or not isinstance(message.get("action"), str):
             return error('expected {"action": ...}')
         action = message["action"]

@@ -6,6 +6,7 @@ console` process on a free port."""
 
 import asyncio
 import base64
+import gc
 import json
 import re
 import shutil
@@ -19,15 +20,17 @@ import pytest
 
 import gesturon
 from gesturon_tools.catalogue import Catalogue
-from gesturon_tools.compose import xyz
-from gesturon_tools.console import MAX_MESSAGE
+from gesturon_tools.compose import Crossfade, xyz
+from gesturon_tools.console import MAX_MESSAGE, page_html
 from gesturon_tools.commands.showfile import load_show
 from loopback import OscListener, SacnListener
+from offline_console import OfflineConsole
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "bench"))
 from chromium import Browser  # noqa: E402
 
 ARTIFACTS = Path(__file__).resolve().parents[2] / "build" / "test-artifacts"
+EXAMPLE = Path(__file__).resolve().parents[2] / "examples" / "stage.toml"
 CHROMIUM = shutil.which("chromium") or shutil.which("chromium-browser")
 PHONE = {"width": 390, "height": 844, "deviceScaleFactor": 2, "mobile": True}
 DESKTOP = {"width": 1280, "height": 900, "deviceScaleFactor": 1, "mobile": False}
@@ -296,6 +299,7 @@ BAD_MESSAGES = [
     ('{"action": "tempo", "bpm": true}', "tempo: give a number"),
     ('{"action": "nudge", "pips": 1e9}', "nudge: pips must be a whole number"),
     ('{"action": "nudge", "pips": 1000}', "nudge: nudge by less than half a bar"),
+    ("[" * 2000, "JSON nested too deeply"),
     (b"\x00\x01", "send JSON text"),
 ]
 
