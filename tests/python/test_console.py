@@ -388,3 +388,38 @@ def test_without_aiohttp_the_console_says_what_to_install(show_path):
          str(show_path)], capture_output=True, text=True, timeout=60, stdin=subprocess.DEVNULL)
     assert (done.returncode, done.stderr) == (
         1, "gesturon: console: needs aiohttp: pip install 'gesturon[console]'\n")
+
+
+# ---- what one message may ask for -----------------------------------------------------------
+
+def test_tempos_of_ever_new_fractions_keep_the_clock_quick(show_path):
+    """Every tempo set is exact, and each new denominator would stay in the
+    clock's numbers for good, each frame's arithmetic slower than the last;
+    the beat is kept to 1/2^64, so they stay small however many a page sends."""
+    offline = OfflineConsole(show_path)
+    for q in range(1001, 1401):
+        offline.wait(10**7)
+        reply = offline.act(json.dumps({"action": "tempo", "bpm": f"{128 * q + 1}/{q}"}))
+        assert reply["type"] == "done"
+    assert offline.clock.target_at(offline.now).denominator.bit_length() < 128
+    before = offline.frame().pip
+    offline.wait(10**9)
+    assert offline.frame().pip - before == pytest.approx(128 * 64 / 60, abs=2)
+
+
+def test_a_faded_cue_fired_on_every_beat_holds_no_more_memory():
+    """Each fade starts from what the tracks play; a fade over by then must
+    not be kept inside the next one (each held all the fades before it,
+    10 kB more for every cue: 40 MB after 4000)."""
+    stage = OfflineConsole(EXAMPLE)
+    faded = next(name for name, cue in stage.running.show.cues.items() if cue.fade)
+    message = json.dumps({"action": "cue", "cue": faded, "at": "beat"})
+    fires = 1000
+    for _ in range(fires):
+        stage.wait(6 * 10**8)  # a little more than a beat: a new beat each time
+        assert stage.act(message)["type"] == "done"
+        stage.frame()
+    gc.collect()
+    fades = sum(isinstance(o, Crossfade) for o in gc.get_objects())
+    # What is kept: the cues of the last 64 beats, for each track.
+    assert fades <= len(stage.running.show.labels) * 64 < fires
