@@ -69,12 +69,18 @@ cues = ["intro", "drop"]
 """
 
 
-class Console:
-    """A `gesturon console` process and the address it printed."""
+# The two commands that serve a show's console.
+COMMANDS = {"console": lambda path: ["console", str(path)],
+            "play --console": lambda path: ["play", str(path), "--console"]}
 
-    def __init__(self, path, *options):
+
+class Console:
+    """A `gesturon console` process (or `gesturon play --console`) and the
+    address it printed."""
+
+    def __init__(self, path, *options, command="console"):
         self.process = subprocess.Popen(
-            [sys.executable, "-m", "gesturon_tools", "console", str(path), "--port", "0", *options],
+            [sys.executable, "-m", "gesturon_tools", *COMMANDS[command](path), "--port", "0", *options],
             stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
         line = self.process.stdout.readline()
         match = re.fullmatch(r"console: (http://([^/]+)/(?:\?token=(\S+))?)\n", line)
@@ -344,8 +350,9 @@ def test_loopback_console_refuses_other_sites(console):
     assert asyncio.run(http_status(console.url)) == 200
 
 
-def test_beyond_loopback_every_request_needs_the_token(show_path):
-    remote = Console(show_path, "--listen", "127.0.0.2")
+@pytest.mark.parametrize("command", COMMANDS)
+def test_beyond_loopback_every_request_needs_the_token(show_path, command):
+    remote = Console(show_path, "--listen", "127.0.0.2", command=command)
     try:
         assert remote.host.startswith("127.0.0.2:") and len(remote.token) >= 20
         bare = f"http://{remote.host}/"
@@ -361,15 +368,46 @@ def test_beyond_loopback_every_request_needs_the_token(show_path):
         remote.stop()
 
 
+@pytest.mark.parametrize("command", COMMANDS)
 @pytest.mark.parametrize("argv, message", [
     (["--listen", "nowhere"], "not an IP address: 'nowhere'"),
     (["--rate", "0"], "must be 1 to 60 updates a second"),
     (["--port", "70000"], "port must be 0 (any free one) to 65535"),
 ])
-def test_bad_options_are_one_line(show_path, argv, message):
-    done = subprocess.run([sys.executable, "-m", "gesturon_tools", "console", str(show_path), *argv],
+def test_bad_options_are_one_line(show_path, command, argv, message):
+    done = subprocess.run([sys.executable, "-m", "gesturon_tools", *COMMANDS[command](show_path), *argv],
                           capture_output=True, text=True, timeout=60)
     assert done.returncode == 2 and done.stderr.count("\n") == 1 and message in done.stderr
+
+
+async def page_text(url):
+    async with aiohttp.ClientSession() as session:
+        async with session.get(url) as response:
+            return response.status, await response.text()
+
+
+def test_play_serves_the_console_of_its_show(show_path):
+    played = Console(show_path, command="play --console")
+    try:
+        assert asyncio.run(page_text(played.url)) == (200, page_html())
+        [reply] = asyncio.run(exchange(played.ws(), ['{"action": "cue", "cue": "drop", "at": "beat"}']))
+        assert reply["type"] == "done" and reply["cue"] == "drop" and reply["pip"] % 64 == 0
+    finally:
+        played.stop()
+
+
+@pytest.mark.parametrize("argv, message", [
+    (["circle", "--console"], "play: --console needs a show file (SHOW.toml), not patterns"),
+    (["circle", "helix", "--console", "--port", "0"], "play: --console needs a show file (SHOW.toml), not patterns"),
+    (["{show}", "--port", "0"], "play: --port needs --console"),
+    (["{show}", "--listen", "127.0.0.1"], "play: --listen needs --console"),
+    (["{show}", "--rate", "10"], "play: --rate needs --console"),
+])
+def test_play_refuses_console_options_it_cannot_serve(show_path, argv, message):
+    argv = [str(show_path) if a == "{show}" else a for a in argv]
+    done = subprocess.run([sys.executable, "-m", "gesturon_tools", "play", *argv, "--bpm", "120"],
+                          capture_output=True, text=True, timeout=60, stdin=subprocess.DEVNULL)
+    assert (done.returncode, done.stderr) == (2, f"gesturon: {message}\n")
 
 
 def test_a_port_in_use_is_one_line(show_path, console):
