@@ -1,9 +1,10 @@
-"""`gesturon console SHOW.toml`: the show plays exactly as with
-`gesturon play SHOW.toml`, and one page served by the running player shows
-it live: the tempo and where it comes from, bar:beat with a flash on every
-beat, every fixture row moving, the cues with buttons that fire one on the
-next beat, bar or phrase, tap, nudge and resync, and how each output is
-doing. The guide is docs/console.md.
+"""`gesturon console SHOW.toml` (or `gesturon play SHOW.toml --console`):
+the show plays exactly as with `gesturon play SHOW.toml`, and one page
+served by the running player shows it live: the tempo and where it comes
+from, bar:beat with a flash on every beat, every fixture row moving, the
+cues with buttons that fire one on the next beat, bar or phrase, tap,
+nudge and resync, and how each output is doing. The guide is
+docs/console.md.
 
 The page draws the frames the player sends its outputs: a `PageFeed` is
 one more output of the player's own stream, keeping the newest frame (a
