@@ -398,7 +398,6 @@ def test_play_serves_the_console_of_its_show(show_path):
 
 @pytest.mark.parametrize("argv, message", [
     (["circle", "--console"], "play: --console needs a show file (SHOW.toml), not patterns"),
-    (["circle", "helix", "--console", "--port", "0"], "play: --console needs a show file (SHOW.toml), not patterns"),
     (["{show}", "--port", "0"], "play: --port needs --console"),
     (["{show}", "--listen", "127.0.0.1"], "play: --listen needs --console"),
     (["{show}", "--rate", "10"], "play: --rate needs --console"),
