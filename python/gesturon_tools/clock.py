@@ -240,14 +240,16 @@ def catch_up(target: Line, t_ns: int, now: Fraction) -> tuple[Line, CatchUp | No
     target line, over at least one beat and twice the gap, so the clock
     never runs slower than half the tempo nor faster than one and a half
     times it."""
-    if now.denominator > FINEST_STEP:
-        # The position carries the denominators of the catch-up it was read
-        # from, and followed many times a second (a MIDI clock follows on
-        # every pulse) they would grow without end, each frame's arithmetic
-        # slower than the last. A position finer than 1/2^64 beat moves on
-        # to the next multiple of it: never backwards, and by far less than
-        # a pip.
-        now = Fraction(-((-now.numerator * FINEST_STEP) // now.denominator), FINEST_STEP)
+    # The position carries the denominators of the catch-up it was read
+    # from, and followed many times a second (a MIDI clock follows on every
+    # pulse) they would grow without end, each frame's arithmetic slower
+    # than the last. So would the target line's beat, which carries those of
+    # every tempo it was set to (a page of the console setting 128.01, then
+    # 385/3, then 997/7...). A position finer than 1/2^64 beat moves on to
+    # the next multiple of it: never backwards, and by far less than a pip.
+    now = finest(now)
+    if target.beat.denominator > FINEST_STEP:
+        target = Line(target.at_ns, finest(target.beat), target.bpm)
     gap = target.beats_at(t_ns) - now
     if gap == 0:
         return target, None
@@ -255,6 +257,13 @@ def catch_up(target: Line, t_ns: int, now: Fraction) -> tuple[Line, CatchUp | No
     end_ns = t_ns + math.ceil(span_beats * NS_PER_MINUTE / target.bpm)
     rate = (target.beats_at(end_ns) - now) / (end_ns - t_ns)  # beats per nanosecond
     return target, CatchUp(Line(t_ns, now, rate * NS_PER_MINUTE), end_ns)
+
+
+def finest(beat: Fraction) -> Fraction:
+    """`beat`, or when it is finer than 1/FINEST_STEP, the next multiple of that."""
+    if beat.denominator <= FINEST_STEP:
+        return beat
+    return Fraction(-((-beat.numerator * FINEST_STEP) // beat.denominator), FINEST_STEP)
 
 
 def frame_time(start_ns: int, index: int, fps: int) -> int:

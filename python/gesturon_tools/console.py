@@ -1,9 +1,10 @@
-"""`gesturon console SHOW.toml`: the show plays exactly as with
-`gesturon play SHOW.toml`, and one page served by the running player shows
-it live: the tempo and where it comes from, bar:beat with a flash on every
-beat, every fixture row moving, the cues with buttons that fire one on the
-next beat, bar or phrase, tap, nudge and resync, and how each output is
-doing. The guide is docs/console.md.
+"""`gesturon console SHOW.toml` (or `gesturon play SHOW.toml --console`):
+the show plays exactly as with `gesturon play SHOW.toml`, and one page
+served by the running player shows it live: the tempo and where it comes
+from, bar:beat with a flash on every beat, every fixture row moving, the
+cues with buttons that fire one on the next beat, bar or phrase, tap,
+nudge and resync, and how each output is doing. The guide is
+docs/console.md.
 
 The page draws the frames the player sends its outputs: a `PageFeed` is
 one more output of the player's own stream, keeping the newest frame (a
@@ -152,6 +153,8 @@ class Console:
             message = json.loads(text)
         except ValueError:
             return error("not JSON")
+        except RecursionError:  # arrays or objects nested deeper than the reader goes
+            return error("JSON nested too deeply")
         if not isinstance(message, dict) or not isinstance(message.get("action"), str):
             return error('expected {"action": ...}')
         action = message["action"]
@@ -453,13 +456,7 @@ def add_parser(commands: _SubParsersAction[ParserType]) -> ParserType:
         description="Play a show file as 'gesturon play SHOW.toml' does and serve a page that "
                     "shows it live and fires its cues: open the address printed at start.")
     console.add_argument("names", nargs=1, metavar="SHOW.toml")
-    console.add_argument("--port", type=port_arg, default=DEFAULT_PORT,
-                         help=f"the page's port (default: {DEFAULT_PORT}; 0: any free one)")
-    console.add_argument("--listen", type=listen_arg, default="127.0.0.1", metavar="ADDRESS",
-                         help="listen on this address instead of 127.0.0.1 (0.0.0.0: every "
-                              "interface); every request then needs the token printed at start")
-    console.add_argument("--rate", type=rate_arg, default=DEFAULT_RATE, metavar="N",
-                         help=f"page updates a second (default: {DEFAULT_RATE})")
+    add_page_options(console)
     console.add_argument("--cue", metavar="NAME", help="start at this cue")
     console.add_argument("--bpm", type=bpm_arg, help="tempo, overriding the show's")
     console.add_argument("--fps", type=fps_arg, default=100, metavar="N",
@@ -473,16 +470,60 @@ def add_parser(commands: _SubParsersAction[ParserType]) -> ParserType:
     return console
 
 
-def run_console(args: argparse.Namespace, catalogue: Catalogue, out: TextIO) -> None:
+SERVER_OPTIONS = ("port", "listen", "rate")
+
+
+def add_page_options(parser: argparse.ArgumentParser) -> None:
+    """Where the page is served and how often it is updated: the options of
+    `gesturon console`, and of `gesturon play SHOW.toml --console`. Left
+    out, each is None and `run_console` takes its default."""
+    parser.add_argument("--port", type=port_arg,
+                        help=f"the page's port (default: {DEFAULT_PORT}; 0: any free one)")
+    parser.add_argument("--listen", type=listen_arg, metavar="ADDRESS",
+                        help="listen on this address instead of 127.0.0.1 (0.0.0.0: every "
+                             "interface); every request then needs the token printed at start")
+    parser.add_argument("--rate", type=rate_arg, metavar="N",
+                        help=f"page updates a second, 1 to {MAX_RATE} (default: {DEFAULT_RATE})")
+
+
+def add_play_options(play: argparse.ArgumentParser) -> None:
+    """`gesturon play SHOW.toml --console`: the show's console, served as
+    `gesturon console SHOW.toml` serves it."""
+    play.add_argument("--console", action="store_true",
+                      help="with a show file: serve its live console in the browser, as "
+                           "'gesturon console' does (--port, --listen, --rate)")
+    add_page_options(play)
+
+
+def check_play_options(args: argparse.Namespace, show_file: bool) -> None:
+    """`gesturon play`: --console is for a show file, and the page's
+    options are for --console."""
+    if args.console and not show_file:
+        raise ToolError("play: --console needs a show file (SHOW.toml), not patterns", status=2)
+    if not args.console:
+        for option in SERVER_OPTIONS:
+            if getattr(args, option) is not None:
+                raise ToolError(f"play: --{option} needs --console", status=2)
+
+
+def run_console(args: argparse.Namespace, catalogue: Catalogue, out: TextIO,
+                command: str = "console") -> None:
+    """Play the show file `args.names[0]` as `gesturon play` does, and serve
+    its console on --listen and --port at --rate updates a second until
+    the show stops; `command` names the command in its messages."""
     try:
         import aiohttp  # noqa: F401
     except ImportError:
-        raise ToolError("console: needs aiohttp: pip install 'gesturon[console]'") from None
+        needs = "needs" if command == "console" else "--console needs"
+        raise ToolError(f"{command}: {needs} aiohttp: pip install 'gesturon[console]'") from None
+    listen = "127.0.0.1" if args.listen is None else args.listen
+    port = DEFAULT_PORT if args.port is None else args.port
+    rate = DEFAULT_RATE if args.rate is None else args.rate
     feed = PageFeed()
-    running = open_show(args, catalogue, out, "console", (feed,))
-    token = None if is_loopback_only(args.listen) else secrets.token_urlsafe(18)
+    running = open_show(args, catalogue, out, command, (feed,))
+    token = None if is_loopback_only(listen) else secrets.token_urlsafe(18)
     title = os.path.basename(args.names[0])
-    server = ConsoleServer(Console(running, feed, title), args.listen, args.port, token, args.rate)
+    server = ConsoleServer(Console(running, feed, title), listen, port, token, rate)
     try:
         address = server.start()
     except ToolError:
@@ -491,7 +532,7 @@ def run_console(args: argparse.Namespace, catalogue: Catalogue, out: TextIO) -> 
         raise
     out.write(f"console: {address}\n")
     if token is not None:
-        out.write(f"console: listening on {args.listen}: only requests carrying the token "
+        out.write(f"console: listening on {listen}: only requests carrying the token "
                   f"are answered\n")
     out.flush()
     try:

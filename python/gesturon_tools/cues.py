@@ -109,7 +109,7 @@ class CueState:
                 changes = changes[:keep]
                 if fade:
                     offset = offsets[k] if offsets else 0
-                    before = self.pattern(changes[-1].choice)
+                    before = settled(self.pattern(changes[-1].choice), pip + offset)
                     choice = Crossfade(before, self.pattern(choice), pip + offset, fade, ease)
                 change = Change.of(pip, choice)
                 changes = forget_old(changes + (change,), self.horizon)
@@ -121,6 +121,15 @@ class CueState:
     def pattern(self, choice: Choice) -> Pattern:
         """A choice as a pattern object, a name looked up in the player's source."""
         return Named(choice, self.source) if isinstance(choice, str) else choice
+
+
+def settled(pattern: Pattern, pip: int) -> Pattern:
+    """What `pattern` plays from `pip` on: a crossfade over by then is its
+    second pattern. A fade from a fade would otherwise hold the one before
+    it, and so on back to the first cue, one more for every faded cue."""
+    while isinstance(pattern, Crossfade) and pattern.start + pattern.length <= pip:
+        pattern = pattern.b
+    return pattern
 
 
 def forget_old(changes: tuple[Change, ...], horizon: int) -> tuple[Change, ...]:

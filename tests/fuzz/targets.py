@@ -6,22 +6,28 @@ runs one target; scripts/fuzz.py runs them all for a bounded time, against
 the plain or the sanitized build. A target is a function of the fuzzer's
 bytes that returns normally for every input the code under test handles as
 documented and raises (or crashes) otherwise; its seeds are a function that
-returns a few inputs to start from. Adding one is a few lines:
+returns a few inputs to start from; what a target builds once for the whole
+run is built by its setup, before the first input is timed. Adding one is
+a few lines:
 
     @target("name", seeds=lambda: [b"..."])
     def name(data: bytes) -> None:
         ...
 
 The score seeds are the built-in beats, read from src/packs/beats when the
-run starts; the show seeds are the example shows, read from examples/.
+run starts; the show seeds are the example shows, read from examples/; the
+console seeds are the messages the console's page sends, for the cues of
+the example stage show.
 """
 
 from __future__ import annotations
 
 import io
+import json
 import os
 import sys
 import time
+import zlib
 from pathlib import Path
 from typing import Callable
 
@@ -38,21 +44,24 @@ import atheris  # noqa: E402
 import difflib  # noqa: E402,F401
 
 with atheris.instrument_imports():
-    from gesturon_tools import _beats, drums, show as shows  # noqa: E402
+    from gesturon_tools import _beats, console as consoles, drums, show as shows  # noqa: E402
     import hostile  # noqa: E402
+    from offline_console import OfflineConsole  # noqa: E402
 
 
 class Target:
-    def __init__(self, name: str, test: Callable[[bytes], None], seeds: Callable[[], list[bytes]]) -> None:
-        self.name, self.test, self.seeds = name, test, seeds
+    def __init__(self, name: str, test: Callable[[bytes], None], seeds: Callable[[], list[bytes]],
+                 setup: Callable[[], None]) -> None:
+        self.name, self.test, self.seeds, self.setup = name, test, seeds, setup
 
 
 TARGETS: dict[str, Target] = {}
 
 
-def target(name: str, seeds: Callable[[], list[bytes]]) -> Callable[[Callable[[bytes], None]], Callable[[bytes], None]]:
+def target(name: str, seeds: Callable[[], list[bytes]],
+           setup: Callable[[], None] = lambda: None) -> Callable[[Callable[[bytes], None]], Callable[[bytes], None]]:
     def register(test: Callable[[bytes], None]) -> Callable[[bytes], None]:
-        TARGETS[name] = Target(name, test, seeds)
+        TARGETS[name] = Target(name, test, seeds, setup)
         return test
     return register
 
@@ -147,6 +156,49 @@ def show(data: bytes) -> None:
             pattern.sample(0)
 
 
+CONSOLE_SHOW = ROOT / "examples" / "stage.toml"
+
+
+def console_seeds() -> list[bytes]:
+    """What the page sends: every cue of the example show on each unit,
+    the next cue, a tap, a sixteenth's nudge either way, resync and a
+    tempo typed as a decimal, a fraction and a number."""
+    from gesturon_tools.meter import UNITS
+    from gesturon_tools.tapkeys import NUDGE_PIPS
+
+    cues = shows.parse(CONSOLE_SHOW.read_text(encoding="utf-8")).cues
+    messages: list[dict[str, object]] = [{"action": "cue", "cue": cue, "at": unit} for cue in cues for unit in UNITS]
+    messages += [{"action": "next"}, {"action": "tap"}, {"action": "resync"},
+                 {"action": "nudge", "pips": NUDGE_PIPS}, {"action": "nudge", "pips": -NUDGE_PIPS},
+                 {"action": "tempo", "bpm": "128.5"}, {"action": "tempo", "bpm": "385/3"},
+                 {"action": "tempo", "bpm": 140}]
+    return [json.dumps(message).encode() for message in messages]
+
+
+_console: list[OfflineConsole] = []
+
+
+@target("console", seeds=console_seeds, setup=lambda: _console.append(OfflineConsole(CONSOLE_SHOW)))
+def console(data: bytes) -> None:
+    """One WebSocket message from a page, as the server hands it over
+    (text of at most MAX_MESSAGE bytes), to `Console.act` of one console
+    over the example stage show for the whole run (tests/python/
+    offline_console.py: no outputs, a simulated clock). The reply is `done`
+    or `error` (one line), strict JSON the page can read, and the show goes
+    on making frames whose state is strict JSON too. Each message arrives
+    between 10 ms and 2.5 s after the one before, a step drawn from the
+    message, so that one input replays alike."""
+    if len(data) > consoles.MAX_MESSAGE:
+        return  # the server closes the connection of a longer message
+    run = _console[0]
+    run.wait(10_000_000 + zlib.crc32(data) % 2_490_000_000)
+    reply = run.act(data.decode("utf-8", "surrogateescape"))
+    assert reply["type"] in ("done", "error"), reply
+    assert reply["type"] == "done" or isinstance(reply["message"], str) and "\n" not in reply["message"], reply
+    json.dumps(reply, allow_nan=False)
+    json.dumps(run.console.state(run.frame()), allow_nan=False)
+
+
 def timed(test: Callable[[bytes], None]) -> Callable[[bytes], None]:
     """The test, keeping the longest time any input took in the file that
     GESTURON_FUZZ_STATS names (libFuzzer ends the process without running
@@ -180,6 +232,7 @@ def main() -> None:
         corpus = Path(folder)
         if corpus.is_dir() and not any(corpus.iterdir()):
             write_seeds(chosen, corpus)
+    chosen.setup()
     atheris.Setup(args, timed(chosen.test))
     atheris.Fuzz()
 

@@ -6,6 +6,7 @@ console` process on a free port."""
 
 import asyncio
 import base64
+import gc
 import json
 import re
 import shutil
@@ -19,15 +20,17 @@ import pytest
 
 import gesturon
 from gesturon_tools.catalogue import Catalogue
-from gesturon_tools.compose import xyz
-from gesturon_tools.console import MAX_MESSAGE
+from gesturon_tools.compose import Crossfade, xyz
+from gesturon_tools.console import MAX_MESSAGE, page_html
 from gesturon_tools.commands.showfile import load_show
 from loopback import OscListener, SacnListener
+from offline_console import OfflineConsole
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "bench"))
 from chromium import Browser  # noqa: E402
 
 ARTIFACTS = Path(__file__).resolve().parents[2] / "build" / "test-artifacts"
+EXAMPLE = Path(__file__).resolve().parents[2] / "examples" / "stage.toml"
 CHROMIUM = shutil.which("chromium") or shutil.which("chromium-browser")
 PHONE = {"width": 390, "height": 844, "deviceScaleFactor": 2, "mobile": True}
 DESKTOP = {"width": 1280, "height": 900, "deviceScaleFactor": 1, "mobile": False}
@@ -66,12 +69,18 @@ cues = ["intro", "drop"]
 """
 
 
-class Console:
-    """A `gesturon console` process and the address it printed."""
+# The two commands that serve a show's console.
+COMMANDS = {"console": lambda path: ["console", str(path)],
+            "play --console": lambda path: ["play", str(path), "--console"]}
 
-    def __init__(self, path, *options):
+
+class Console:
+    """A `gesturon console` process (or `gesturon play --console`) and the
+    address it printed."""
+
+    def __init__(self, path, *options, command="console"):
         self.process = subprocess.Popen(
-            [sys.executable, "-m", "gesturon_tools", "console", str(path), "--port", "0", *options],
+            [sys.executable, "-m", "gesturon_tools", *COMMANDS[command](path), "--port", "0", *options],
             stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
         line = self.process.stdout.readline()
         match = re.fullmatch(r"console: (http://([^/]+)/(?:\?token=(\S+))?)\n", line)
@@ -296,6 +305,7 @@ BAD_MESSAGES = [
     ('{"action": "tempo", "bpm": true}', "tempo: give a number"),
     ('{"action": "nudge", "pips": 1e9}', "nudge: pips must be a whole number"),
     ('{"action": "nudge", "pips": 1000}', "nudge: nudge by less than half a bar"),
+    ("[" * 2000, "JSON nested too deeply"),
     (b"\x00\x01", "send JSON text"),
 ]
 
@@ -340,8 +350,9 @@ def test_loopback_console_refuses_other_sites(console):
     assert asyncio.run(http_status(console.url)) == 200
 
 
-def test_beyond_loopback_every_request_needs_the_token(show_path):
-    remote = Console(show_path, "--listen", "127.0.0.2")
+@pytest.mark.parametrize("command", COMMANDS)
+def test_beyond_loopback_every_request_needs_the_token(show_path, command):
+    remote = Console(show_path, "--listen", "127.0.0.2", command=command)
     try:
         assert remote.host.startswith("127.0.0.2:") and len(remote.token) >= 20
         bare = f"http://{remote.host}/"
@@ -357,15 +368,45 @@ def test_beyond_loopback_every_request_needs_the_token(show_path):
         remote.stop()
 
 
+@pytest.mark.parametrize("command", COMMANDS)
 @pytest.mark.parametrize("argv, message", [
     (["--listen", "nowhere"], "not an IP address: 'nowhere'"),
     (["--rate", "0"], "must be 1 to 60 updates a second"),
     (["--port", "70000"], "port must be 0 (any free one) to 65535"),
 ])
-def test_bad_options_are_one_line(show_path, argv, message):
-    done = subprocess.run([sys.executable, "-m", "gesturon_tools", "console", str(show_path), *argv],
+def test_bad_options_are_one_line(show_path, command, argv, message):
+    done = subprocess.run([sys.executable, "-m", "gesturon_tools", *COMMANDS[command](show_path), *argv],
                           capture_output=True, text=True, timeout=60)
     assert done.returncode == 2 and done.stderr.count("\n") == 1 and message in done.stderr
+
+
+async def page_text(url):
+    async with aiohttp.ClientSession() as session:
+        async with session.get(url) as response:
+            return response.status, await response.text()
+
+
+def test_play_serves_the_console_of_its_show(show_path):
+    played = Console(show_path, command="play --console")
+    try:
+        assert asyncio.run(page_text(played.url)) == (200, page_html())
+        [reply] = asyncio.run(exchange(played.ws(), ['{"action": "cue", "cue": "drop", "at": "beat"}']))
+        assert reply["type"] == "done" and reply["cue"] == "drop" and reply["pip"] % 64 == 0
+    finally:
+        played.stop()
+
+
+@pytest.mark.parametrize("argv, message", [
+    (["circle", "--console"], "play: --console needs a show file (SHOW.toml), not patterns"),
+    (["{show}", "--port", "0"], "play: --port needs --console"),
+    (["{show}", "--listen", "127.0.0.1"], "play: --listen needs --console"),
+    (["{show}", "--rate", "10"], "play: --rate needs --console"),
+])
+def test_play_refuses_console_options_it_cannot_serve(show_path, argv, message):
+    argv = [str(show_path) if a == "{show}" else a for a in argv]
+    done = subprocess.run([sys.executable, "-m", "gesturon_tools", "play", *argv, "--bpm", "120"],
+                          capture_output=True, text=True, timeout=60, stdin=subprocess.DEVNULL)
+    assert (done.returncode, done.stderr) == (2, f"gesturon: {message}\n")
 
 
 def test_a_port_in_use_is_one_line(show_path, console):
@@ -384,3 +425,38 @@ def test_without_aiohttp_the_console_says_what_to_install(show_path):
          str(show_path)], capture_output=True, text=True, timeout=60, stdin=subprocess.DEVNULL)
     assert (done.returncode, done.stderr) == (
         1, "gesturon: console: needs aiohttp: pip install 'gesturon[console]'\n")
+
+
+# ---- what one message may ask for -----------------------------------------------------------
+
+def test_tempos_of_ever_new_fractions_keep_the_clock_quick(show_path):
+    """Every tempo set is exact, and each new denominator would stay in the
+    clock's numbers for good, each frame's arithmetic slower than the last;
+    the beat is kept to 1/2^64, so they stay small however many a page sends."""
+    offline = OfflineConsole(show_path)
+    for q in range(1001, 1401):
+        offline.wait(10**7)
+        reply = offline.act(json.dumps({"action": "tempo", "bpm": f"{128 * q + 1}/{q}"}))
+        assert reply["type"] == "done"
+    assert offline.clock.target_at(offline.now).denominator.bit_length() < 128
+    before = offline.frame().pip
+    offline.wait(10**9)
+    assert offline.frame().pip - before == pytest.approx(128 * 64 / 60, abs=2)
+
+
+def test_a_faded_cue_fired_on_every_beat_holds_no_more_memory():
+    """Each fade starts from what the tracks play; a fade over by then must
+    not be kept inside the next one (each held all the fades before it,
+    10 kB more for every cue: 40 MB after 4000)."""
+    stage = OfflineConsole(EXAMPLE)
+    faded = next(name for name, cue in stage.running.show.cues.items() if cue.fade)
+    message = json.dumps({"action": "cue", "cue": faded, "at": "beat"})
+    fires = 1000
+    for _ in range(fires):
+        stage.wait(6 * 10**8)  # a little more than a beat: a new beat each time
+        assert stage.act(message)["type"] == "done"
+        stage.frame()
+    gc.collect()
+    fades = sum(isinstance(o, Crossfade) for o in gc.get_objects())
+    # What is kept: the cues of the last 64 beats, for each track.
+    assert fades <= len(stage.running.show.labels) * 64 < fires

@@ -26,6 +26,7 @@ from fractions import Fraction
 from typing import TYPE_CHECKING, TextIO
 
 from ..catalogue import Catalogue, ToolError
+from ..console import add_play_options, check_play_options
 from ..dmx import Axis
 from ..linkclock import LinkSource
 from ..live import Player, Track, row
@@ -127,6 +128,7 @@ def add_parser(commands: _SubParsersAction[ParserType]) -> ParserType:
                                "(e.g. degrees 270:90:540; default: the whole range)")
     add_output_options(play)
     add_sync_options(play)
+    add_play_options(play)
     play.set_defaults(run=run_play)
     return play
 
@@ -177,6 +179,7 @@ def run_play(args: argparse.Namespace, catalogue: Catalogue, out: TextIO) -> Non
         return
     if not args.names:
         raise ToolError("play: give at least one pattern NAME", status=2)
+    check_play_options(args, showfile.is_show_file(args.names))
     if showfile.is_show_file(args.names):
         return showfile.run_show(args, catalogue, out)
     if args.cue is not None:

@@ -330,4 +330,7 @@ def run_show(args: argparse.Namespace, catalogue: Catalogue, out: TextIO) -> Non
         if getattr(args, option, None):
             raise ToolError(f"play: a show file names its own beat source ([tempo] source); "
                             f"leave out --{option.replace('_', '-')}", status=2)
+    if getattr(args, "console", False):
+        from ..console import run_console
+        return run_console(args, catalogue, out, "play")
     play_show(open_show(args, catalogue, out))
