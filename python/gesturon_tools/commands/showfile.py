@@ -97,6 +97,9 @@ class CueRunner:
         self.index = self.order.index(start) if start in self.order else -1
         self.playing = (self.index, start)
         self.pending: tuple[int, str, int] | None = None
+        # The clock's pip at the show's bar 1: a timeline's bars are counted
+        # from it (following a Link session, a bar line of the session).
+        self.origin = 0
         self._lock = threading.Lock()
 
     def request(self, cue: str, at_pip: int | None = None, unit: Unit = "bar") -> int:
@@ -130,12 +133,16 @@ class CueRunner:
             cue = self.order[self.index]
             self.pending = (self.index, cue, self.request(cue))
 
+    def bar_pip(self, bar: int) -> int:
+        """The clock's pip at the downbeat of the show's bar `bar`."""
+        return self.origin + self.show.meter.bar_start(bar)
+
     def schedule_timeline(self) -> None:
         """Every later cue of a timeline on its bar."""
         assert self.show.cue_list is not None
         bars = self.show.cue_list.bars
         for i in range(self.index + 1, len(self.order)):
-            self.request(self.order[i], self.show.meter.bar_start(bars[i]))
+            self.request(self.order[i], self.bar_pip(bars[i]))
 
     def state(self, pip: int) -> CueState:
         """The cue playing at `pip`, its place in the list (from 0; -1 for
@@ -144,11 +151,10 @@ class CueRunner:
         meter = self.show.meter
         if self.show.cue_list is not None and self.show.cue_list.mode == "timeline":
             bars = self.show.cue_list.bars
-            at = max((i for i in range(len(self.order)) if meter.bar_start(bars[i]) <= pip),
+            at = max((i for i in range(len(self.order)) if self.bar_pip(bars[i]) <= pip),
                      default=max(self.index, 0))
             if at + 1 < len(self.order):
-                return CueState(self.order[at], at, self.order[at + 1],
-                                meter.bar_start(bars[at + 1]))
+                return CueState(self.order[at], at, self.order[at + 1], self.bar_pip(bars[at + 1]))
             return CueState(self.order[at], at, None, None)
         with self._lock:
             if self.pending is not None and pip >= self.pending[2]:
@@ -330,7 +336,6 @@ def open_show(args: argparse.Namespace, catalogue: Catalogue, out: TextIO,
     start_bar = 1
     if show.cue_list is not None and show.cue_list.mode == "timeline" and start in runner.order:
         start_bar = show.cue_list.bars[runner.order.index(start)]
-        runner.schedule_timeline()
     return RunningShow(show, source, player, runner, start_bar, args.beats)
 
 
@@ -340,8 +345,8 @@ def play_show(running: RunningShow) -> None:
     joining a Link session); then send the final frame and close the
     outputs and the source."""
     from .play import LINK_JOIN_SECONDS
-    show, source, player = running.show, running.source, running.player
-    clock = source.clock
+    show, source, runner = running.show, running.source, running.runner
+    player, clock = running.player, source.clock
     keys: KeyReader | None = None
     if show.cue_list is None or show.cue_list.mode == "key" or show.source == "tap":
         fd = input_fd()
@@ -350,12 +355,21 @@ def play_show(running: RunningShow) -> None:
     def begin(closing: list[Closable]) -> int | None:
         if keys is not None:
             closing.append(keys)
+        start = show.meter.bar_start(running.start_bar)
+        first = start
         if isinstance(source, ManualSource):
-            clock.locate(Fraction(show.meter.bar_start(running.start_bar), PIPS_PER_BEAT))
+            clock.locate(Fraction(start, PIPS_PER_BEAT))
         elif isinstance(source, LinkSource):
             source.wait_for_peers(LINK_JOIN_SECONDS)  # start on the session's beat
-        first = clock.pip() if not isinstance(source, ManualSource) else \
-            show.meter.bar_start(running.start_bar)
+            # The show's first bar begins on the session's next bar line
+            # (until then its first cue plays), and its beats count from there.
+            here, travel = clock.travel_at(clock.now_ns())
+            runner.origin = show.meter.next_boundary(here - 1) - start
+            first = travel + runner.origin + start - here
+        else:
+            first = clock.pip()
+        if show.cue_list is not None and show.cue_list.mode == "timeline":
+            runner.schedule_timeline()
         return None if running.beats is None else first + running.beats
 
     play_to_the_end(player, source, begin)
