@@ -285,6 +285,7 @@ class Player:
         self.per_pip = per_pip
         self.final = final
         self.stats = Stats()
+        self.until_pip: int | None = None  # where the run in progress ends
         self.streams: tuple[Stream, ...] = ()
         # The outputs, stats and settings self.streams were grouped by.
         self._grouped: tuple[tuple[Output, ...], Stats, object] | None = None
@@ -426,7 +427,10 @@ class Player:
         `until_pip` or later (default: until `stop()`), in the calling
         thread. With `travelled`, `until_pip` is a point of the clock's
         travel (`BeatClock.travel_at`), which runs on through its jumps:
-        the run lasts as many pips whenever the clock jumps."""
+        the run lasts as many pips whenever the clock jumps. The end is
+        kept in `self.until_pip` while the run lasts, where another thread
+        may move it."""
+        self.until_pip = until_pip
         self._stop.clear()
         clock = self.clock
         start = clock.now_ns()
@@ -440,7 +444,7 @@ class Player:
             for stream in tuple(playing):
                 if stream.due(clock) > now:
                     continue
-                taken = stream.take(clock, now, until_pip, travelled)
+                taken = stream.take(clock, now, self.until_pip, travelled)
                 if taken is None:
                     playing.remove(stream)
                     continue

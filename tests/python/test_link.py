@@ -136,7 +136,7 @@ def assert_on_the_session(messages: list[dict]) -> None:
 
 SHOW = """
 [tempo]
-bpm = 100
+bpm = {bpm}
 source = "link"
 quantum = 4
 
@@ -165,10 +165,21 @@ def sample_hex(name: str, pip: int) -> list[str]:
     return [v.hex() for v in gesturon.sample(name, pip % period).as_tuple()]
 
 
+def second_cue(played: list[dict]) -> int:
+    """The pip the show's second cue lands on: a bar line of the session;
+    only the first cue before it, only the second from it on."""
+    landing = next(m["pip"] for m in played if m["xyz"] != sample_hex("helix", m["pip"]))
+    assert landing % 256 == 0
+    for m in played:
+        assert m["xyz"] == sample_hex("helix" if m["pip"] < landing else "lfo_breathe",
+                                      m["pip"]), m
+    return landing
+
+
 def test_a_show_follows_the_session_and_its_timeline_lands_on_the_sessions_bars(tmp_path):
     # A peer leads the session at 150 BPM; a show with its own 100 BPM
     # joins it, plays 16 beats and changes cue on its bar 3.
-    (tmp_path / "show.toml").write_text(SHOW.format(port=OSC_PORT))
+    (tmp_path / "show.toml").write_text(SHOW.format(bpm=100, port=OSC_PORT))
     messages, printed = watched(tmp_path, ["--bpm", "150", "--lead"],
                                 ["show.toml", "--beats", "16"])
     assert " 150 BPM  Link, 1 peer  " in printed and "cue 2/2 busy" in printed, printed
@@ -176,33 +187,37 @@ def test_a_show_follows_the_session_and_its_timeline_lands_on_the_sessions_bars(
     [played] = runs(messages)
     # The show's bar 1 begins on the session's first bar line once it
     # plays; bar 3, two session bars later, brings the second cue.
-    landing = next(m["pip"] for m in played if m["xyz"] != sample_hex("helix", m["pip"]))
+    landing = second_cue(played)
     origin = landing - 2 * 256
-    assert landing % 256 == 0 and origin - 256 < played[0]["pip"] <= origin + 4
-    for m in played:
-        assert m["xyz"] == sample_hex("helix" if m["pip"] < landing else "lfo_breathe",
-                                      m["pip"]), m
+    assert origin - 256 < played[0]["pip"] <= origin + 4
     # Sixteen beats from the show's bar 1, and not a pip more.
     assert origin + 16 * 64 - 4 <= played[-1]["pip"] < origin + 16 * 64
 
 
-@pytest.mark.parametrize("jumps", ["1000.5", "1000.5,-600.25"])
-def test_beats_with_link_are_beats_played_when_a_peer_joins_late(tmp_path, jumps):
+@pytest.mark.parametrize("plays", [["circle", "--link", "--bpm", "90", "--beats", "8",
+                                    "--osc", f"127.0.0.1:{OSC_PORT}"],
+                                   ["show.toml", "--beats", "12"]])
+def test_beats_with_link_are_beats_played_when_a_peer_joins_late(tmp_path, plays):
     # The player waits a second for a session, plays alone at 90 BPM, and
-    # then a peer leading at 150 BPM joins and moves the session's beat by
-    # `jumps` (ahead, then back): the player follows and still plays eight
-    # beats in all.
+    # then a peer leading at 150 BPM joins and moves the session's beat far
+    # ahead, and then back: the player follows it, and still plays eight
+    # beats in all, or a show to the end of its bar 3.
+    (tmp_path / "show.toml").write_text(SHOW.format(bpm=90, port=OSC_PORT))
     messages, printed = watched(tmp_path, ["--bpm", "150", "--lead", "--join-after", "2.3",
-                                           "--jump", jumps],
-                                ["circle", "--link", "--bpm", "90", "--beats", "8",
-                                 "--osc", f"127.0.0.1:{OSC_PORT}"])
+                                           "--jump", "1000.5,-600.25"], plays)
     assert " 150 BPM  Link, 1 peer  " in printed, printed
     alone, *joined = runs(messages)
-    assert len(joined) >= jumps.count(",") + 1 and len(alone) > 64
-    assert alone[0]["session_pips"] is None
-    assert_on_the_session(joined[-1])
-    played = sum(run[-1]["pip"] - run[0]["pip"] + 1 for run in [alone, *joined])
-    assert abs(played - 8 * 64) <= 3 * len(joined), played
+    assert len(joined) >= 2 and len(alone) > 64 and alone[0]["session_pips"] is None
+    last = joined[-1]
+    assert_on_the_session(last)
+    if plays[0] == "show.toml":
+        # The show's bars went with the jumps, onto the session's bars:
+        # its second cue lands on one, and the show ends a bar later.
+        landing = second_cue(last)
+        assert landing + 256 - 4 <= last[-1]["pip"] < landing + 256
+    else:
+        played = sum(run[-1]["pip"] - run[0]["pip"] + 1 for run in [alone, *joined])
+        assert abs(played - 8 * 64) <= 3 * len(joined), played
     # Frames never stop for long, whichever way the beat went.
     arrivals = [m["at"] for m in messages]
     assert max(b - a for a, b in zip(arrivals, arrivals[1:])) < 500_000
