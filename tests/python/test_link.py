@@ -14,6 +14,7 @@ import pytest
 import gesturon
 
 from linkpeer import in_private_network, link_now_us
+from test_jumps import SHOW
 
 pytest.importorskip("link")
 HERE = Path(__file__).parent
@@ -102,6 +103,7 @@ def test_gesturon_play_follows_the_session_and_warns_when_it_is_gone(tmp_path):
 OSC_PORT = 9000   # inside the test's own namespace, where every port is free
 WATCHER = [sys.executable, str(HERE / "linkpeer.py"), "--osc", str(OSC_PORT)]
 PLAY_TO_WATCHER = [sys.executable, "-m", "gesturon_tools", "play", "--fps", "pip"]
+PERIOD = {r["name"]: r["period_pips"] for r in gesturon.catalogue()}
 
 
 def watched(work: Path, watcher: list[str], player: list[str]) -> tuple[list[dict], str]:
@@ -134,35 +136,8 @@ def assert_on_the_session(messages: list[dict]) -> None:
     assert all(min(behind[k:k + stretch]) < 3 for k in range(0, 4 * stretch, stretch)), behind
 
 
-SHOW = """
-[tempo]
-bpm = {bpm}
-source = "link"
-quantum = 4
-
-[fixtures.visual]
-
-[[outputs]]
-kind = "osc"
-to = "127.0.0.1:{port}"
-double = true
-
-[cues.calm]
-visual = {{ pattern = "helix" }}
-
-[cues.busy]
-visual = {{ pattern = "lfo_breathe" }}
-
-[cuelist]
-mode = "timeline"
-cues = ["calm", "busy"]
-bars = [1, 3]
-"""
-
-
 def sample_hex(name: str, pip: int) -> list[str]:
-    period = next(r["period_pips"] for r in gesturon.catalogue() if r["name"] == name)
-    return [v.hex() for v in gesturon.sample(name, pip % period).as_tuple()]
+    return [v.hex() for v in gesturon.sample(name, pip % PERIOD[name]).as_tuple()]
 
 
 def second_cue(played: list[dict]) -> int:
