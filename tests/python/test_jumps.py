@@ -115,3 +115,22 @@ def test_a_shows_bars_timeline_and_end_follow_a_jump(jump_at_pip, jump):
             ["helix", "helix", "lfo_breathe"]
     else:
         assert player.frame(here)[0].pattern == "lfo_breathe"
+
+
+@pytest.mark.parametrize("jump", JUMPS)
+def test_a_cue_asked_for_before_a_jump_lands_on_a_bar_after_it(jump):
+    runner, clock, at = show_runner(600)
+    runner.show.cue_list = None                        # cues by key
+    player = runner.player
+    lands = runner.fire("busy")
+    assert lands == 768
+    clock.locate(clock.beats_at(at) + jump, at)
+    runner.follow_jump()
+    here = clock.pip_at(at)
+    lands = runner.state(here).lands
+    if here < 768:     # back: on the next bar from where the clock went
+        assert lands == (here // 256 + 1) * 256
+        assert [player.frame(pip)[0].pattern for pip in (here, lands - 1, lands)] == \
+            ["helix", "helix", "lfo_breathe"]
+    else:              # ahead: it came with the jump
+        assert lands is None and player.frame(here)[0].pattern == "lfo_breathe"

@@ -160,8 +160,10 @@ class CueRunner:
         it): the show's bars move with it, onto the clock's bar line
         nearest to where they went, and so does the end of the run (on the
         clock's travel). Cues may land on the pips the clock jumped back
-        over; a timeline's cues are planned afresh from the clock's pip:
-        the cues played so far at once, the others on their bars."""
+        over, and one asked for lands on the next bar from the clock's pip
+        (after a jump ahead it has landed with the jump); a timeline's cues
+        are planned afresh from the clock's pip: the cues played so far at
+        once, the others on their bars."""
         bar, player = self.show.meter.pips_per_bar, self.player
         jump, self.skipped = player.clock.skipped - self.skipped, player.clock.skipped
         moved = (self.origin + jump + bar // 2) // bar * bar - self.origin
@@ -172,6 +174,11 @@ class CueRunner:
         player.cues.rewind(here)
         if self.show.cue_list is not None and self.show.cue_list.mode == "timeline":
             self.schedule_timeline(here)
+            return
+        with self._lock:
+            if self.pending is not None and self.pending[2] > here:
+                place, cue, _ = self.pending
+                self.pending = (place, cue, self.request(cue))
 
     def state(self, pip: int) -> CueState:
         """The cue playing at `pip`, its place in the list (from 0; -1 for
