@@ -50,11 +50,14 @@ def test_locate_counts_the_pips_jumped_over(jump):
     clock.locate(clock.beats_at(at) + jump, at)
     pip, travel = clock.travel_at(at)
     assert travel == before[1] and clock.skipped == pip - before[0]
-    # Tempo changes and catching up keep the count.
-    clock.set_tempo(90, at + 1)
-    clock.follow(Fraction(1, 3), at + 2, cycle=1)
+    # Tempo changes and catching up keep the count, also where the beat's
+    # denominators grow beyond 2^64 (tempos of large prime denominators).
+    for k, prime in enumerate([1000003, 1000033, 1000037, 1000039, 1000081]):
+        clock.set_tempo(Fraction(120 * prime + k + 1, prime), at + 1 + k * 10_000_019)
+    clock.follow(Fraction(1, 3), at + 2 * 10**9, cycle=1)
     assert clock.skipped == pip - before[0]
-    assert clock.travel_at(at + 10**9)[1] - travel == clock.pip_at(at + 10**9) - pip
+    later = at + 3 * 10**9
+    assert clock.travel_at(later)[1] - travel == clock.pip_at(later) - pip
 
 
 @pytest.mark.parametrize("per_pip", [True, False])
