@@ -111,7 +111,8 @@ class CueRunner:
         given = self.show.cues[cue]
         labels = list(patterns)
         return self.player.cue(labels, [patterns[label] for label in labels], at=unit,
-                               at_pip=at_pip, fade_beats=Fraction(given.fade * fade, PIPS_PER_BEAT),
+                               at_pip=at_pip,
+                               fade_beats=Fraction(given.fade if fade else 0, PIPS_PER_BEAT),
                                ease=given.ease)
 
     def fire(self, cue: str, unit: Unit = "bar") -> int:
@@ -184,7 +185,6 @@ class CueRunner:
         """The cue playing at `pip`, its place in the list (from 0; -1 for
         a cue outside it), the next one and the pip it lands on when it is
         already asked for (else None)."""
-        meter = self.show.meter
         if self.show.cue_list is not None and self.show.cue_list.mode == "timeline":
             bars = self.show.cue_list.bars
             at = max((i for i in range(len(self.order)) if self.bar_pip(bars[i]) <= pip),
