@@ -79,10 +79,12 @@ def exact_tempo(bpm: Number) -> Fraction:
 
 @dataclass(frozen=True)
 class Line:
-    """Beat position `beat` at instant `at_ns`, moving at `bpm`."""
+    """Beat position `beat` at instant `at_ns`, moving at `bpm`; `skipped`
+    is the whole pips the clock had jumped over (`locate`) by then."""
     at_ns: int
     beat: Fraction
     bpm: Fraction
+    skipped: int = 0
 
     def beats_at(self, t_ns: int) -> Fraction:
         return self.beat + Fraction((t_ns - self.at_ns) * self.bpm.numerator,
@@ -193,7 +195,7 @@ class BeatClock:
         with self._changing:
             t = self.now_ns() if at_ns is None else at_ns
             target = self._state[0]
-            self._state = catch_up(Line(t, target.beats_at(t), tempo),
+            self._state = catch_up(Line(t, target.beats_at(t), tempo, target.skipped),
                                    t, position(self._state, t))
 
     def follow(self, phase: Number, at_ns: int | None = None, *,
@@ -211,21 +213,41 @@ class BeatClock:
             raise ValueError(f"cycle must be positive, not {cycle}")
         wanted = exact(phase, "phase")
         with self._changing:
-            tempo = self._state[0].bpm if bpm is None else exact_tempo(bpm)
+            target = self._state[0]
+            tempo = target.bpm if bpm is None else exact_tempo(bpm)
             t = self.now_ns() if at_ns is None else at_ns
             now = position(self._state, t)
             # The nearest position with the wanted phase, at most half a cycle away.
             gap = (wanted - now) % length
             if gap >= length / 2:
                 gap -= length
-            self._state = catch_up(Line(t, now + gap, tempo), t, now)
+            self._state = catch_up(Line(t, now + gap, tempo, target.skipped), t, now)
 
     def locate(self, beat: Number, at_ns: int | None = None) -> None:
         """Jump: at instant `at_ns` (default: now) the position is `beat`."""
         wanted = exact(beat, "beat")
         with self._changing:
             t = self.now_ns() if at_ns is None else at_ns
-            self._state = (Line(t, wanted, self._state[0].bpm), None)
+            target = self._state[0]
+            # The pip in progress at the jump goes on as the pip jumped to:
+            # counted once in the clock's travel.
+            jump = math.floor(wanted * PIPS_PER_BEAT) - self.pip_at(t)
+            self._state = (Line(t, wanted, target.bpm, target.skipped + jump), None)
+
+    @property
+    def skipped(self) -> int:
+        """The whole pips the clock has jumped over so far (`locate`; back:
+        negative): its pip less its travel."""
+        return self._state[0].skipped
+
+    def travel_at(self, t_ns: int) -> tuple[int, int]:
+        """(the pip at instant `t_ns`, the clock's travel there): its travel
+        is the pip less every pip it has jumped over, so it runs on without
+        a gap through a jump. Both from one reading of the clock."""
+        target, catch_up = self._state
+        line = catch_up.start if catch_up is not None and t_ns < catch_up.end_ns else target
+        pip = line.pip_at(t_ns)
+        return pip, pip - target.skipped
 
 
 def position(state: tuple[Line, CatchUp | None], t_ns: int) -> Fraction:

@@ -73,6 +73,12 @@ class CueState:
         # lands on a pip an output has already passed.
         self.horizon = start
 
+    def rewind(self, pip: int) -> None:
+        """The clock has jumped back to `pip`: the pips from there on are to
+        be sampled again, and cues may land on them."""
+        with self._lock:
+            self.horizon = min(self.horizon, pip)
+
     def at(self, pip: int) -> tuple[Change, ...]:
         """The change in force on every track at clock pip `pip`."""
         with self._lock:

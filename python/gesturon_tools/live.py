@@ -152,30 +152,36 @@ class Stream:
         self.latency_ns = latency
         self.stats = Stats() if stats is None else stats
         self.index = 0
-        self.next_pip = 0
+        # One frame a pip: the clock's travel (`BeatClock.travel_at`) of
+        # the next pip to send. Counted in travel, a jump of the clock is
+        # neither waited for (back) nor taken for dropped frames (ahead).
+        self.next_travel = 0
         self.start_ns = 0
 
     def begin(self, clock: BeatClock, start_ns: int) -> None:
         self.start_ns = start_ns
         self.index = 0
-        self.next_pip = clock.pip_at(start_ns + self.latency_ns)
+        self.next_travel = clock.travel_at(start_ns + self.latency_ns)[1]
 
     def due(self, clock: BeatClock) -> int:
         """The instant the next frame is due."""
         if self.fps is None:
-            return clock.time_of_pip(self.next_pip) - self.latency_ns
+            return clock.time_of_pip(self.next_travel + clock.skipped) - self.latency_ns
         return frame_time(self.start_ns, self.index, self.fps)
 
-    def take(self, clock: BeatClock, now: int,
-             until_pip: int | None = None) -> tuple[int, int, int] | None:
+    def take(self, clock: BeatClock, now: int, until_pip: int | None = None,
+             travelled: bool = False) -> tuple[int, int, int] | None:
         """(frame index, scheduled instant, pip) of the frame to send at
         `now`, at or after its instant, counting late and dropped frames;
-        None when that pip is `until_pip` or later (the stream is done)."""
+        None when that pip (with `travelled`, the clock's travel there) is
+        `until_pip` or later (the stream is done)."""
         latency = self.latency_ns
         if self.fps is None:
             index = self.index
-            pip = max(clock.pip_at(now + latency), self.next_pip)
-            dropped = pip - self.next_pip
+            here, at = clock.travel_at(now + latency)
+            travel = max(at, self.next_travel)
+            pip = here + travel - at
+            dropped = travel - self.next_travel
             due = clock.time_of_pip(pip) - latency
             late_after = int(NS_PER_MINUTE // (4 * PIPS_PER_BEAT * clock.bpm))
         else:
@@ -183,13 +189,13 @@ class Stream:
             dropped = index - self.index
             due = frame_time(self.start_ns, index, self.fps)
             late_after = NS_PER_SECOND // (4 * self.fps)
-            pip = clock.pip_at(due + latency)
-        if until_pip is not None and pip >= until_pip:
+            pip, travel = clock.travel_at(due + latency)
+        if until_pip is not None and (travel if travelled else pip) >= until_pip:
             return None
         self.stats.dropped += dropped
         self.stats.late += now - due > late_after
         self.index = index + 1
-        self.next_pip = pip + 1
+        self.next_travel = travel + 1
         return index, due, pip
 
     def send(self, frame: Frame) -> None:
@@ -280,6 +286,7 @@ class Player:
         self.per_pip = per_pip
         self.final = final
         self.stats = Stats()
+        self.until_pip: int | None = None  # where the run in progress ends
         self.streams: tuple[Stream, ...] = ()
         # The outputs, stats and settings self.streams were grouped by.
         self._grouped: tuple[tuple[Output, ...], Stats, object] | None = None
@@ -417,10 +424,15 @@ class Player:
 
     # ---- playing ------------------------------------------------------------------
 
-    def run(self, until_pip: int | None = None) -> Stats:
+    def run(self, until_pip: int | None = None, *, travelled: bool = False) -> Stats:
         """Play from now until each stream reaches a frame whose pip is
         `until_pip` or later (default: until `stop()`), in the calling
-        thread."""
+        thread. With `travelled`, `until_pip` is a point of the clock's
+        travel (`BeatClock.travel_at`), which runs on through its jumps:
+        the run lasts as many pips whenever the clock jumps. The end is
+        kept in `self.until_pip` while the run lasts, where another thread
+        may move it."""
+        self.until_pip = until_pip
         self._stop.clear()
         clock = self.clock
         start = clock.now_ns()
@@ -434,7 +446,7 @@ class Player:
             for stream in tuple(playing):
                 if stream.due(clock) > now:
                     continue
-                taken = stream.take(clock, now, until_pip)
+                taken = stream.take(clock, now, self.until_pip, travelled)
                 if taken is None:
                     playing.remove(stream)
                     continue

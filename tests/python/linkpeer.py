@@ -11,6 +11,16 @@ instant, the player's pip and frame there, the session's beat there and
 the tempos. With `--tempo` it sets the session's tempo at that instant.
 The first line reports first contact: how long after the peers appeared
 the clock was on the session's beat, and how far off it was.
+
+    python linkpeer.py --bpm 150 --lead --osc PORT [--join-after S] [--jump BEATS,...]
+
+is a peer that watches a player instead: it receives the player's OSC
+messages on 127.0.0.1:PORT from the start, joins the session `--join-after`
+seconds later (then, with `--jump`, forces the session's beat that many
+beats away, and on by the next number half a second later, ...), and when
+the messages have stopped prints one JSON line per message: its pip and
+arguments, the Link instant it arrived and the session's pip then (null
+before the peer joined).
 """
 
 from __future__ import annotations
@@ -52,9 +62,14 @@ def main() -> None:
     parser.add_argument("--peers", type=int, default=1)
     parser.add_argument("--at", default="")
     parser.add_argument("--tempo", default="")
+    parser.add_argument("--osc", type=int)
+    parser.add_argument("--join-after", type=float, default=0)
+    parser.add_argument("--jump", default="")
     args = parser.parse_args()
     if not only_loopback():
         sys.exit("linkpeer: refusing to run Link outside a private network namespace")
+    if args.osc is not None:
+        return watch(args)
     source = make_source("link", bpm=args.bpm, lead=args.lead)
     assert isinstance(source, LinkSource)
     player = Player(TRACKS, [], source.clock)
@@ -84,6 +99,50 @@ def main() -> None:
                           "clock_pips": float(source.clock.beats_at(source.link_to_clock(at)) * 64), "tempo": float(source.tempo), "clock_bpm": float(source.clock.bpm),
                           "offset_ns": source.offset_ns}), flush=True)
     source.close()
+
+
+def watch(args: argparse.Namespace) -> None:
+    from pythonosc.osc_message import OscMessage
+    udp = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+    udp.bind(("127.0.0.1", args.osc))
+    udp.settimeout(0.05)
+    joining = time.monotonic() + args.join_after
+    jumps = [Fraction(jump) for jump in args.jump.split(",") if jump]
+    jump_at = 0.0
+    source: LinkSource | None = None
+    received: list[tuple[bytes, int, float | None]] = []
+    deadline = until = time.monotonic() + 30   # then 1.5 s after the last message
+    while time.monotonic() < until:
+        if source is None and time.monotonic() >= joining:
+            made = make_source("link", bpm=args.bpm, lead=args.lead)
+            assert isinstance(made, LinkSource)
+            source = made
+        if source is not None and jumps and source.contacts >= 2 and time.monotonic() > jump_at:
+            # Another application forcing the session's beat: every peer
+            # jumps. (Once the source has met the player and, leading, set
+            # the tempo: a state it commits then would undo the beat.)
+            time.sleep(0.1 if not jump_at else 0)
+            link_us, _ = source.measure()
+            state = source._link.captureAppSessionState()  # (the source has no such call)
+            beat = state.beatAtTime(link_us, source.epoch) + float(jumps.pop(0))
+            state.forceBeatAtTime(beat, link_us, source.epoch)
+            source._link.commitAppSessionState(state)
+            jump_at = time.monotonic() + 0.5
+        try:
+            data = udp.recv(1024)
+        except TimeoutError:
+            continue
+        at = link_now_us()
+        session = None if source is None else float(source.session_beats(at) * 64)
+        received.append((data, at, session))
+        until = min(deadline, time.monotonic() + 1.5)
+    if source is not None:
+        source.close()
+    for data, at, session in received:
+        message = OscMessage(data)
+        *xyz, pip = message.params
+        print(json.dumps({"address": message.address, "pip": pip, "xyz": [v.hex() for v in xyz],
+                          "at": at, "session_pips": session}))
 
 
 if __name__ == "__main__":

@@ -38,7 +38,7 @@ from . import showfile
 # The option types shared with the other commands, and the status line.
 from .common import (ParserType, bar_arg, beats_arg, bpm_arg, fps_arg, host_port, spread_arg)
 from .playoutputs import FramePrinter, add_output_options, check_output_args, make_outputs
-from .running import Closable, StatusLine, play_to_the_end
+from .running import Closable, StatusLine, first_pip, play_to_the_end
 
 if TYPE_CHECKING:
     from argparse import _SubParsersAction
@@ -213,7 +213,7 @@ def run_play(args: argparse.Namespace, catalogue: Catalogue, out: TextIO) -> Non
             closing.append(TapKeys(source))
             out.write("tap: space taps the beat, enter marks the downbeat, "
                       "',' and '.' nudge\n")
-        return None if args.beats is None else clock.pip() + args.beats
+        return None if args.beats is None else first_pip(source) + args.beats
 
     play_to_the_end(player, source, begin)
 

@@ -11,6 +11,7 @@ from types import FrameType
 from typing import Any, Callable, Protocol, TextIO
 
 from ..catalogue import ToolError
+from ..linkclock import LinkSource
 from ..live import Frame, Player, Stats
 from ..meter import Meter
 from .playoutputs import streams_text
@@ -103,6 +104,13 @@ class stop_on_interrupt:
 
 
 
+def first_pip(source: Source) -> int:
+    """The pip now as `play_to_the_end` counts it (following a Link
+    session, on the clock's travel): where a run's beats count from."""
+    pip, travel = source.clock.travel_at(source.clock.now_ns())
+    return travel if isinstance(source, LinkSource) else pip
+
+
 class Closable(Protocol):
     def close(self) -> None: ...
 
@@ -112,7 +120,13 @@ def play_to_the_end(player: Player, source: Source, begin: Callable[[list[Closab
     `begin` has set the clock up (it may wait, joining a Link session, and
     may add things to close, such as a terminal's key reader). A stop
     asked for meanwhile counts too. Then the final frame is sent, and the
-    outputs, whatever `begin` added and the source are closed."""
+    outputs, whatever `begin` added and the source are closed.
+
+    Following a Link session the pip `begin` returns is one of the clock's
+    travel (`BeatClock.travel_at`): a jump to the session's beat (a peer
+    joining late, a beat forced) neither cuts the run short nor makes it
+    longer."""
+    travelled = isinstance(source, LinkSource)
     stopping = threading.Event()
     closing: list[Closable] = []
 
@@ -125,7 +139,7 @@ def play_to_the_end(player: Player, source: Source, begin: Callable[[list[Closab
             until = begin(closing)
             try:
                 if not stopping.is_set():
-                    player.run(until_pip=until)
+                    player.run(until_pip=until, travelled=travelled)
             finally:
                 player.close()  # the final frame, and sACN streams ended
         except OSError as error:

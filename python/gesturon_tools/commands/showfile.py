@@ -93,17 +93,25 @@ class CueRunner:
         self.order = show.order()
         # The place in the list of the cue last asked for; the cue playing
         # (place, name); a cue asked for (place, name, the pip it lands on).
+        self.start = start
         self.index = self.order.index(start) if start in self.order else -1
         self.playing = (self.index, start)
         self.pending: tuple[int, str, int] | None = None
+        # The clock's pip at the show's bar 1: a timeline's bars are counted
+        # from it (following a Link session, a bar line of the session);
+        # the pips the clock had jumped over when it was set.
+        self.origin = 0
+        self.skipped = 0
         self._lock = threading.Lock()
 
-    def request(self, cue: str, at_pip: int | None = None, unit: Unit = "bar") -> int:
+    def request(self, cue: str, at_pip: int | None = None, unit: Unit = "bar",
+                fade: bool = True) -> int:
         patterns = self.show.cue_patterns(cue)
         given = self.show.cues[cue]
         labels = list(patterns)
         return self.player.cue(labels, [patterns[label] for label in labels], at=unit,
-                               at_pip=at_pip, fade_beats=Fraction(given.fade, PIPS_PER_BEAT),
+                               at_pip=at_pip,
+                               fade_beats=Fraction(given.fade if fade else 0, PIPS_PER_BEAT),
                                ease=given.ease)
 
     def fire(self, cue: str, unit: Unit = "bar") -> int:
@@ -129,25 +137,59 @@ class CueRunner:
             cue = self.order[self.index]
             self.pending = (self.index, cue, self.request(cue))
 
-    def schedule_timeline(self) -> None:
-        """Every later cue of a timeline on its bar."""
+    def bar_pip(self, bar: int) -> int:
+        """The clock's pip at the downbeat of the show's bar `bar`."""
+        return self.origin + self.show.meter.bar_start(bar)
+
+    def schedule_timeline(self, here: int | None = None) -> None:
+        """Every later cue of a timeline on its bar; planning afresh at pip
+        `here`, the starting cue and those whose bar has passed from `here`
+        on (without their fades)."""
         assert self.show.cue_list is not None
         bars = self.show.cue_list.bars
-        for i in range(self.index + 1, len(self.order)):
-            self.request(self.order[i], self.show.meter.bar_start(bars[i]))
+        if here is not None:
+            self.request(self.start, here, fade=False)
+        for i in range(self.order.index(self.start) + 1 if self.start in self.order else 0,
+                       len(self.order)):
+            at = self.bar_pip(bars[i])
+            self.request(self.order[i], at if here is None else max(at, here),
+                         fade=here is None or at > here)
+
+    def follow_jump(self) -> None:
+        """The clock has jumped (a Link session met late, a beat forced in
+        it): the show's bars move with it, onto the clock's bar line
+        nearest to where they went, and so does the end of the run (on the
+        clock's travel). Cues may land on the pips the clock jumped back
+        over, and one asked for lands on the next bar from the clock's pip
+        (after a jump ahead it has landed with the jump); a timeline's cues
+        are planned afresh from the clock's pip: the cues played so far at
+        once, the others on their bars."""
+        bar, player = self.show.meter.pips_per_bar, self.player
+        jump, self.skipped = player.clock.skipped - self.skipped, player.clock.skipped
+        moved = (self.origin + jump + bar // 2) // bar * bar - self.origin
+        self.origin += moved
+        if player.until_pip is not None:
+            player.until_pip += moved - jump
+        here = player.clock.pip()
+        player.cues.rewind(here)
+        if self.show.cue_list is not None and self.show.cue_list.mode == "timeline":
+            self.schedule_timeline(here)
+            return
+        with self._lock:
+            if self.pending is not None and self.pending[2] > here:
+                place, cue, _ = self.pending
+                self.pending = (place, cue, self.request(cue))
 
     def state(self, pip: int) -> CueState:
         """The cue playing at `pip`, its place in the list (from 0; -1 for
         a cue outside it), the next one and the pip it lands on when it is
         already asked for (else None)."""
-        meter = self.show.meter
         if self.show.cue_list is not None and self.show.cue_list.mode == "timeline":
             bars = self.show.cue_list.bars
-            at = max((i for i in range(len(self.order)) if meter.bar_start(bars[i]) <= pip),
+            at = max((i for i in range(len(self.order)) if self.bar_pip(bars[i]) <= pip),
                      default=max(self.index, 0))
             if at + 1 < len(self.order):
-                return CueState(self.order[at], at, self.order[at + 1],
-                                meter.bar_start(bars[at + 1]))
+                return CueState(self.order[at], at, self.order[at + 1], self.bar_pip(bars[at + 1]))
             return CueState(self.order[at], at, None, None)
         with self._lock:
             if self.pending is not None and pip >= self.pending[2]:
@@ -291,7 +333,6 @@ def open_show(args: argparse.Namespace, catalogue: Catalogue, out: TextIO,
     start_bar = 1
     if show.cue_list is not None and show.cue_list.mode == "timeline" and start in runner.order:
         start_bar = show.cue_list.bars[runner.order.index(start)]
-        runner.schedule_timeline()
     return RunningShow(show, source, player, runner, start_bar, args.beats)
 
 
@@ -301,8 +342,8 @@ def play_show(running: RunningShow) -> None:
     joining a Link session); then send the final frame and close the
     outputs and the source."""
     from .play import LINK_JOIN_SECONDS
-    show, source, player = running.show, running.source, running.player
-    clock = source.clock
+    show, source, runner = running.show, running.source, running.runner
+    player, clock = running.player, source.clock
     keys: KeyReader | None = None
     if show.cue_list is None or show.cue_list.mode == "key" or show.source == "tap":
         fd = input_fd()
@@ -311,12 +352,24 @@ def play_show(running: RunningShow) -> None:
     def begin(closing: list[Closable]) -> int | None:
         if keys is not None:
             closing.append(keys)
+        start = show.meter.bar_start(running.start_bar)
+        first = start
         if isinstance(source, ManualSource):
-            clock.locate(Fraction(show.meter.bar_start(running.start_bar), PIPS_PER_BEAT))
+            clock.locate(Fraction(start, PIPS_PER_BEAT))
         elif isinstance(source, LinkSource):
             source.wait_for_peers(LINK_JOIN_SECONDS)  # start on the session's beat
-        first = clock.pip() if not isinstance(source, ManualSource) else \
-            show.meter.bar_start(running.start_bar)
+            # The show's first bar begins on the session's next bar line
+            # (until then its first cue plays), and its beats count from there.
+            here, travel = clock.travel_at(clock.now_ns())
+            runner.origin = show.meter.next_boundary(here - 1) - start
+            runner.skipped = here - travel
+            first = travel + runner.origin + start - here
+        else:
+            first = clock.pip()
+        if show.cue_list is not None and show.cue_list.mode == "timeline":
+            runner.schedule_timeline()
+        if isinstance(source, LinkSource):
+            source.on_jump.append(runner.follow_jump)
         return None if running.beats is None else first + running.beats
 
     play_to_the_end(player, source, begin)
