@@ -29,7 +29,7 @@ from __future__ import annotations
 import math
 import threading
 import time
-from dataclasses import dataclass
+from dataclasses import dataclass, replace
 from fractions import Fraction
 from typing import Callable, Union
 
@@ -271,7 +271,7 @@ def catch_up(target: Line, t_ns: int, now: Fraction) -> tuple[Line, CatchUp | No
     # the next multiple of it: never backwards, and by far less than a pip.
     now = finest(now)
     if target.beat.denominator > FINEST_STEP:
-        target = Line(target.at_ns, finest(target.beat), target.bpm)
+        target = replace(target, beat=finest(target.beat))
     gap = target.beats_at(t_ns) - now
     if gap == 0:
         return target, None
