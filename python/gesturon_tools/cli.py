@@ -1,6 +1,6 @@
 """The `gesturon` command: list, show and export catalogue patterns, render
 your own beats, write the catalogue gallery and the Blender add-on, play
-patterns and show files live and check show files.
+patterns and show files live, check show files and find Art-Net nodes.
 
 Each subcommand lives in its own module of `commands` (the console's in
 `console`); this one builds the parser from them and runs the chosen one.
@@ -36,6 +36,7 @@ SUBCOMMANDS = {
     "blender-addon": "commands.blenderaddon",
     "check": "commands.showfile:add_check_parser",
     "console": "console",
+    "artnet-nodes": "commands.artnetnodes",
 }
 
 
