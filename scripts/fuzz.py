@@ -6,7 +6,7 @@ The targets: `score-native`, the score reader and the motions under clang's
 libFuzzer with AddressSanitizer and UndefinedBehaviorSanitizer
 (tests/fuzz/score_fuzzer.cpp, built here into build/fuzz on first use), and
 the Atheris targets of tests/fuzz/targets.py (`score`, `midi`, `module`, `show`,
-`console`), which fuzz the installed modules guided by coverage. With --sanitized, the
+`console`, `artnet`), which fuzz the installed modules guided by coverage. With --sanitized, the
 corpus each Atheris target has grown is then replayed, every input once,
 against the sanitized build of scripts/test_sanitized.sh (build/sanitize/site,
 the sanitizer runtime loaded first as there); the runtime cannot be loaded
@@ -33,7 +33,7 @@ from pathlib import Path
 
 ROOT = Path(__file__).resolve().parents[1]
 NATIVE = "score-native"
-PYTHON_TARGETS = ("score", "midi", "module", "show", "console")
+PYTHON_TARGETS = ("score", "midi", "module", "show", "console", "artnet")
 # Each input may take at most this long and this much memory; more is a
 # finding (libFuzzer's -timeout and -rss_limit_mb / -malloc_limit_mb).
 INPUT_SECONDS = 10

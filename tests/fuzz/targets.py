@@ -23,6 +23,7 @@ the example stage show.
 from __future__ import annotations
 
 import io
+import ipaddress
 import json
 import os
 import sys
@@ -44,9 +45,13 @@ import atheris  # noqa: E402
 import difflib  # noqa: E402,F401
 
 with atheris.instrument_imports():
-    from gesturon_tools import _beats, console as consoles, drums, show as shows  # noqa: E402
+    from gesturon_tools import _beats, artnet as artnets, console as consoles, drums, show as shows  # noqa: E402
     import hostile  # noqa: E402
     from offline_console import OfflineConsole  # noqa: E402
+
+# What checks that a port-address is one `--artnet` takes: the command line's
+# own reader (imported after the modules above, so that theirs are instrumented).
+from gesturon_tools.commands.playoutputs import port_address_arg  # noqa: E402
 
 
 class Target:
@@ -197,6 +202,36 @@ def console(data: bytes) -> None:
     assert reply["type"] == "done" or isinstance(reply["message"], str) and "\n" not in reply["message"], reply
     json.dumps(reply, allow_nan=False)
     json.dumps(run.console.state(run.frame()), allow_nan=False)
+
+
+def artnet_seeds() -> list[bytes]:
+    """Replies of every length a node may send, with names, several
+    output and input ports, bind indexes and addresses at the top of the range."""
+    from artnet_node import INPUT, OUTPUT, poll_reply
+
+    ports = ((OUTPUT, 1), (OUTPUT | INPUT, 2), (INPUT, 3), (OUTPUT, 0x0F))
+    return [poll_reply("2.0.0.10", b"Truss L", b"Stage left truss", b"#0001 [0042] Power On Tests successful",
+                       firmware=0x0104, net=127, subnet=15, ports=ports, bind_index=1),
+            poll_reply("10.0.0.9", b"Old", length=207), poll_reply("0.0.0.0", ports=ports[:1], num_ports=5),
+            poll_reply("192.168.1.20", b"Caf\xe9", bind_index=2, length=300)]
+
+
+@target("artnet", seeds=artnet_seeds)
+def artnet(data: bytes) -> None:
+    """One datagram read as an ArtPollReply: skipped (None) or a Node whose
+    every field can be printed on one line and every output port-address
+    is one that `--artnet` takes."""
+    node = artnets.parse_reply(data, "127.0.0.1")
+    if node is None:
+        return
+    assert isinstance(node, artnets.Node), node
+    ipaddress.IPv4Address(node.address)
+    assert 0 <= node.bind_index <= 255 and 0 <= node.firmware <= 0xFFFF, node
+    for text in (node.short_name, node.long_name, node.report):
+        assert text.isascii() and text.isprintable(), node
+    assert len(node.outputs) <= 4, node
+    for output in node.outputs:
+        port_address_arg(output)
 
 
 def timed(test: Callable[[bytes], None]) -> Callable[[bytes], None]:

@@ -21,7 +21,8 @@ from .common import Parser, host_port
 if TYPE_CHECKING:
     from .common import Subcommands
 
-T, R = TypeVar("T"), TypeVar("R")
+T = TypeVar("T")
+R = TypeVar("R")
 HEADER = ("NODE", "BIND", "FIRMWARE", "SHORT NAME", "LONG NAME", "REPORT")
 
 
