@@ -19,6 +19,7 @@ ArtPoll, and the ArtPollReply of each node that answers, read with
 
 from __future__ import annotations
 
+import errno
 import ipaddress
 import socket
 import struct
@@ -242,7 +243,7 @@ class Poll:
     The socket listens on Art-Net's port 6454, to which nodes reply, when
     that is free; else (another Art-Net program has it) on a port the
     system picks, which reaches only the nodes that reply to the port the
-    poll came from (`port` tells which). With `interface`, it sends from and
+    poll came from (`local_port` tells which). With `interface`, it sends from and
     listens on that local address only: nodes that answer with a broadcast
     rather than to that address are not heard."""
 
@@ -258,10 +259,11 @@ class Poll:
                 self.socket.bind((local, 0))
         except OSError as error:
             self.socket.close()
-            raise ValueError(f"cannot listen on {interface}: it is not an address of this "
-                             f"machine ({error.strerror})" if interface else
-                             f"cannot listen for Art-Net replies: {error.strerror}") from None
-        self.port: int = self.socket.getsockname()[1]
+            reason = ("it is not an address of this machine" if error.errno == errno.EADDRNOTAVAIL
+                      else error.strerror)
+            raise ValueError(f"cannot listen for Art-Net replies on {interface or 'any address'}: "
+                             f"{reason}") from None
+        self.local_port: int = self.socket.getsockname()[1]
 
     def replies(self, timeout: float = POLL_SECONDS) -> list[Node]:
         """Sends the ArtPoll and reads replies for `timeout` seconds: one

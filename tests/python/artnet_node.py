@@ -7,9 +7,9 @@ from __future__ import annotations
 
 import socket
 import struct
-import threading
 
-LOOPBACK = "127.0.0.1"
+from loopback import LOOPBACK, Datagrams
+
 REPLY_BYTES = 239  # the whole reply of Art-Net 4, filler included
 OUTPUT, INPUT = 0x80, 0x40  # port types: outputs DMX from the network, inputs it
 
@@ -42,23 +42,18 @@ def poll_reply(ip: str = "2.0.0.10", short_name: bytes = b"", long_name: bytes =
     return bytes(data[:length])
 
 
-class FakeNode:
+class FakeNode(Datagrams):
     """Answers every ArtPoll with `replies`, in order: to the address and
     port the poll came from, or to `reply_port` on 127.0.0.1. `polls` keeps
     each poll with the port it came from; anything else is ignored, as a
     node ignores packets that are not Art-Net."""
 
     def __init__(self, replies: list[bytes], reply_port: int | None = None):
+        super().__init__()
         self.replies, self.reply_port = replies, reply_port
         self.polls: list[tuple[bytes, int]] = []
-        self.udp = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
-        self.udp.bind((LOOPBACK, 0))
-        self.udp.settimeout(0.02)
-        self.port = self.udp.getsockname()[1]
-        self.running = threading.Event()
-        self.thread = threading.Thread(target=self.answer, daemon=True)
 
-    def answer(self) -> None:
+    def receive(self) -> None:
         while self.running.is_set():
             try:
                 data, (host, port) = self.udp.recvfrom(2048)
@@ -69,13 +64,3 @@ class FakeNode:
             self.polls.append((data, port))
             for reply in self.replies:
                 self.udp.sendto(reply, (host, self.reply_port or port))
-
-    def __enter__(self) -> FakeNode:
-        self.running.set()
-        self.thread.start()
-        return self
-
-    def __exit__(self, *exc: object) -> None:
-        self.running.clear()
-        self.thread.join(5)
-        self.udp.close()

@@ -3,7 +3,6 @@ answers with ArtPollReply packets built from the protocol's layout, read
 through `discover` and through `gesturon artnet-nodes`. Nothing is ever
 broadcast: every poll goes to 127.0.0.1."""
 
-import re
 import socket
 import subprocess
 import sys
@@ -107,37 +106,31 @@ def test_replies_come_to_port_6454_or_while_it_is_held_to_the_poll_s_port(held):
                 found = poll.replies(SECONDS)
     assert found == [FOUR_PORTS_NODE]
     [(_, source_port)] = fake.polls
-    assert (source_port == poll.port == ARTNET_PORT) is not held
+    assert source_port == poll.local_port and (source_port == ARTNET_PORT) is not held
+
+
+TABLE = """\
+NODE      BIND  FIRMWARE  SHORT NAME  LONG NAME                       REPORT
+2.0.0.3      0         7  Desk
+  no output ports
+2.0.0.10     1       260  Truss L     Stage left truss, four outputs  #0001 [0042] Power On Tests successful
+  port 1: --artnet 0/0/1/ADDRESS --artnet-to 2.0.0.10:{port}
+  port 2: --artnet 0/0/2/ADDRESS --artnet-to 2.0.0.10:{port}
+  port 3: --artnet 0/0/3/ADDRESS --artnet-to 2.0.0.10:{port}
+  port 4: --artnet 0/0/4/ADDRESS --artnet-to 2.0.0.10:{port}
+2 nodes answered within 1 s; in --artnet, ADDRESS is a fixture's DMX address (1 to 512).
+"""
 
 
 def test_the_command_prints_each_node_and_the_options_for_its_ports():
-    replies = NETWORKS[2].values[0]
-    with FakeNode([FOUR_PORTS, *replies]) as fake:
+    with FakeNode([FOUR_PORTS, b"Art-Net\0", NO_PORTS]) as fake:
         done = subprocess.run([sys.executable, "-m", "gesturon_tools", "artnet-nodes", "--to",
                                f"{LOOPBACK}:{fake.port}", "--interface", LOOPBACK, "--timeout",
                                str(SECONDS)], capture_output=True, text=True, timeout=60)
     assert done.returncode == 0 and done.stderr == ""
-    lines = done.stdout.splitlines()
-    to = f"--artnet-to {{}}:{fake.port}"
-    assert [re.split(r"\s{2,}", line.strip()) for line in lines if not line.startswith(" ")][:7] == [
-        ["NODE", "BIND", "FIRMWARE", "SHORT NAME", "LONG NAME", "REPORT"],
-        ["2.0.0.1", "0", "0"], ["2.0.0.3", "0", "7", "Desk"], ["2.0.0.10", "1", "260", "Truss L",
-                                                            "Stage left truss, four outputs",
-                                                            "#0001 [0042] Power On Tests successful"],
-        ["10.0.0.9", "0", "0"], ["10.0.0.10", "1", "0"], ["10.0.0.10", "2", "0"]]
-    ports = [line for line in lines if line.startswith("  ")]
-    assert ports == (["  no output ports"] * 2
-                     + [f"  port {i}: --artnet 0/0/{i}/ADDRESS {to.format('2.0.0.10')}"
-                        for i in range(1, 5)]
-                     + ["  no output ports", f"  port 1: --artnet 1/2/0/ADDRESS {to.format('10.0.0.10')}",
-                        f"  port 1: --artnet 1/2/1/ADDRESS {to.format('10.0.0.10')}"])
-    assert lines[len(ports) + 7].startswith("6 nodes answered within 1 s")
-    # Names start under their headings, numbers end under theirs.
-    header, row = lines[0], next(line for line in lines if line.startswith("2.0.0.10 "))
-    for heading, cell in (("SHORT NAME", "Truss L"), ("LONG NAME", "Stage"), ("REPORT", "#0001")):
-        assert row.index(cell) == header.index(heading)
-    for heading, cell in (("BIND", " 1 "), ("FIRMWARE", " 260 ")):
-        assert row.index(cell) + len(cell) - 1 == header.index(heading) + len(heading)
+    table, _, note = done.stdout.partition("ADDRESS is a fixture's DMX address (1 to 512).\n")
+    assert table + _ == TABLE.format(port=fake.port)
+    assert note == "" or note.startswith("Note: port 6454 is in use here")
 
 
 @pytest.mark.parametrize("replies", [[], [b"Art-Net\0", poll_reply(length=206)]],
@@ -156,28 +149,12 @@ def test_no_node_answering_is_one_line_and_status_1(capsys, replies):
     ([], 2, ["required: --to"]),
     (["--to", "255.255.255.255"], 2, ["reaches every network"]),
     (["--to", "224.0.0.1"], 2, ["multicast"]),
-    (["--to", "0.0.0.0"], 2, ["no node's address"]),
     (["--to", "[::1]"], 2, ["IPv4 only"]),
-    (["--to", "::1"], 2, ["IPv4 only"]),
     (["--to", "node.local"], 2, ["must be an IPv4 address"]),
-    (["--to", "2.0.0.300"], 2, ["not an IPv4 address"]),
-    (["--to", "127.0.0.1:65536"], 2, ["port must be 1 to 65535"]),
-    (["--to", "127.0.0.1", "--timeout", "0"], 2, ["more than 0 and at most 60 s, not 0"]),
-    (["--to", "127.0.0.1", "--timeout", "nan"], 2, ["not nan"]),
-    (["--to", "127.0.0.1", "--timeout", "61"], 2, ["not 61"]),
+    (["--to", "127.0.0.1", "--timeout", "nan"], 2, ["more than 0 and at most 60 s, not nan"]),
     (["--to", "127.0.0.1", "--timeout", "soon"], 2, ["not a number of seconds"]),
-    (["--to", "127.0.0.1", "--interface", "eth0"], 2, ["must be an IPv4 address"]),
     # TEST-NET-1: no machine has it, so nothing can listen on it.
     (["--to", "127.0.0.1:9", "--interface", "192.0.2.1"], 2, ["not an address of this machine"]),
 ]))
 def test_bad_options_are_one_line_and_status_2(capsys, argv, status, fragments):
     assert_refused(capsys, ["artnet-nodes", *argv], status, fragments)
-
-
-@pytest.mark.parametrize("to, message", [
-    ("255.255.255.255", "reaches every network"), ("224.0.0.1", "multicast"),
-    ("localhost", "must be an IPv4 address"),
-])
-def test_discover_refuses_what_it_must_not_poll(to, message):
-    with pytest.raises(ValueError, match=message):
-        discover(to, SECONDS, LOOPBACK)

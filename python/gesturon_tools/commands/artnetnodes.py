@@ -77,7 +77,7 @@ def run(args: argparse.Namespace, catalogue: Catalogue, out: TextIO) -> None:
     try:
         with Poll(to, interface=args.interface, port=port) as poll:
             nodes = poll.replies(args.timeout)
-            listened = poll.port
+            listened = poll.local_port
     except ValueError as error:
         raise ToolError(str(error), status=2) from None
     except OSError as error:
