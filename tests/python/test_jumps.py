@@ -18,14 +18,12 @@ from gesturon_tools.midiclock import Event, MidiClockSource
 from gesturon_tools.show import parse
 from simclock import SimClock
 
-LINK = 'source = "link"\nquantum = 4'
-MIDI = 'source = "midi"\nport = "drum machine"'
-
-# A show following Link (or a MIDI clock) on OSC, with two cues on a timeline.
+# A show following Link on OSC, with two cues on a timeline.
 SHOW = """
 [tempo]
 bpm = {bpm}
-{source}
+source = "link"
+quantum = 4
 
 [fixtures.visual]
 
@@ -95,7 +93,7 @@ def test_a_run_counted_on_the_travel_lasts_as_many_pips_through_a_jump(per_pip, 
 def show_runner(jump_at_pip):
     """A timeline show (bars 1 and 3) on a simulated clock, its bar 1 at the
     clock's pip 256, frames made up to `jump_at_pip`, to end 12 beats on."""
-    show = parse(SHOW.format(bpm=120, source=LINK, port=9000))
+    show = parse(SHOW.format(bpm=120, port=9000))
     now = [0]
     clock = BeatClock(120, 0, now_ns=lambda: now[0], meter=show.meter)
     patterns = show.start_patterns("calm")
@@ -195,6 +193,8 @@ def key(pip):
 
 
 STOP, CONTINUE = Event("stop"), Event("continue")
+# The same show following a drum machine.
+MIDI_SHOW = SHOW.replace('source = "link"\nquantum = 4', 'source = "midi"\nport = "drum machine"')
 
 # Each case: what happens, the pulses the drum machine is silent for, the
 # song's pip the last jump puts the show on, and the pip busy lands on from
@@ -224,7 +224,7 @@ CASES = {
 @pytest.mark.parametrize("case", CASES)
 def test_a_show_keeps_the_songs_bars_through_the_drum_machines_transport(case, mode):
     script, stopped, jumped_to, on_timeline, by_key = CASES[case]
-    show = parse(SHOW.format(bpm=125, source=MIDI, port=9000))
+    show = parse(MIDI_SHOW.format(bpm=125, port=9000))
     if mode == "key":
         show.cue_list = None
     else:
@@ -245,3 +245,15 @@ def test_a_show_keeps_the_songs_bars_through_the_drum_machines_transport(case, m
     lands = on_timeline if mode == "timeline" else by_key
     assert [(frame.pip, frame.positions[0].pattern) for frame in frames[last:]] == \
         [(pip, "helix" if pip < lands else "lfo_breathe") for pip in range(jumped_to, 16 * 64)]
+
+
+def test_a_show_from_a_later_cue_says_it_plays_that_cue_before_the_song_reaches_its_bar():
+    # --cue busy (bar 3), after a Start: the cue before it is left out.
+    show = parse(MIDI_SHOW.format(bpm=125, port=9000))
+    player = Player([Track(p, 0, label) for label, p in show.start_patterns("busy").items()],
+                    [], BeatClock(125, 0, meter=show.meter))
+    runner = CueRunner(show, player, "busy")
+    runner.schedule_timeline(0)
+    for pip in (0, 511, 512):
+        assert runner.state(pip) == ("busy", 1, None, None)
+        assert player.frame(pip)[0].pattern == "lfo_breathe"
