@@ -153,22 +153,19 @@ PULSE = 20 * MS                 # 125 BPM: a pip is 7.5 ms, a pulse 8/3 pips
 START = BEGIN + 960 * MS        # the drum machine's Start: its first pulse is the song's pip 0
 
 
-class DrumMachine:
+class DrumMachine(SimClock):
     """A simulated clock on which things happen at their instants: sleeping
     over one does it first, with the clock at its instant. The drum machine
     sends Start and then a pulse every PULSE, except while stopped; "key"
     is space pressed for the show's runner."""
 
     def __init__(self, script, stopped=()):
-        self.t = BEGIN
+        super().__init__(BEGIN)
         events = [(START - MS, Event("start"))]
         events += [(START + k * PULSE, Event("clock")) for k in range(700)
                    if not any(a <= k < b for a, b in stopped)]
         self.events = deque(sorted(events + script, key=lambda event: event[0]))
         self.source = self.runner = None
-
-    def now(self):
-        return self.t
 
     def sleep(self, ns):
         end = self.t + ns
