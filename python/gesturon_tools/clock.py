@@ -21,7 +21,9 @@ current position, so the position does not jump. Following an outside
 source (`follow`) moves the target line to where the source says the music
 is; the clock then catches up over at least a beat by running a little
 faster or slower (never slower than half the tempo, never backwards), so
-the position stays continuous there too. Only `locate` jumps, on purpose.
+the position stays continuous there too. Only `locate` jumps, on purpose;
+whatever plans on the clock's pips (a show's bars and cues) follows a jump
+through `on_jump`, whichever source made it.
 """
 
 from __future__ import annotations
@@ -147,6 +149,9 @@ class BeatClock:
         self._state: tuple[Line, CatchUp | None] = (Line(origin, Fraction(0), exact_tempo(bpm)),
                                                     None)
         self._changing = threading.Lock()
+        # Called with the instant of every jump (`locate`), once the clock
+        # is on the pip it jumped to, in the thread that moved it.
+        self.on_jump: list[Callable[[int], None]] = []
 
     # ---- reading ------------------------------------------------------------
 
@@ -233,6 +238,8 @@ class BeatClock:
             # counted once in the clock's travel.
             jump = math.floor(wanted * PIPS_PER_BEAT) - self.pip_at(t)
             self._state = (Line(t, wanted, target.bpm, target.skipped + jump), None)
+        for call in tuple(self.on_jump):
+            call(t)
 
     @property
     def skipped(self) -> int:

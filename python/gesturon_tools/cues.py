@@ -73,11 +73,25 @@ class CueState:
         # lands on a pip an output has already passed.
         self.horizon = start
 
-    def rewind(self, pip: int) -> None:
-        """The clock has jumped back to `pip`: the pips from there on are to
-        be sampled again, and cues may land on them."""
+    def rewind(self, pip: int, played: int) -> None:
+        """The clock has jumped back from pip `played` to `pip`: the pips
+        from `pip` on are to be sampled again, and cues may land on them.
+        What every track played at `played` plays on from `pip` (a fade in
+        progress ends on what it faded to), in place of whatever was planned
+        from `pip` on: cues that have landed stay landed."""
         with self._lock:
             self.horizon = min(self.horizon, pip)
+            plans = []
+            for changes, pips in self._plans:
+                choice = changes[bisect.bisect_right(pips, played) - 1].choice
+                if isinstance(choice, Crossfade):
+                    choice = choice.b
+                kept = changes[:bisect.bisect_left(pips, pip)]
+                if not kept or kept[-1].choice is not choice:
+                    kept += (Change.of(pip if kept else START, choice),)
+                plans.append((kept, tuple(change.pip for change in kept)))
+            self._plans = tuple(plans)
+            self._fixed = None
 
     def at(self, pip: int) -> tuple[Change, ...]:
         """The change in force on every track at clock pip `pip`."""

@@ -15,7 +15,7 @@ pip, and the same positions, at the same moment, whichever joined first.
 On first contact, and whenever the session moves by more than a quarter of
 a beat at once (a peer joining, a beat forced by another application), the
 clock jumps to the session; in between it follows smoothly. Whatever plans
-on the clock's pips (a show's timeline) can follow a jump through
+on the clock's pips (a show's timeline) follows a jump through the clock's
 `on_jump`.
 
 Needs LinkPython-extern (`pip install 'gesturon[sync]'`).
@@ -28,7 +28,7 @@ import threading
 import time
 from fractions import Fraction
 from types import ModuleType
-from typing import TYPE_CHECKING, Callable
+from typing import TYPE_CHECKING
 
 from .clock import BeatClock, exact_tempo
 
@@ -78,8 +78,6 @@ class LinkSource:
         self.offset_ns = 0           # the clock's time minus Link's, measured
         self.tempo = clock.bpm       # the session's, as last read
         self.contacts = 0            # jumps to the session so far
-        # Called in the polling thread after every jump of the clock.
-        self.on_jump: list[Callable[[], None]] = []
         self._first = True
         self._link: link.Link = module.Link(float(clock.bpm))
         self._link_clock = self._link.clock()
@@ -153,8 +151,6 @@ class LinkSource:
             self.contacts += 1
             clock.set_tempo(tempo, clock_ns)
             clock.locate(beat, clock_ns)
-            for call in self.on_jump:
-                call()
         else:
             clock.follow(beat, clock_ns, bpm=tempo, cycle=Fraction(self.epoch))
         # Counted only now, so whoever sees the peers sees the clock on the

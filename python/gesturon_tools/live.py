@@ -287,6 +287,7 @@ class Player:
         self.final = final
         self.stats = Stats()
         self.until_pip: int | None = None  # where the run in progress ends
+        self.travelled = False             # whether that is a point of the clock's travel
         self.streams: tuple[Stream, ...] = ()
         # The outputs, stats and settings self.streams were grouped by.
         self._grouped: tuple[tuple[Output, ...], Stats, object] | None = None
@@ -432,7 +433,7 @@ class Player:
         the run lasts as many pips whenever the clock jumps. The end is
         kept in `self.until_pip` while the run lasts, where another thread
         may move it."""
-        self.until_pip = until_pip
+        self.until_pip, self.travelled = until_pip, travelled
         self._stop.clear()
         clock = self.clock
         start = clock.now_ns()

@@ -234,10 +234,11 @@ class MidiClockIn:
     """A `BeatClock` following a MIDI clock's messages.
 
     Start, Continue and a Song Position Pointer put the clock where the
-    song is (a jump, as the musician asked for it); while running, every
-    pulse moves it smoothly towards the song's place within the bar, at the
-    estimated tempo. Stop and a lost clock leave it running at the last
-    tempo: it never stops and never goes backwards.
+    song is (a jump, as the musician asked for it): the clock's pip 0 is the
+    downbeat of the song's bar 1, so the clock's bars are the song's. While
+    running, every pulse moves it smoothly towards the song's place within
+    the bar, at the estimated tempo. Stop and a lost clock leave it running
+    at the last tempo: it never stops and never goes backwards.
     """
 
     def __init__(self, clock: BeatClock, estimator: TempoEstimator | None = None):
@@ -268,6 +269,16 @@ class MidiClockIn:
                 self.clock.follow(beats % bar, t_ns, bpm=tempo, cycle=bar)
             elif abs(tempo - self.clock.bpm) > Fraction(1, 100):
                 self.clock.set_tempo(tempo, t_ns)
+
+    def place(self, beat: Fraction, t_ns: int) -> bool:
+        """Put the clock at song position `beat` at instant `t_ns`, unless
+        the song has already said where it is (a Start, Continue or Song
+        Position Pointer followed); whether it was put there."""
+        with self._lock:
+            if self.estimator.last_pulse is not None:
+                return False
+            self.clock.locate(beat, t_ns)
+            return True
 
     def status(self, now_ns: int) -> str:
         estimator = self.estimator
@@ -345,27 +356,33 @@ def input_ports() -> list[str]:
 
 class MidiClockSource:
     """A MIDI input port driving a `BeatClock` through `MidiClockIn`;
-    messages are stamped with `time.monotonic_ns` as they arrive."""
+    messages are stamped with `time.monotonic_ns` as they arrive. With no
+    port (None), the program that reads MIDI itself hands every message to
+    `feed`."""
 
     kind = "midi"
 
-    def __init__(self, port: str, clock: BeatClock, *,
+    def __init__(self, port: str | None, clock: BeatClock, *,
                  now_ns: Callable[[], int] = time.monotonic_ns):
         self.clock = clock
         self.follower = MidiClockIn(clock)
         self.now_ns = now_ns
+        self.port = port
+        self._port: Any = None
+        if port is None:
+            return
         backend, names = midi_backend()
         if port not in names:
             listed = ", ".join(repr(name) for name in names) or "none"
             raise ValueError(f"no MIDI input port {port!r} (there are: {listed})")
         try:
-            self._port = backend.open_input(port, callback=self._receive)
+            self._port = backend.open_input(port, callback=self.feed)
         except Exception as error:
             raise OSError(f"cannot open MIDI port {port!r}: {error}") from None
-        self.port = port
 
-    def _receive(self, message: Message) -> None:
-        self.follower.feed(message, self.now_ns())
+    def feed(self, message: Message, t_ns: int | None = None) -> None:
+        """A message that arrived at instant `t_ns` (default: now)."""
+        self.follower.feed(message, self.now_ns() if t_ns is None else t_ns)
 
     @property
     def lost(self) -> bool:
@@ -375,7 +392,8 @@ class MidiClockSource:
         return self.follower.status(self.now_ns())
 
     def close(self) -> None:
-        self._port.close()
+        if self._port is not None:
+            self._port.close()
 
 
 # ---- a simulated clock ---------------------------------------------------------------

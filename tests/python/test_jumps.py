@@ -1,15 +1,20 @@
 """A clock's jumps: its travel runs on through them, a run counted on it
 lasts as many pips whichever way the clock jumped, a stream of one frame a
-pip plays on through a jump back, and a show's bars, timeline and end
-follow a jump onto the new bar lines. Simulated clocks, no waiting."""
+pip plays on through a jump back, a show's bars, timeline and end follow a
+jump onto the new bar lines, and a show under a drum machine's MIDI clock
+keeps the song's bars through Start, Stop, Continue and Song Position.
+Simulated clocks, no waiting."""
 
+from collections import deque
 from fractions import Fraction
 
 import pytest
 
 from gesturon_tools.clock import BeatClock
-from gesturon_tools.commands.showfile import CueRunner
+from gesturon_tools.commands.running import play_to_the_end
+from gesturon_tools.commands.showfile import CueRunner, RunningShow
 from gesturon_tools.live import Player, Track
+from gesturon_tools.midiclock import Event, MidiClockSource
 from gesturon_tools.show import parse
 from simclock import SimClock
 
@@ -96,7 +101,7 @@ def show_runner(jump_at_pip):
     runner = CueRunner(show, player, "calm")
     runner.origin = 256
     runner.schedule_timeline()
-    player.until_pip = 256 + 12 * 64
+    player.until_pip, player.travelled = 256 + 12 * 64, True   # as a run following Link
     now[0] = clock.time_of_pip(jump_at_pip)
     for pip in range(jump_at_pip + 1):
         player.frame(pip)
@@ -138,3 +143,114 @@ def test_a_cue_asked_for_before_a_jump_lands_on_a_bar_after_it(jump):
             ["helix", "helix", "lfo_breathe"]
     else:              # ahead: it came with the jump
         assert lands is None and player.frame(here)[0].pattern == "lfo_breathe"
+
+
+# ---- a show under a drum machine's MIDI clock -------------------------------------------
+
+MS = 10**6
+BEGIN = 10**9                   # the show begins; its bar 1 from here until the song says
+PULSE = 20 * MS                 # 125 BPM: a pip is 7.5 ms, a pulse 8/3 pips
+START = BEGIN + 960 * MS        # the drum machine's Start: its first pulse is the song's pip 0
+
+
+class DrumMachine(SimClock):
+    """A simulated clock on which things happen at their instants: sleeping
+    over one does it first, with the clock at its instant. The drum machine
+    sends Start and then a pulse every PULSE, except while stopped; "key"
+    is space pressed for the show's runner."""
+
+    def __init__(self, script, stopped=()):
+        super().__init__(BEGIN)
+        events = [(START - MS, Event("start"))]
+        events += [(START + k * PULSE, Event("clock")) for k in range(700)
+                   if not any(a <= k < b for a, b in stopped)]
+        self.events = deque(sorted(events + script, key=lambda event: event[0]))
+        self.source = self.runner = None
+
+    def sleep(self, ns):
+        end = self.t + ns
+        while self.events and self.events[0][0] <= end:
+            self.t, what = self.events.popleft()
+            if what == "key":
+                self.runner.advance()
+            else:
+                self.source.feed(what, self.t)
+        self.t = end
+
+
+def transport(pulse, *messages):
+    """Messages just before pulse `pulse` (counted from Start), a ms apart."""
+    at = START + pulse * PULSE
+    return [(at - (len(messages) - i) * MS, message) for i, message in enumerate(messages)]
+
+
+def key(pip):
+    """Space pressed a ms into song pip `pip` (before any jump)."""
+    return [(START + pip * 15 * MS // 2 + MS, "key")]
+
+
+STOP, CONTINUE = Event("stop"), Event("continue")
+# The same show following a drum machine.
+MIDI_SHOW = SHOW.replace('source = "link"\nquantum = 4', 'source = "midi"\nport = "drum machine"')
+
+# Each case: what happens, the pulses the drum machine is silent for, the
+# song's pip the last jump puts the show on, and the pip busy lands on from
+# there with cues on a timeline (bars 1 and 3) and by key.
+CASES = {
+    # Start again in bar 3: bar 1 from the Start. By key: busy, asked for
+    # at pip 600 for pip 768, lands on the first bar line after the Start.
+    "start mid-show": (transport(240, Event("start")) + key(600), (), 0, 512, 256),
+    # Back to beat 2 from bar 3. By key: busy landed on pip 512 before the
+    # jump and plays on.
+    "song position back": (transport(240, STOP, Event("songpos", pos=4), CONTINUE) + key(333),
+                           (), 64, 512, 64),
+    # From pip 240 ahead to beat 3 of bar 3. By key: busy, due on pip 256,
+    # lands with the jump.
+    "song position ahead": (transport(90, STOP, Event("songpos", pos=40), CONTINUE) + key(200),
+                            (), 640, 640, 640),
+    # Stopped after pip 381 for four beats while the show runs on; Continue
+    # takes the song up at pip 384. By key: busy, asked for in the stop for
+    # pip 768, lands on the next bar line from there.
+    "stop then continue": ([(START + 143 * PULSE + 5 * MS, STOP),
+                            (START + 240 * PULSE - MS, CONTINUE)] + key(533),
+                           [(144, 240)], 384, 512, 512),
+}
+
+
+@pytest.mark.parametrize("mode", ["timeline", "key"])
+@pytest.mark.parametrize("case", CASES)
+def test_a_show_keeps_the_songs_bars_through_the_drum_machines_transport(case, mode):
+    script, stopped, jumped_to, on_timeline, by_key = CASES[case]
+    show = parse(MIDI_SHOW.format(bpm=125, port=9000))
+    if mode == "key":
+        show.cue_list = None
+    else:
+        script = [event for event in script if event[1] != "key"]
+    drums = DrumMachine(script, stopped)
+    clock = BeatClock(125, now_ns=drums.now, meter=show.meter)
+    drums.source = source = MidiClockSource(None, clock, now_ns=drums.now)
+    frames = []
+    player = Player([Track(pattern, 0, label) for label, pattern in
+                     show.start_patterns("calm").items()], [frames.append], clock,
+                    per_pip=True, sleep_ns=drums.sleep)
+    drums.runner = runner = CueRunner(show, player, "calm")
+    play_to_the_end(player, source, lambda closing: RunningShow(show, source, player, runner,
+                                                                1, 16 * 64).begin())
+    # From the last jump on: every pip of the song from where it went to
+    # the end of the show's 16th beat, and busy from its pip on.
+    last = max(i for i in range(1, len(frames)) if frames[i].pip != frames[i - 1].pip + 1)
+    lands = on_timeline if mode == "timeline" else by_key
+    assert [(frame.pip, frame.positions[0].pattern) for frame in frames[last:]] == \
+        [(pip, "helix" if pip < lands else "lfo_breathe") for pip in range(jumped_to, 16 * 64)]
+
+
+def test_a_show_from_a_later_cue_says_it_plays_that_cue_before_the_song_reaches_its_bar():
+    # --cue busy (bar 3), after a Start: the cue before it is left out.
+    show = parse(MIDI_SHOW.format(bpm=125, port=9000))
+    player = Player([Track(p, 0, label) for label, p in show.start_patterns("busy").items()],
+                    [], BeatClock(125, 0, meter=show.meter))
+    runner = CueRunner(show, player, "busy")
+    runner.schedule_timeline(0)
+    for pip in (0, 511, 512):
+        assert runner.state(pip) == ("busy", 1, None, None)
+        assert player.frame(pip)[0].pattern == "lfo_breathe"

@@ -23,6 +23,7 @@ from typing import TYPE_CHECKING, NamedTuple, Sequence, TextIO
 from ..catalogue import PIPS_PER_BEAT, Catalogue, ToolError
 from ..compose import Named
 from ..linkclock import LinkSource
+from ..midiclock import MidiClockSource
 from ..live import Output, Player, Track
 from ..meter import Unit
 from ..outputs import OSC_DEFAULT_ADDRESS, MissingDependency
@@ -99,9 +100,12 @@ class CueRunner:
         self.pending: tuple[int, str, int] | None = None
         # The clock's pip at the show's bar 1: a timeline's bars are counted
         # from it (following a Link session, a bar line of the session);
-        # the pips the clock had jumped over when it was set.
+        # the pips the clock had jumped over when it was set. Following a
+        # MIDI clock the show's bars are the song's, where its Start and Song
+        # Position Pointer put them (`song_bars`): a jump does not move them.
         self.origin = 0
         self.skipped = 0
+        self.song_bars = False
         self._lock = threading.Lock()
 
     def request(self, cue: str, at_pip: int | None = None, unit: Unit = "bar",
@@ -155,28 +159,42 @@ class CueRunner:
             self.request(self.order[i], at if here is None else max(at, here),
                          fade=here is None or at > here)
 
-    def follow_jump(self) -> None:
-        """The clock has jumped (a Link session met late, a beat forced in
-        it): the show's bars move with it, onto the clock's bar line
-        nearest to where they went, and so does the end of the run (on the
-        clock's travel). Cues may land on the pips the clock jumped back
-        over, and one asked for lands on the next bar from the clock's pip
-        (after a jump ahead it has landed with the jump); a timeline's cues
-        are planned afresh from the clock's pip: the cues played so far at
-        once, the others on their bars."""
-        bar, player = self.show.meter.pips_per_bar, self.player
-        jump, self.skipped = player.clock.skipped - self.skipped, player.clock.skipped
-        moved = (self.origin + jump + bar // 2) // bar * bar - self.origin
+    def follow_jump(self, at_ns: int | None = None) -> None:
+        """The clock has jumped at instant `at_ns` (default: now).
+
+        Following a MIDI clock the jump is the song's own (a Start, a Song
+        Position Pointer, a Continue after Stop): the show's bars are the
+        song's and stay where they are, so a jump back plays them again and
+        a jump ahead passes over them. Following Link (a session met late, a
+        beat forced in it) the show keeps its place: its bars move with the
+        jump, onto the clock's bar line nearest to where they went. The end
+        of the run moves with the bars.
+
+        Either way the plans follow the clock's pip: after a jump back,
+        what played goes on playing and cues may land on the pips played
+        again; a cue asked for lands on the next bar from the clock's pip
+        (after a jump ahead over its pip, it has landed with the jump); a
+        timeline's cues are planned afresh: the cues whose bar has passed
+        at once, the others on their bars."""
+        bar, player, clock = self.show.meter.pips_per_bar, self.player, self.player.clock
+        t = clock.now_ns() if at_ns is None else at_ns
+        jump, self.skipped = clock.skipped - self.skipped, clock.skipped
+        if jump == 0:
+            return
+        moved = 0 if self.song_bars else (self.origin + jump + bar // 2) // bar * bar - self.origin
         self.origin += moved
         if player.until_pip is not None:
-            player.until_pip += moved - jump
-        here = player.clock.pip()
-        player.cues.rewind(here)
+            player.until_pip += moved - jump if player.travelled else moved
+        here = clock.pip_at(t)
+        if jump < 0:
+            player.cues.rewind(here, here - jump)
         if self.show.cue_list is not None and self.show.cue_list.mode == "timeline":
             self.schedule_timeline(here)
             return
         with self._lock:
-            if self.pending is not None and self.pending[2] > here:
+            if self.pending is not None and self.pending[2] <= max(here, here - jump):
+                self.playing, self.pending = self.pending[:2], None
+            if self.pending is not None:
                 place, cue, _ = self.pending
                 self.pending = (place, cue, self.request(cue))
 
@@ -186,7 +204,9 @@ class CueRunner:
         already asked for (else None)."""
         if self.show.cue_list is not None and self.show.cue_list.mode == "timeline":
             bars = self.show.cue_list.bars
-            at = max((i for i in range(len(self.order)) if self.bar_pip(bars[i]) <= pip),
+            # Cues before the starting one are not played.
+            first = self.order.index(self.start) if self.start in self.order else 0
+            at = max((i for i in range(first, len(self.order)) if self.bar_pip(bars[i]) <= pip),
                      default=max(self.index, 0))
             if at + 1 < len(self.order):
                 return CueState(self.order[at], at, self.order[at + 1], self.bar_pip(bars[at + 1]))
@@ -281,6 +301,36 @@ class RunningShow:
     start_bar: int
     beats: int | None
 
+    def begin(self) -> int | None:
+        """Put the show's first bar on the clock and plan its cues; the pip
+        its run ends at (on the clock's travel following Link), None
+        without `beats`. Following Link this waits for the session first."""
+        from .play import LINK_JOIN_SECONDS
+        show, source, runner, clock = self.show, self.source, self.runner, self.source.clock
+        start = show.meter.bar_start(self.start_bar)
+        first = start
+        if isinstance(source, LinkSource):
+            source.wait_for_peers(LINK_JOIN_SECONDS)  # start on the session's beat
+            # The show's first bar begins on the session's next bar line
+            # (until then its first cue plays), and its beats count from there.
+            here, travel = clock.travel_at(clock.now_ns())
+            runner.origin = show.meter.next_boundary(here - 1) - start
+            runner.skipped = here - travel
+            first = travel + runner.origin + start - here
+        else:
+            if isinstance(source, MidiClockSource):
+                # The song's bars are the show's: until the drum machine
+                # says where the song is, the show's first bar begins now.
+                runner.song_bars = True
+                source.follower.place(Fraction(start, PIPS_PER_BEAT), clock.now_ns())
+            else:
+                clock.locate(Fraction(start, PIPS_PER_BEAT))
+            runner.skipped = clock.skipped
+        if show.cue_list is not None and show.cue_list.mode == "timeline":
+            runner.schedule_timeline()
+        clock.on_jump.append(runner.follow_jump)
+        return None if self.beats is None else first + self.beats
+
     def press(self, key: int) -> None:
         """A key from the terminal: space or Enter steps a key-mode cue list;
         with a tapped tempo, t taps, d marks the downbeat and , and . nudge
@@ -341,9 +391,7 @@ def play_show(running: RunningShow) -> None:
     beats are played or it is stopped (Ctrl-C, SIGTERM, SIGHUP, also while
     joining a Link session); then send the final frame and close the
     outputs and the source."""
-    from .play import LINK_JOIN_SECONDS
-    show, source, runner = running.show, running.source, running.runner
-    player, clock = running.player, source.clock
+    show, source, player = running.show, running.source, running.player
     keys: KeyReader | None = None
     if show.cue_list is None or show.cue_list.mode == "key" or show.source == "tap":
         fd = input_fd()
@@ -352,25 +400,7 @@ def play_show(running: RunningShow) -> None:
     def begin(closing: list[Closable]) -> int | None:
         if keys is not None:
             closing.append(keys)
-        start = show.meter.bar_start(running.start_bar)
-        first = start
-        if isinstance(source, ManualSource):
-            clock.locate(Fraction(start, PIPS_PER_BEAT))
-        elif isinstance(source, LinkSource):
-            source.wait_for_peers(LINK_JOIN_SECONDS)  # start on the session's beat
-            # The show's first bar begins on the session's next bar line
-            # (until then its first cue plays), and its beats count from there.
-            here, travel = clock.travel_at(clock.now_ns())
-            runner.origin = show.meter.next_boundary(here - 1) - start
-            runner.skipped = here - travel
-            first = travel + runner.origin + start - here
-        else:
-            first = clock.pip()
-        if show.cue_list is not None and show.cue_list.mode == "timeline":
-            runner.schedule_timeline()
-        if isinstance(source, LinkSource):
-            source.on_jump.append(runner.follow_jump)
-        return None if running.beats is None else first + running.beats
+        return running.begin()
 
     play_to_the_end(player, source, begin)
 
