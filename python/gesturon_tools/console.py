@@ -41,6 +41,7 @@ from .catalogue import Catalogue, ToolError
 from .clock import exact_tempo
 from .commands.common import beats_arg, bpm_arg, fps_arg, int_arg
 from .commands.playoutputs import kind_of
+from . import osccontrol
 from .commands.showfile import RunningShow, open_show, play_show
 from .frames import Frame
 from .live import FINAL_FRAMES
@@ -83,10 +84,43 @@ class Refused(ValueError):
 
 
 @dataclass
-class Console:
+class ShowControl:
+    """What may be done to a running show from outside (the page, an OSC
+    sender): `perform` one action of `ACTIONS`, checked; one action at a
+    time, whoever asks."""
+    running: RunningShow
+
+    def __post_init__(self) -> None:
+        self.lock = threading.Lock()
+
+    def perform(self, message: Mapping[str, Any]) -> dict[str, Any]:
+        """Do the action `message["action"]` with the message's own keys;
+        the reply: `done`, or an `error` that changed nothing."""
+        action = message.get("action")
+        if not isinstance(action, str):
+            return error('expected {"action": ...}')
+        handler = ACTIONS.get(action)
+        if handler is None:
+            return error(f"unknown action {action[:40]!r} (known: {', '.join(ACTIONS)})")
+        try:
+            with self.lock:
+                done = handler(self, message)
+        except Refused as refused:
+            return error(str(refused))
+        return {"type": "done", "action": action, **done}
+
+    def by_hand(self) -> ManualSource:
+        source = self.running.source
+        if not isinstance(source, ManualSource):
+            raise Refused(f"the beat follows {source.status()}; tap, nudge, resync and tempo "
+                          f"need [tempo] source = \"tap\" or \"fixed\"")
+        return source
+
+
+@dataclass
+class Console(ShowControl):
     """The running show as the page sees it: what it shows (`hello`,
     `state`) and what it may do (`act`)."""
-    running: RunningShow
     feed: PageFeed
     title: str
 
@@ -155,24 +189,9 @@ class Console:
             return error("not JSON")
         except RecursionError:  # arrays or objects nested deeper than the reader goes
             return error("JSON nested too deeply")
-        if not isinstance(message, dict) or not isinstance(message.get("action"), str):
+        if not isinstance(message, dict):
             return error('expected {"action": ...}')
-        action = message["action"]
-        handler = ACTIONS.get(action)
-        if handler is None:
-            return error(f"unknown action {action[:40]!r} (known: {', '.join(ACTIONS)})")
-        try:
-            done = handler(self, message)
-        except Refused as refused:
-            return error(str(refused))
-        return {"type": "done", "action": action, **done}
-
-    def by_hand(self) -> ManualSource:
-        source = self.running.source
-        if not isinstance(source, ManualSource):
-            raise Refused(f"the beat follows {source.status()}; tap, nudge, resync and tempo "
-                          f"need [tempo] source = \"tap\" or \"fixed\"")
-        return source
+        return self.perform(message)
 
 
 def error(message: str) -> dict[str, Any]:
@@ -185,7 +204,7 @@ def fields(message: Mapping[str, Any], allowed: tuple[str, ...]) -> None:
         raise Refused(f"{message['action']}: unknown key {unknown[0][:40]!r}")
 
 
-def do_cue(console: Console, message: Mapping[str, Any]) -> dict[str, Any]:
+def do_cue(console: ShowControl, message: Mapping[str, Any]) -> dict[str, Any]:
     fields(message, ("cue", "at"))
     cue, unit = message.get("cue"), message.get("at", "bar")
     if not isinstance(cue, str):
@@ -199,19 +218,19 @@ def do_cue(console: Console, message: Mapping[str, Any]) -> dict[str, Any]:
     return {"cue": cue, "lands": console.running.show.meter.format(pip), "pip": pip}
 
 
-def do_next(console: Console, message: Mapping[str, Any]) -> dict[str, Any]:
+def do_next(console: ShowControl, message: Mapping[str, Any]) -> dict[str, Any]:
     fields(message, ())
     console.running.runner.advance()
     return {}
 
 
-def do_tap(console: Console, message: Mapping[str, Any]) -> dict[str, Any]:
+def do_tap(console: ShowControl, message: Mapping[str, Any]) -> dict[str, Any]:
     fields(message, ())
     tempo = console.by_hand().tap()
     return {"bpm": None if tempo is None else float(tempo)}
 
 
-def do_nudge(console: Console, message: Mapping[str, Any]) -> dict[str, Any]:
+def do_nudge(console: ShowControl, message: Mapping[str, Any]) -> dict[str, Any]:
     fields(message, ("pips",))
     pips = message.get("pips")
     if isinstance(pips, bool) or not isinstance(pips, int):
@@ -223,13 +242,13 @@ def do_nudge(console: Console, message: Mapping[str, Any]) -> dict[str, Any]:
     return {}
 
 
-def do_resync(console: Console, message: Mapping[str, Any]) -> dict[str, Any]:
+def do_resync(console: ShowControl, message: Mapping[str, Any]) -> dict[str, Any]:
     fields(message, ())
     console.by_hand().downbeat()
     return {}
 
 
-def do_tempo(console: Console, message: Mapping[str, Any]) -> dict[str, Any]:
+def do_tempo(console: ShowControl, message: Mapping[str, Any]) -> dict[str, Any]:
     fields(message, ("bpm",))
     bpm = message.get("bpm")
     if isinstance(bpm, bool) or not isinstance(bpm, (int, float, str)) or \
@@ -243,7 +262,7 @@ def do_tempo(console: Console, message: Mapping[str, Any]) -> dict[str, Any]:
     return {"bpm": float(tempo)}
 
 
-ACTIONS: dict[str, Callable[[Console, Mapping[str, Any]], dict[str, Any]]] = {
+ACTIONS: dict[str, Callable[[ShowControl, Mapping[str, Any]], dict[str, Any]]] = {
     "cue": do_cue, "next": do_next, "tap": do_tap, "nudge": do_nudge, "resync": do_resync,
     "tempo": do_tempo,
 }
@@ -466,6 +485,7 @@ def add_parser(commands: _SubParsersAction[ParserType]) -> ParserType:
     console.add_argument("--final", choices=FINAL_FRAMES,
                          help="what the outputs are sent on stopping (default: the show's "
                               "[final], or hold)")
+    osccontrol.add_options(console)
     console.set_defaults(run=run_console)
     return console
 
@@ -523,12 +543,18 @@ def run_console(args: argparse.Namespace, catalogue: Catalogue, out: TextIO,
     running = open_show(args, catalogue, out, command, (feed,))
     token = None if is_loopback_only(listen) else secrets.token_urlsafe(18)
     title = os.path.basename(args.names[0])
-    server = ConsoleServer(Console(running, feed, title), listen, port, token, rate)
+    console = Console(running, feed, title)
+    server = ConsoleServer(console, listen, port, token, rate)
     try:
         address = server.start()
     except ToolError:
         running.player.close()
         running.source.close()
+        raise
+    try:
+        control = osccontrol.listen(args.osc_control, console, running, out, command)
+    except ToolError:
+        server.close()
         raise
     out.write(f"console: {address}\n")
     if token is not None:
@@ -536,6 +562,6 @@ def run_console(args: argparse.Namespace, catalogue: Catalogue, out: TextIO,
                   f"are answered\n")
     out.flush()
     try:
-        play_show(running)
+        play_show(running, control)
     finally:
         server.close()

@@ -137,6 +137,8 @@ class Show:
     carriers: dict[str, str] = field(default_factory=dict)
     # The tempo source's own keys as checked (quantum, lead, port).
     sync: dict[str, Any] = field(default_factory=dict)
+    # Where OSC control listens ([control] osc): (address, port), or None.
+    osc_control: tuple[str, int] | None = None
 
     @property
     def patch(self) -> Patch:
@@ -646,8 +648,8 @@ def read(text: str, path: str, known: Callable[[str], Pattern] | None) -> Show:
                                               int(line[1]))]) from None
         raise ShowErrors(path, [ShowError("", message)]) from None
     reader = Reader(known or transform)
-    reader.unknown(data, ("tempo", "fixtures", "groups", "outputs", "cues", "cuelist", "final"),
-                   "")
+    reader.unknown(data, ("tempo", "fixtures", "groups", "outputs", "cues", "cuelist", "control",
+                          "final"), "")
     tempo = reader.table(data, "tempo", "", required=True)
     source_keys = tuple(key for keys in TEMPO_SOURCES.values() for key in keys)
     reader.unknown(tempo, ("bpm", "beats_per_bar", "source") + source_keys, "[tempo]")
@@ -663,8 +665,11 @@ def read(text: str, path: str, known: Callable[[str], Pattern] | None) -> Show:
     outputs = read_outputs(reader, data, Patch(fixtures, carriers, groups))
     cues = read_cues(reader, data, groups)
     cue_list = read_cue_list(reader, data, cues)
+    control = reader.table(data, "control", "")
+    reader.unknown(control, ("osc",), "[control]")
+    osc_control = reader.value(control, "osc", "[control]", osc_control_setting)
     show = Show(bpm, Meter(beats_per_bar), source, fixtures, groups, outputs, cues, cue_list,
-                reader.known, data, final, carriers, sync)
+                reader.known, data, final, carriers, sync, osc_control)
     if not reader.errors and show.order():
         try:
             show.start_patterns(show.order()[0])
@@ -680,6 +685,11 @@ def read(text: str, path: str, known: Callable[[str], Pattern] | None) -> Show:
             shown.append(ShowError("", f"and {len(reader.errors) - len(shown)} more mistakes"))
         raise ShowErrors(path, shown, len(reader.errors))
     return show
+
+
+def osc_control_setting(value: Any) -> tuple[str, int]:
+    from .osccontrol import listen_address  # the command line's reading of --osc-control
+    return listen_address(value)
 
 
 def port_name(value: Any) -> str:

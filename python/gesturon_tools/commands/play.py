@@ -26,6 +26,7 @@ from fractions import Fraction
 from typing import TYPE_CHECKING, TextIO
 
 from ..catalogue import Catalogue, ToolError
+from .. import osccontrol
 from ..console import add_play_options, check_play_options
 from ..dmx import Axis
 from ..linkclock import LinkSource
@@ -129,6 +130,7 @@ def add_parser(commands: _SubParsersAction[ParserType]) -> ParserType:
     add_output_options(play)
     add_sync_options(play)
     add_play_options(play)
+    osccontrol.add_options(play)
     play.set_defaults(run=run_play)
     return play
 
@@ -180,6 +182,7 @@ def run_play(args: argparse.Namespace, catalogue: Catalogue, out: TextIO) -> Non
     if not args.names:
         raise ToolError("play: give at least one pattern NAME", status=2)
     check_play_options(args, showfile.is_show_file(args.names))
+    osccontrol.check_option(args, showfile.is_show_file(args.names))
     if showfile.is_show_file(args.names):
         return showfile.run_show(args, catalogue, out)
     if args.cue is not None:

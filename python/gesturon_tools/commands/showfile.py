@@ -18,7 +18,7 @@ import sys
 import threading
 from dataclasses import dataclass
 from fractions import Fraction
-from typing import TYPE_CHECKING, NamedTuple, Sequence, TextIO
+from typing import TYPE_CHECKING, NamedTuple, Protocol, Sequence, TextIO
 
 from ..catalogue import PIPS_PER_BEAT, Catalogue, ToolError
 from ..compose import Named
@@ -386,11 +386,16 @@ def open_show(args: argparse.Namespace, catalogue: Catalogue, out: TextIO,
     return RunningShow(show, source, player, runner, start_bar, args.beats)
 
 
-def play_show(running: RunningShow) -> None:
+class Listener(Closable, Protocol):
+    def start(self) -> None: ...
+
+
+def play_show(running: RunningShow, listener: Listener | None = None) -> None:
     """Play a show that `open_show` set up, in the calling thread, until its
     beats are played or it is stopped (Ctrl-C, SIGTERM, SIGHUP, also while
     joining a Link session); then send the final frame and close the
-    outputs and the source."""
+    outputs and the source. A `listener` (OSC control) starts once the
+    show's first bar is on the clock, and is closed with the rest."""
     show, source, player = running.show, running.source, running.player
     keys: KeyReader | None = None
     if show.cue_list is None or show.cue_list.mode == "key" or show.source == "tap":
@@ -400,7 +405,12 @@ def play_show(running: RunningShow) -> None:
     def begin(closing: list[Closable]) -> int | None:
         if keys is not None:
             closing.append(keys)
-        return running.begin()
+        if listener is not None:
+            closing.append(listener)
+        until = running.begin()
+        if listener is not None:
+            listener.start()
+        return until
 
     play_to_the_end(player, source, begin)
 
@@ -416,4 +426,7 @@ def run_show(args: argparse.Namespace, catalogue: Catalogue, out: TextIO) -> Non
     if getattr(args, "console", False):
         from ..console import run_console
         return run_console(args, catalogue, out, "play")
-    play_show(open_show(args, catalogue, out))
+    from ..console import ShowControl
+    from ..osccontrol import listen
+    running = open_show(args, catalogue, out)
+    play_show(running, listen(args.osc_control, ShowControl(running), running, out, "play"))
