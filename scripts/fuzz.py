@@ -33,7 +33,7 @@ from pathlib import Path
 
 ROOT = Path(__file__).resolve().parents[1]
 NATIVE = "score-native"
-PYTHON_TARGETS = ("score", "midi", "module", "show", "console", "artnet")
+PYTHON_TARGETS = ("score", "midi", "module", "show", "console", "artnet", "osc")
 # Each input may take at most this long and this much memory; more is a
 # finding (libFuzzer's -timeout and -rss_limit_mb / -malloc_limit_mb).
 INPUT_SECONDS = 10

@@ -138,8 +138,8 @@ def whole_number(value: object) -> object:
     an int; anything else as it is, for the action to refuse."""
     if isinstance(value, float) and value.is_integer():
         return int(value)
-    if isinstance(value, str) and re.fullmatch(r"\s*[+-]?\d{1,9}\s*", value):
-        return int(value)
+    if isinstance(value, str) and re.fullmatch(r"[+-]?[0-9]{1,9}", value.strip(" ")):
+        return int(value.strip(" "))
     return value
 
 
@@ -175,6 +175,56 @@ def action_of(address: str, args: Sequence[Any]) -> dict[str, Any] | None:
     return {"action": "tempo", "bpm": float_text(bpm) if isinstance(bpm, float) else bpm}
 
 
+class Malformed(ValueError):
+    """A datagram that is neither an OSC message nor a bundle of them."""
+
+
+BUNDLE = b"#bundle\0"
+BUNDLE_HEADER = 16  # "#bundle", then the time tag
+
+
+def messages_of(packet: bytes) -> list[bytes]:
+    """The messages of an OSC packet in order: the packet itself, or every
+    message of a bundle and of the bundles within it. Each element of a
+    bundle must lie within it (python-osc's own bundle reader loops for
+    ever on an element of negative size), so the bundles are taken apart
+    here and only messages go to python-osc."""
+    found: list[bytes] = []
+    todo = [packet]
+    while todo:
+        packet = todo.pop()
+        if packet.startswith(b"/"):
+            found.append(packet)
+            continue
+        if not packet.startswith(BUNDLE) or len(packet) < BUNDLE_HEADER:
+            raise Malformed("neither a message nor a bundle")
+        elements, at = [], BUNDLE_HEADER
+        while at < len(packet):
+            size = int.from_bytes(packet[at:at + 4], "big")
+            at += 4
+            if not 0 < size <= len(packet) - at:
+                raise Malformed("a bundle element that does not fit in the bundle")
+            elements.append(packet[at:at + size])
+            at += size
+        todo.extend(reversed(elements))
+    return found
+
+
+# The argument types python-osc reads (it skips any other with a warning
+# on stderr, which a sender could repeat a thousand times a datagram).
+TYPE_TAGS = frozenset(b"ihfdsbrmtTFN[]")
+
+
+def check_types(message: bytes) -> bytes:
+    """`message`, when every argument's type tag is one python-osc reads."""
+    end = message.find(b"\0")
+    tags = message[(end // 4 + 1) * 4:].split(b"\0", 1)[0] if end >= 0 else b""
+    unknown = set(tags[1:]) - TYPE_TAGS if tags.startswith(b",") else set()
+    if unknown:
+        raise Malformed(f"an argument of a type not read here: {chr(min(unknown))!r}")
+    return message
+
+
 def shown(text: str) -> str:
     """Text from the network as one printable line, cut short."""
     from .show import printable
@@ -190,7 +240,7 @@ class OscActions:
     def __init__(self, control: ShowControl, report: Callable[[str], None],
                  clock: Callable[[], float] = time.monotonic):
         from .console import MAX_MESSAGE
-        self.packets = optional_module("pythonosc.osc_packet", "--osc-control", "python-osc")
+        self.osc = optional_module("pythonosc.osc_message", "--osc-control", "python-osc")
         self.control = control
         self.report = report
         self.clock = clock
@@ -200,16 +250,19 @@ class OscActions:
         self.unreported = 0
 
     def datagram(self, data: bytes, sender: str = "") -> list[str]:
-        """Act on every message of one datagram; what each came to (a
-        datagram that cannot be read is one refusal)."""
+        """Act on every message of one datagram; what each came to. A
+        datagram that cannot be read whole is one refusal and nothing of
+        it is done; an empty bundle is nothing."""
         where = f"from {sender}: " if sender else ""
         if len(data) > self.max_message:
             return [self.refuse(f"{where}a datagram of more than {self.max_message} bytes, "
                                 f"dropped")]
         try:
-            messages = [timed.message for timed in self.packets.OscPacket(data).messages]
-        except self.packets.ParseError as error:
+            messages = [self.osc.OscMessage(check_types(message)) for message in messages_of(data)]
+        except (Malformed, self.osc.ParseError) as error:
             return [self.refuse(f"{where}not an OSC packet ({shown(str(error))})")]
+        except UnicodeDecodeError:  # python-osc reads an OSC string as UTF-8
+            return [self.refuse(f"{where}not an OSC packet (a string that is not UTF-8)")]
         return [self.message(message.address, message.params, where) for message in messages]
 
     def message(self, address: str, args: Sequence[Any], where: str = "") -> str:

@@ -48,6 +48,9 @@ with atheris.instrument_imports():
     from gesturon_tools import _beats, artnet as artnets, console as consoles, drums, show as shows  # noqa: E402
     import hostile  # noqa: E402
     from offline_console import OfflineConsole  # noqa: E402
+    # OSC control: the module and python-osc's packet reader it hands datagrams to.
+    from gesturon_tools import osccontrol  # noqa: E402
+    from pythonosc import osc_message  # noqa: E402,F401
 
 # What checks that a port-address is one `--artnet` takes: the command line's
 # own reader (imported after the modules above, so that theirs are instrumented).
@@ -202,6 +205,65 @@ def console(data: bytes) -> None:
     assert reply["type"] == "done" or isinstance(reply["message"], str) and "\n" not in reply["message"], reply
     json.dumps(reply, allow_nan=False)
     json.dumps(run.console.state(run.frame()), allow_nan=False)
+
+
+def osc_seeds() -> list[bytes]:
+    """What OSC senders send: every cue of the example show by name on each
+    unit and by address with a button's press and release, the next cue, a
+    tap pressed and let go, a sixteenth's nudge either way as a number and
+    as text, resync, a tempo as a 32-bit float, a fraction and a whole
+    number, and a bundle of two."""
+    from pythonosc.osc_bundle_builder import IMMEDIATELY, OscBundleBuilder
+    from pythonosc.osc_message_builder import OscMessageBuilder
+    from gesturon_tools.meter import UNITS
+    from gesturon_tools.tapkeys import NUDGE_PIPS
+
+    def built(address: str, *args: object) -> bytes:
+        message = OscMessageBuilder(address)
+        for arg in args:
+            message.add_arg(arg)
+        return bytes(message.build().dgram)
+
+    cues = shows.parse(CONSOLE_SHOW.read_text(encoding="utf-8")).cues
+    seeds = [built("/gesturon/cue", cue, unit) for cue in cues for unit in UNITS]
+    seeds += [built(f"/gesturon/cue/{cue}", press) for cue in cues for press in (1.0, 0.0)]
+    seeds += [built("/gesturon/next"), built("/gesturon/tap", True), built("/gesturon/tap", False),
+              built("/gesturon/nudge", NUDGE_PIPS), built("/gesturon/nudge", f"-{NUDGE_PIPS}"),
+              built("/gesturon/resync", 1), built("/gesturon/tempo", 128.5),
+              built("/gesturon/tempo", "385/3"), built("/gesturon/tempo", 140)]
+    bundle = OscBundleBuilder(IMMEDIATELY)
+    for cue in list(cues)[:2]:
+        bundle.add_content(OscMessageBuilder(f"/gesturon/cue/{cue}").build())
+    return seeds + [bytes(bundle.build().dgram)]
+
+
+_osc: list[tuple[OfflineConsole, osccontrol.OscActions]] = []
+
+
+def osc_setup() -> None:
+    offline = OfflineConsole(CONSOLE_SHOW)
+    actions = osccontrol.OscActions(consoles.ShowControl(offline.running), one_line,
+                                    clock=lambda: offline.now / 1e9)
+    _osc.append((offline, actions))
+
+
+def one_line(report: str) -> None:
+    assert report.isprintable(), report
+
+
+@target("osc", seeds=osc_seeds, setup=osc_setup)
+def osc(data: bytes) -> None:
+    """One datagram as OSC control's receiving thread hands it over, to
+    `OscActions.datagram` of one show for the whole run (the example stage
+    show, offline as for `console`, each datagram 10 ms to 2.5 s after the
+    one before). Every message it holds is done, refused or a button's
+    release (a datagram that cannot be read is one refusal), each report is
+    one printable line, and the show goes on making frames."""
+    run, actions = _osc[0]
+    run.wait(10_000_000 + zlib.crc32(data) % 2_490_000_000)
+    outcomes = actions.datagram(data, "127.0.0.1:9000")
+    assert set(outcomes) <= {"done", "refused", "ignored"}, outcomes
+    run.frame()
 
 
 def artnet_seeds() -> list[bytes]:

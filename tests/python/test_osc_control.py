@@ -221,8 +221,14 @@ REFUSED = [
     (message("/gesturon/nudge", 16.5), "nudge: pips must be a whole number"),
     (message("/gesturon/nudge", 1000), "nudge: nudge by less than half a bar"),
     (b"garbage", "not an OSC packet"),
+    (b"/gesturon/tap\0\0\0,I\0\0", "not an OSC packet (an argument of a type not read here: 'I')"),
+    (message("/gesturon/nudge", "\x1e-16"), "nudge: pips must be a whole number"),
+    (b"/gesturon/tempo\0,s\0\0\xff\0\0\0", "not an OSC packet (a string that is not UTF-8)"),
     (message("/gesturon/nudge", 16)[:-4], "not an OSC packet"),
     (LONG, f"a datagram of more than {MAX_MESSAGE} bytes, dropped"),
+    # A bundle element of size -4, which python-osc's bundle reader reads for ever.
+    (b"#bundle\0" + bytes(8) + b"\xff\xff\xff\xfc" + message("/gesturon/tap"),
+     "not an OSC packet (a bundle element that does not fit"),
     (bundle(message("/gesturon/\x1b[2J")), "/gesturon/\\x1b[2J: unknown address"),
 ]
 
