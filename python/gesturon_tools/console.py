@@ -551,16 +551,16 @@ def run_console(args: argparse.Namespace, catalogue: Catalogue, out: TextIO,
         running.player.close()
         running.source.close()
         raise
-    try:
-        control = osccontrol.listen(args.osc_control, console, running, out, command)
-    except ToolError:
-        server.close()
-        raise
     out.write(f"console: {address}\n")
     if token is not None:
         out.write(f"console: listening on {listen}: only requests carrying the token "
                   f"are answered\n")
     out.flush()
+    try:
+        control = osccontrol.listen(args.osc_control, console, running, out, command)
+    except ToolError:
+        server.close()
+        raise
     try:
         play_show(running, control)
     finally:

@@ -128,8 +128,11 @@ def float_text(value: float) -> str:
         return repr(value)
     for digits in range(1, 10):
         text = f"{value:.{digits}g}"
-        if struct.pack(">f", float(text)) == single:
-            return text
+        try:
+            if struct.pack(">f", float(text)) == single:
+                return text
+        except OverflowError:  # near the largest float, rounded up beyond it
+            continue
     return repr(value)
 
 

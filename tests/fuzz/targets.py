@@ -48,7 +48,7 @@ with atheris.instrument_imports():
     from gesturon_tools import _beats, artnet as artnets, console as consoles, drums, show as shows  # noqa: E402
     import hostile  # noqa: E402
     from offline_console import OfflineConsole  # noqa: E402
-    # OSC control: the module and python-osc's packet reader it hands datagrams to.
+    # OSC control: the module and python-osc's message reader it hands messages to.
     from gesturon_tools import osccontrol  # noqa: E402
     from pythonosc import osc_message  # noqa: E402,F401
 

@@ -207,7 +207,6 @@ LONG = message("/gesturon/tap", "x" * MAX_MESSAGE)
 
 REFUSED = [
     (message("/gesturon/launch"), "/gesturon/launch: unknown address (known: /gesturon/cue,"),
-    (message("/other/cue", "drop"), "/other/cue: unknown address"),
     (message("/gesturon/tap/now"), "/gesturon/tap/now: unknown address"),
     (message("/gesturon/cue"), "/gesturon/cue: cue takes the cue's name"),
     (message("/gesturon/cue", 2.5), "cue: give the cue's name"),
@@ -218,6 +217,7 @@ REFUSED = [
     (message("/gesturon/tempo"), "tempo takes one argument, the tempo in BPM"),
     (message("/gesturon/tempo", 5000), "tempo: tempo must be 20 to 999 BPM, not 5000"),
     (message("/gesturon/tempo", "fast"), "tempo:"),
+    (message("/gesturon/tempo", 3.4028234663852886e38), "tempo: tempo must be 20 to 999 BPM"),
     (message("/gesturon/nudge", 16.5), "nudge: pips must be a whole number"),
     (message("/gesturon/nudge", 1000), "nudge: nudge by less than half a bar"),
     (b"garbage", "not an OSC packet"),
