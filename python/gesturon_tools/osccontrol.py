@@ -46,6 +46,7 @@ REPORT_EVERY_S = 1.0     # at most one line about refused messages a second
 POLL_S = 0.1             # how soon the receiving thread sees that it is to stop
 NO_ARGUMENTS = ("next", "tap", "resync")
 SHOWN = 60               # characters of an address shown in a report
+REPORT_MOST = 300        # characters of a report (a refusal may quote a long cue name)
 UNKNOWN = (f"unknown address (known: {PREFIX}cue, {PREFIX}cue/NAME, {PREFIX}next, {PREFIX}tap, "
            f"{PREFIX}nudge, {PREFIX}resync, {PREFIX}tempo)")
 
@@ -228,10 +229,10 @@ def check_types(message: bytes) -> bytes:
     return message
 
 
-def shown(text: str) -> str:
+def shown(text: str, most: int = SHOWN) -> str:
     """Text from the network as one printable line, cut short."""
     from .show import printable
-    return printable(text[:SHOWN] + ("..." if len(text) > SHOWN else ""))
+    return printable(text[:most] + ("..." if len(text) > most else ""))
 
 
 class OscActions:
@@ -290,7 +291,7 @@ class OscActions:
             return "refused"
         more = f" (and {self.unreported} more refused since)" if self.unreported else ""
         self.reported_at, self.unreported = now, 0
-        self.report(f"osc control: {line}{more}")
+        self.report(f"osc control: {shown(line, REPORT_MOST)}{more}")
         return "refused"
 
     def summary(self) -> str:

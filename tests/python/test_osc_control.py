@@ -211,6 +211,7 @@ REFUSED = [
     (message("/gesturon/cue"), "/gesturon/cue: cue takes the cue's name"),
     (message("/gesturon/cue", 2.5), "cue: give the cue's name"),
     (message("/gesturon/cue", "chorus"), "cue: no cue 'chorus' (the show has intro, drop)"),
+    (message("/gesturon/cue", "x" * 4000), "cue: no cue 'xxx"),
     (message("/gesturon/cue", "drop", "minute"), "cue: at must be one of beat, bar, phrase"),
     (message("/gesturon/cue/drop", "bar", 1), "cue/NAME takes at most a unit"),
     (message("/gesturon/next", "now"), "next takes no arguments, or a button's press value"),
@@ -240,6 +241,7 @@ def test_a_refused_message_is_one_line_and_the_show_plays_on(offline, datagram, 
     assert reports.send(datagram) == ["refused"]
     [line] = reports.lines
     assert line.startswith("osc control: ") and report in line and line.isprintable(), line
+    assert len(line) < 400
     assert reports.actions.counts == {"done": 0, "refused": 1, "ignored": 0}
     offline.wait(10**8)
     assert offline.frame().pip > before
