@@ -343,7 +343,8 @@ class OscReceiver:
             try:
                 self.actions.datagram(data, f"{sender[0]}:{sender[1]}")
             except Exception as error:  # noqa: BLE001 (nothing from the network ends the show)
-                self.report(f"osc control: internal error: {type(error).__name__}: {error}")
+                # Counted and reported as a refusal, at most a line a second.
+                self.actions.refuse(f"internal error: {type(error).__name__}: {error}")
 
     def report(self, line: str) -> None:
         try:

@@ -4,6 +4,7 @@ on 127.0.0.1 checks pip by pip; every form of message the usual senders
 send, and every kind of refusal, against the action layer; the show
 file's [control] table."""
 
+import io
 import socket
 import subprocess
 import sys
@@ -21,7 +22,7 @@ from gesturon_tools.catalogue import Catalogue
 from gesturon_tools.commands.showfile import load_show
 from gesturon_tools.compose import xyz
 from gesturon_tools.console import MAX_MESSAGE, ShowControl
-from gesturon_tools.osccontrol import REPORT_EVERY_S, OscActions
+from gesturon_tools.osccontrol import REPORT_EVERY_S, OscActions, OscReceiver
 from loopback import OscListener, wait_until
 from offline_console import OfflineConsole
 
@@ -270,3 +271,26 @@ def test_check_places_a_wrong_control_address(tmp_path, capsys, value, mistake):
     status, out, _err = run(capsys, "check", str(path))
     line = SHOW.splitlines().index('osc = "127.0.0.1:{control}"') + 1
     assert status == 1 and out.startswith(f"{path}:{line}: {mistake}"), out
+
+
+def test_a_fault_behind_the_socket_is_a_refusal_and_the_receiver_goes_on():
+    """Whatever goes wrong in acting on a datagram stays in the receiving
+    thread: counted, reported like a refusal (at most a line a second),
+    and the next datagram is read."""
+    class Broken:
+        def perform(self, message):
+            raise RuntimeError("the show is on fire")
+
+    out, err = io.StringIO(), io.StringIO()
+    receiver = OscReceiver(Broken(), "127.0.0.1", 0, out=out, err=err)
+    receiver.start()
+    with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as sender:
+        for _ in range(50):
+            sender.sendto(message("/gesturon/tap"), ("127.0.0.1", receiver.port))
+        wait_until(lambda: receiver.actions.counts["refused"] >= 50, 10)
+    assert receiver.thread.is_alive()
+    receiver.close()
+    assert receiver.actions.counts["refused"] == 50
+    lines = err.getvalue().splitlines()
+    assert 1 <= len(lines) < 50 and "internal error: RuntimeError: the show is on fire" in lines[0]
+    assert out.getvalue() == "osc control: 0 done, 50 refused, 0 releases\n"
