@@ -74,15 +74,21 @@ def main() -> None:
     assert isinstance(source, LinkSource)
     player = Player(TRACKS, [], source.clock)
     deadline = time.monotonic() + 20
+    # First contact: the poll that first saw a peer jumped the clock to the
+    # session (the source polls every 10 ms). Measured at once, before more
+    # peers arrive: a peer that joins later may merge its session into this
+    # one and move the beat a little, which the clock then follows smoothly
+    # rather than by a jump.
+    while source.contacts < 2 and args.peers:
+        if time.monotonic() > deadline:
+            sys.exit("linkpeer: no peers")
+        time.sleep(0.0005)
+    link_us, clock_ns = source.measure()
+    error = source.clock.beats_at(clock_ns) - source.session_beats(link_us)
     while source.peers < args.peers:
         if time.monotonic() > deadline:
             sys.exit("linkpeer: no peers")
         time.sleep(0.001)
-    # The source polls every 10 ms; wait for the poll that saw the peers.
-    while source.contacts < 2 and args.peers:
-        time.sleep(0.0005)
-    link_us, clock_ns = source.measure()
-    error = source.clock.beats_at(clock_ns) - source.session_beats(link_us)
     print(json.dumps({"contact_error_pips": float(error * 64), "peers": source.peers}), flush=True)
     changes = {int(at): bpm for at, bpm in (part.split(":") for part in args.tempo.split(",") if part)}
     for at in sorted({int(t) for t in args.at.split(",") if t} | set(changes)):
